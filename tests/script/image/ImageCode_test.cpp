@@ -146,8 +146,9 @@ TEST(ImageCode, PoolIndicesMustBeInsideThePool) {
     EXPECT_FALSE(with(Op::CallMethod, 2));
     EXPECT_FALSE(with(Op::SetProp, 0x10000000 | name)); // upper bits set
     for (const OpInfo& info : kOpInfo) {
-        if (info.operand == OperandKind::Name)
+        if (info.operand == OperandKind::Name) {
             EXPECT_FALSE(with(info.op, 5)) << info.mnemonic;
+        }
     }
 }
 
