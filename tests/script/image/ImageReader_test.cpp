@@ -100,6 +100,9 @@ TEST(ImageReader, SectionRecordsInAnotherOrder) {
     ASSERT_TRUE(raw);
     ASSERT_EQ(raw->sections.size(), 4u);
     EXPECT_EQ(raw->sections[0].number, 3);
+    EXPECT_EQ(raw->sections[0].tag & 0xFF, 3u);
+    EXPECT_EQ(raw->sections[3].offset, 56u);
+    EXPECT_EQ(raw->sections[3].bytes, s.code);
     std::optional<SectionSet> back = decodeSections(*raw);
     ASSERT_TRUE(back);
     EXPECT_EQ(*back, s);
@@ -207,10 +210,10 @@ TEST(ImageDecode, RefusesUnknownConstantKinds) {
 TEST(ImageDecode, RefusesTruncatedRecords) {
     auto withSection = [](uint8_t number, std::vector<uint8_t> body) {
         RawImage raw;
-        raw.sections.push_back({2, {0, 0, 0, 0}}); // an empty function table
+        raw.sections.push_back({2, 2, 0, {0, 0, 0, 0}}); // an empty function table
         if (number == 2)
             raw.sections.clear();
-        raw.sections.push_back({number, std::move(body)});
+        raw.sections.push_back({number, number, 0, std::move(body)});
         return decodeSections(raw);
     };
     // Constant pool entries cut short.
