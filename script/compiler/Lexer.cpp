@@ -1,6 +1,8 @@
 // The Quill lexer: character stream, token recognition, literals.
 #include "script/compiler/Lexer.h"
 
+#include "script/compiler/Image.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdlib>

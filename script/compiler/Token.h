@@ -96,17 +96,13 @@ struct Token {
 };
 
 // A regular-expression literal as the lexer reads it: the pattern text and
-// the flags global (bit 0), ignore case (bit 1) and multi-line (bit 2).
+// the flags global (bit 0), ignore case (bit 1) and multi-line (bit 2), the
+// kRegExp* bits of the image's regular-expression constants.
 struct RegExpLiteral {
     std::string pattern;
     uint8_t flags = 0;
 };
 
-enum RegExpFlag : uint8_t {
-    kRegExpGlobal = 1,
-    kRegExpIgnoreCase = 2,
-    kRegExpMultiline = 4,
-};
 
 // The spelling of a token kind, for messages of tests and listings.
 const char* tokenSpelling(int kind);
