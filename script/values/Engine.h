@@ -44,7 +44,7 @@ struct EngineOptions {
 };
 
 // Keeps one Value alive while C++ code holds it across a collection point.
-// Guards nest; destroy them in reverse order of creation (scope order).
+// A guard must not outlive its engine.
 class ValueRoot {
 public:
     ValueRoot(struct Engine& engine, const Value& v = Value::undefined());
@@ -182,6 +182,8 @@ struct Engine {
     void* gcAllocZeroedWithFinaliser(size_t size);
     void* gcRealloc(void* block, size_t size);
     void gcFree(void* block) { heap.free(block); }
+    // Sets the block's mark bit; returns whether it was already set.
+    static bool gcMark(void* block) { return Heap::mark(block); }
     // A zeroed block that begins with a GcObject of the given type.
     GcObject* gcAllocObject(size_t size, const GcType* type);
 
@@ -214,7 +216,6 @@ private:
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;
     std::vector<std::unique_ptr<char16_t[]>> constantText_;
-    bool destroying_ = false;
 
 public:
     // ======================================================================
