@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <string>
@@ -99,7 +100,8 @@ struct Engine {
     SymbolId internName(std::string_view name);
     // The id of a name already interned; false when it never was.
     bool findName(std::string_view name, SymbolId& id) const;
-    // The name of an id; "???" for an id that has no name.
+    // The name of an id; "???" for an id that has no name. The text stays
+    // valid for the engine's life.
     const char* nameOf(SymbolId id) const;
     size_t symbolCount() const { return symbolNames_.size(); }
 
@@ -211,7 +213,7 @@ private:
     void markRoots();
     void drainGray();
 
-    std::vector<std::string> symbolNames_;
+    std::deque<std::string> symbolNames_; // deque: names never move
     std::unordered_map<std::string, SymbolId> symbolIds_;
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;
