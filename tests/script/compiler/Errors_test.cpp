@@ -138,7 +138,7 @@ TEST(ParserWarnings, AutomaticSemicolons) {
     EXPECT_EQ(r.messages, "");
     // break/continue take a label only on their own line.
     // (here the label on the next line is an expression statement of its own).
-    std::vector<std::string> c = code("l: while (x) { break\nl; }");
+    std::vector<std::string> c = code("l: while (x) { break\nl; }", ".main", 0, false);
     EXPECT_GE(find(c, "getglobal l"), 0);
 }
 
