@@ -137,12 +137,14 @@ TEST(OperandLimits, LongArgumentListsSplitTheirSlide) {
     int depth = -1;
     ASSERT_TRUE(fallOffDepth(code(call + " x;"), depth));
     EXPECT_EQ(depth, 1);
-    // At the byte limit: slide 253 + pop is popn 254; slide 254 + pop stays.
+    // At the byte limit: slide 254 + pop is popn 255; slide 255 + pop stays.
     std::string a253 = "f(";
     for (int i = 0; i < 251; ++i)
         a253 += i ? ",1" : "1";
-    EXPECT_EQ(statements(a253 + ");").back(), "popn 254");
-    EXPECT_EQ(statements(a253 + ",1);").back(), "pop");
+    EXPECT_EQ(statements(a253 + ",1);").back(), "popn 255");
+    Lines top = statements(a253 + ",1,1);");
+    EXPECT_EQ(top.back(), "pop");
+    EXPECT_EQ(top[top.size() - 2], "slide 255");
 }
 
 TEST(OperandLimits, LocalSlotsUpToSixteenBits) {
