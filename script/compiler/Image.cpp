@@ -547,8 +547,9 @@ std::optional<RawImage> readImage(std::span<const uint8_t> data) {
         if (number >= kSectionCount || seen[number])
             continue;
         seen[number] = true;
-        image.sections.push_back({number, std::vector<uint8_t>(data.begin() + offset,
-                                                               data.begin() + offset + size)});
+        image.sections.push_back({number, tag, offset,
+                                  std::vector<uint8_t>(data.begin() + offset,
+                                                       data.begin() + offset + size)});
     }
     return image;
 }

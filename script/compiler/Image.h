@@ -214,7 +214,9 @@ bool writeImageFile(const std::filesystem::path& path, std::span<const uint8_t> 
 
 // One section as a reader found it.
 struct RawSection {
-    uint8_t number = 0; // low byte of the tag
+    uint8_t number = 0;  // low byte of the tag
+    uint32_t tag = 0;    // the whole tag, random upper bits included
+    uint32_t offset = 0; // from the magic
     std::vector<uint8_t> bytes;
 };
 

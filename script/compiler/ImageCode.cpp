@@ -38,16 +38,10 @@ bool readOperand(std::span<const uint8_t> code, size_t pos, size_t end, OperandK
     return true;
 }
 
-} // namespace
-
-std::optional<std::vector<Instruction>> decodeCode(std::span<const uint8_t> code, uint32_t begin,
-                                                   uint32_t end, const std::vector<Constant>& pool,
-                                                   std::string* error) {
-    if (begin > end || end > code.size()) {
-        fail(error);
-        return std::nullopt;
-    }
-    std::vector<Instruction> out;
+// Decodes code[begin, end) (already inside the code); false when an operand
+// runs past `end`, with the instructions before it in `out`.
+bool decodeRange(std::span<const uint8_t> code, size_t begin, size_t end,
+                 std::vector<Instruction>& out) {
     for (size_t pos = begin; pos < end;) {
         uint8_t byte = code[pos];
         if (!isOpcode(byte)) {
@@ -59,22 +53,50 @@ std::optional<std::vector<Instruction>> decodeCode(std::span<const uint8_t> code
         ins.op = static_cast<Op>(byte);
         OperandKind kind = operandKind(ins.op);
         ins.size = static_cast<uint32_t>(1 + operandSize(kind));
-        if (!readOperand(code, pos + 1, end, kind, ins.operand)) {
-            fail(error);
-            return std::nullopt;
-        }
-        if (kind == OperandKind::Name &&
-            (uint64_t(ins.operand) >= pool.size() ||
-             pool[size_t(ins.operand)].kind != ConstantKind::Identifier)) {
-            fail(error);
-            return std::nullopt;
-        }
-        if (kind == OperandKind::Const && uint64_t(ins.operand) >= pool.size()) {
-            fail(error);
-            return std::nullopt;
-        }
+        if (!readOperand(code, pos + 1, end, kind, ins.operand))
+            return false;
         out.push_back(ins);
         pos += ins.size;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<Instruction> decodeForDisplay(std::span<const uint8_t> code, uint32_t begin,
+                                          uint32_t end, bool* truncated) {
+    std::vector<Instruction> out;
+    end = std::min<uint32_t>(end, static_cast<uint32_t>(code.size()));
+    bool complete = begin > end || decodeRange(code, begin, end, out);
+    if (truncated)
+        *truncated = !complete;
+    return out;
+}
+
+std::optional<std::vector<Instruction>> decodeCode(std::span<const uint8_t> code, uint32_t begin,
+                                                   uint32_t end, const std::vector<Constant>& pool,
+                                                   std::string* error) {
+    if (begin > end || end > code.size()) {
+        fail(error);
+        return std::nullopt;
+    }
+    std::vector<Instruction> out;
+    if (!decodeRange(code, begin, end, out)) {
+        fail(error);
+        return std::nullopt;
+    }
+    for (const Instruction& ins : out) {
+        OperandKind kind = operandKind(ins.op);
+        bool bad = false;
+        if (kind == OperandKind::Name)
+            bad = uint64_t(ins.operand) >= pool.size() ||
+                  pool[size_t(ins.operand)].kind != ConstantKind::Identifier;
+        else if (kind == OperandKind::Const)
+            bad = uint64_t(ins.operand) >= pool.size();
+        if (bad) {
+            fail(error);
+            return std::nullopt;
+        }
     }
 
     // Jump targets: the start of an instruction of this function, or its end.

@@ -45,6 +45,11 @@ std::optional<std::vector<Instruction>> decodeCode(std::span<const uint8_t> code
 std::optional<std::vector<Instruction>> decodeFunction(const SectionSet& sections, size_t index,
                                                        std::string* error = nullptr);
 
+// Decodes code[begin, end) without the pool and jump checks, to show a
+// doubtful image; stops at an operand cut short and then sets *truncated.
+std::vector<Instruction> decodeForDisplay(std::span<const uint8_t> code, uint32_t begin,
+                                          uint32_t end, bool* truncated = nullptr);
+
 // Every function of the image; true when all of them pass.
 bool verifyCode(const SectionSet& sections, std::string* error = nullptr);
 
