@@ -6,6 +6,7 @@
 #include <string>
 
 #include "script/Quill.h"
+#include "script/vm/Operators.h"
 
 namespace quill {
 

@@ -26,6 +26,7 @@
 
 #include "script/compiler/Image.h"
 #include "script/values/Heap.h"
+#include "script/values/Value.h"
 #include "script/vm/Opcodes.h"
 
 namespace quill {

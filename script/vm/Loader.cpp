@@ -159,6 +159,17 @@ bool runImage(Engine& engine, LoadedImage& image) {
     });
 }
 
+bool checkImage(const SectionSet& sections, std::string* error) {
+    std::vector<SymbolId> symbols(sections.constants.size(), SymbolId(-1));
+    for (size_t i = 0; i < symbols.size(); ++i)
+        if (sections.constants[i].kind == ConstantKind::Identifier)
+            symbols[i] = 0;
+    for (size_t i = 0; i < sections.functions.size(); ++i)
+        if (!linkFunction(sections, i, 0, symbols, error))
+            return false;
+    return true;
+}
+
 bool runImage(Engine& engine, const SectionSet& sections) {
     LoadedImage image(sections);
     return runImage(engine, image);

@@ -34,6 +34,10 @@ private:
 bool runImage(Engine& engine, LoadedImage& image);
 bool runImage(Engine& engine, const SectionSet& sections);
 
+// Whether the loader would accept the image's code (every function links);
+// false with *error set to "Unimplemented Quill Script bytecode" otherwise.
+bool checkImage(const SectionSet& sections, std::string* error = nullptr);
+
 // Makes a Function Value of a compiled function.
 Value newFunctionValue(Engine& engine, struct CompiledFunction* compiled);
 
