@@ -376,6 +376,26 @@ TEST_F(CallsTest, ImagesThatCouldBreakTheMachineAreRefused) {
     EXPECT_EQ(error(), "Runtime error: Unimplemented Quill Script bytecode");
 }
 
+TEST_F(CallsTest, DepthsThatDependOnThePathAreCheckedWhenRun) {
+    // `skip` is reached with one value (jump taken) or none (fall-through).
+    const char* code = R"(
+  push1
+  %s
+  jt skip
+  pop
+skip:
+  pop
+  pushconst s:fine
+  end)";
+    char taken[200], fallen[200];
+    std::snprintf(taken, sizeof taken, code, "pushtrue");
+    std::snprintf(fallen, sizeof fallen, code, "pushfalse");
+    ASSERT_TRUE(run(taken));
+    EXPECT_EQ(text(result()), "fine");
+    EXPECT_FALSE(run(fallen));
+    EXPECT_EQ(error(), "Runtime error: Unimplemented Quill Script bytecode");
+}
+
 TEST_F(CallsTest, ArgumentCountsThatDoNotFitTheFrameAreRefused) {
     EXPECT_FALSE(run("pushconst i:1000\ngetglobal trace\ncall\nend"));
     EXPECT_EQ(error(), "Runtime error: Unimplemented Quill Script bytecode");
