@@ -10,6 +10,7 @@
 // to write one.
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ size_t ansiLength(std::u16string_view text);
 // with its NUL. A surrogate pair is never split.
 std::u16string fitToField(std::u16string_view text, size_t fieldBytes);
 Text fitToField(const Text& text, size_t fieldBytes);
+
+// A local path for a text. Unlike the library's own conversion this never
+// throws: on POSIX systems invalid UTF-16 becomes U+FFFD in the UTF-8 name.
+std::filesystem::path pathOf(std::u16string_view text);
 
 // Text for display: the absent string as the empty text.
 inline std::u16string textOr(const Text& text) { return text ? *text : std::u16string(); }
