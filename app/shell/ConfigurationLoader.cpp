@@ -9,9 +9,6 @@ namespace paloma {
 
 namespace {
 
-// The plain resources' type.
-const wchar_t* const kPlainType = MAKEINTRESOURCEW(10); // RT_RCDATA
-
 std::string ansi(const std::u16string& text) {
     return utf16ToAnsi(text);
 }
@@ -19,7 +16,7 @@ std::string ansi(const std::u16string& text) {
 } // namespace
 
 std::optional<SettingsStore> readIdentityStore(const std::u16string& applicationName, HMODULE module) {
-    auto record = readPlainResource(L"ID", kPlainType, module);
+    auto record = readPlainResource(L"ID", kTypePaloma, module);
     if (!record)
         return std::nullopt;
     auto identity = readIdentity(*record, applicationName);
@@ -38,7 +35,7 @@ SettingsOrigin loadConfiguration(const SettingsStore& store, RuntimeSettings& se
     movies.clear();
     movies.name.reset();
 
-    std::vector<uint8_t> fingerprint = loadResourceBytes(L"CS", kPlainType, module);
+    std::vector<uint8_t> fingerprint = loadResourceBytes(L"CS", kTypePaloma, module);
     auto storedFingerprint = store.readBinary(kSettingsSection, kCrcEntry);
     bool current = storedFingerprint && *storedFingerprint == fingerprint;
     if (!current)
