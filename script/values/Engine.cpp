@@ -63,11 +63,10 @@ SymbolId Engine::internName(std::string_view name) {
     auto id = static_cast<SymbolId>(symbolNames_.size());
     symbolNames_.emplace_back(name);
     symbolIds_.emplace(symbolNames_.back(), id);
-    if (globals.size() <= id) {
-        if (globals.capacity() <= id)
-            globals.reserve(globals.capacity() + kGlobalStep);
-        globals.resize(globals.capacity());
-    }
+    // The table grows by 1024 entries at a time; the vector's own capacity
+    // grows geometrically underneath, so interning stays linear.
+    if (globals.size() <= id)
+        globals.resize(globals.size() + kGlobalStep);
     return id;
 }
 
@@ -89,8 +88,8 @@ const char* Engine::nameOf(SymbolId id) const {
 // Constants and classes
 
 size_t Engine::addConstant(const Value& v) {
-    if (constants.size() == constants.capacity())
-        constants.reserve(constants.capacity() + kConstantStep);
+    if (constants.capacity() == 0)
+        constants.reserve(kConstantStep);
     constants.push_back(v);
     return constants.size() - 1;
 }

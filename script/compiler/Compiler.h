@@ -1,0 +1,56 @@
+#pragma once
+// The Quill compiler's entry point: source text in, the sections of a
+// compiled image and the messages out.
+//
+// Messages are lines "error: line N: text" and "warning: line N: text", each
+// ended by CR LF. The first error ends the compilation: the result then holds
+// the warnings so far and that error, and no sections.
+
+#include "script/compiler/Image.h"
+#include "script/compiler/Instructions.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quill {
+
+// Bits of the option word.
+inline constexpr uint32_t kCompileLineTable = 1u << 2;      // write the line table
+inline constexpr uint32_t kCompileWarnSemicolon = 1u << 20; // warn at inserted semicolons
+inline constexpr uint32_t kCompileEcmaWarnings = 1u << 21;  // line terminators in strings
+
+struct CompileOptions {
+    uint32_t flags = 0;
+    // The line table's source name: the script file's name, or "string" for
+    // source compiled from memory.
+    std::string sourceName = kStringSourceName;
+};
+
+struct CompileResult {
+    bool ok = false;
+    SectionSet sections;  // valid when ok
+    std::string messages; // warnings and the error, single-byte text
+};
+
+// Compiles single-byte (ANSI code page) source text.
+CompileResult compileScript(std::string_view source, const CompileOptions& options = {});
+// Compiles UTF-16 text, converted to the ANSI code page first.
+CompileResult compileScript(std::u16string_view source, const CompileOptions& options = {});
+
+// The optimised instruction list of a script, before emission; for tests and
+// listings.
+struct InstructionResult {
+    bool ok = false;
+    InstrList list;
+    std::string messages;
+};
+InstructionResult compileInstructions(std::string_view source, const CompileOptions& options = {},
+                                      bool optimise = true);
+
+// Writes an instruction list as image sections: code bytes, the constant pool
+// (entries created in the order of first use), the function table and, when
+// asked, the line table.
+SectionSet emitSections(const InstrList& list, const CompileOptions& options);
+
+} // namespace quill

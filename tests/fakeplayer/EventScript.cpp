@@ -1,0 +1,138 @@
+// Parsing the stand-in player's companion event script.
+#include "tests/fakeplayer/EventScript.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace fakeplayer {
+
+namespace {
+
+std::wstring unescape(const std::wstring& text) {
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\\' && i + 1 < text.size()) {
+            wchar_t next = text[i + 1];
+            if (next == L'n' || next == L't' || next == L'\\') {
+                out += next == L'n' ? L'\n' : next == L't' ? L'\t' : L'\\';
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// Splits off the first word; `rest` gets the text after one run of blanks.
+std::wstring firstWord(const std::wstring& text, std::wstring& rest) {
+    size_t end = 0;
+    while (end < text.size() && !std::iswspace(text[end]))
+        ++end;
+    size_t restStart = end;
+    while (restStart < text.size() && (text[restStart] == L' ' || text[restStart] == L'\t'))
+        ++restStart;
+    rest = text.substr(restStart);
+    return text.substr(0, end);
+}
+
+std::wstring trim(const std::wstring& text) {
+    size_t b = 0, e = text.size();
+    while (b < e && std::iswspace(text[b]))
+        ++b;
+    while (e > b && std::iswspace(text[e - 1]))
+        --e;
+    return text.substr(b, e - b);
+}
+
+} // namespace
+
+EventScript parseEventScript(const std::wstring& text) {
+    EventScript script;
+    size_t pos = 0;
+    int lineNo = 0;
+    while (pos <= text.size()) {
+        size_t nl = text.find(L'\n', pos);
+        std::wstring line = text.substr(pos, nl == std::wstring::npos ? std::wstring::npos : nl - pos);
+        pos = nl == std::wstring::npos ? text.size() + 1 : nl + 1;
+        ++lineNo;
+        line = trim(line);
+        if (line.empty() || line[0] == L'#')
+            continue;
+        std::wstring rest;
+        std::wstring verb = firstWord(line, rest);
+        auto bad = [&](const wchar_t* why) {
+            script.errors.push_back(L"line " + std::to_wstring(lineNo) + L": " + why);
+        };
+        EventStep step{};
+        if (verb == L"fscommand") {
+            std::wstring args;
+            step.kind = EventStep::Kind::FsCommand;
+            step.first = unescape(firstWord(rest, args));
+            step.second = unescape(args);
+            if (step.first.empty()) {
+                bad(L"fscommand needs a command");
+                continue;
+            }
+        } else if (verb == L"flashcall") {
+            step.kind = EventStep::Kind::FlashCall;
+            step.first = unescape(rest);
+        } else if (verb == L"wait") {
+            step.kind = EventStep::Kind::Wait;
+            wchar_t* end = nullptr;
+            unsigned long ms = std::wcstoul(rest.c_str(), &end, 10);
+            if (rest.empty() || (end && *end) || ms > 600000) {
+                bad(L"wait needs milliseconds (at most 600000)");
+                continue;
+            }
+            step.delay = unsigned(ms);
+        } else if (verb == L"answer") {
+            std::wstring xml;
+            std::wstring name = firstWord(rest, xml);
+            if (name.empty()) {
+                bad(L"answer needs a name");
+                continue;
+            }
+            script.answers[name] = unescape(xml);
+            continue;
+        } else if (verb == L"set") {
+            std::wstring value;
+            step.kind = EventStep::Kind::Set;
+            step.first = unescape(firstWord(rest, value));
+            step.second = unescape(value);
+            if (step.first.empty()) {
+                bad(L"set needs a variable");
+                continue;
+            }
+        } else if (verb == L"print") {
+            step.kind = EventStep::Kind::Print;
+        } else if (verb == L"quit") {
+            step.kind = EventStep::Kind::Quit;
+        } else {
+            bad(L"unknown verb");
+            continue;
+        }
+        script.steps.push_back(std::move(step));
+    }
+    return script;
+}
+
+std::wstring invokeName(const std::wstring& request) {
+    size_t tag = request.find(L"<invoke");
+    if (tag == std::wstring::npos)
+        return {};
+    size_t close = request.find(L'>', tag);
+    size_t attr = request.find(L"name=", tag);
+    if (attr == std::wstring::npos || (close != std::wstring::npos && attr > close))
+        return {};
+    attr += 5;
+    if (attr >= request.size() || (request[attr] != L'"' && request[attr] != L'\''))
+        return {};
+    wchar_t quote = request[attr];
+    size_t end = request.find(quote, attr + 1);
+    if (end == std::wstring::npos)
+        return {};
+    return request.substr(attr + 1, end - attr - 1);
+}
+
+} // namespace fakeplayer

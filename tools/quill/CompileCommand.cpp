@@ -1,0 +1,85 @@
+// quill compile FILE [-o OUT] [--lines] [--listing LISTFILE] [--warn-semicolon]
+// [--ecma]: compiles a script file to an image (by default FILE with the
+// extension .qsc), optionally writes a listing, and reports the compiler's
+// messages on standard error. Exit status 0, or 1 when compilation fails.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "script/compiler/Disasm.h"
+#include "script/compiler/Image.h"
+#include "tools/quill/Commands.h"
+#include "tools/quill/CompilerBridge.h"
+
+namespace quill::tool {
+
+namespace {
+
+bool writeText(const std::string& path, const std::string& text) {
+    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+int compileCommand(std::span<const std::string> args) {
+    std::string file, output, listing;
+    uint32_t options = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" || a == "--listing") {
+            if (i + 1 == args.size())
+                return usageError("compile", a + " needs a file name");
+            (a == "-o" ? output : listing) = args[++i];
+        } else if (a == "--lines") {
+            options |= kCompileLines;
+        } else if (a == "--warn-semicolon") {
+            options |= kCompileWarnSemicolon;
+        } else if (a == "--ecma") {
+            options |= kCompileEcma;
+        } else if (!a.empty() && a[0] == '-') {
+            return usageError("compile", "unknown option " + a);
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return usageError("compile", "one script file expected");
+        }
+    }
+    if (file.empty())
+        return usageError("compile", "no script file given");
+    if (output.empty())
+        output = std::filesystem::path(file).replace_extension(".qsc").string();
+
+    std::ifstream in(std::filesystem::path(file), std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "can't open the script file: %s\n", file.c_str());
+        return 1;
+    }
+    std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    CompileOutcome outcome = compileSource(source, file, options);
+    std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stderr);
+    std::fflush(stderr);
+
+    // The listing file is created whenever one is asked for; it holds the
+    // code only when compilation succeeded.
+    if (!listing.empty()) {
+        std::string text = outcome.sections ? formatListing(*outcome.sections)
+                                            : std::string("; -*- asm -*-\r\n");
+        if (!writeText(listing, text)) {
+            complain("can't write the listing file " + listing);
+            return 1;
+        }
+    }
+    if (!outcome.sections)
+        return 1;
+    if (!writeImageFile(std::filesystem::path(output), writeImage(*outcome.sections))) {
+        complain("can't write the image file " + output);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace quill::tool
