@@ -311,10 +311,8 @@ void callThrough(Engine& engine, quill::NativeClass*, void*, Value& result, ArgL
         if (!quill::objectGet(engine, list.asObject(), lengthId, length) || !length.isInteger())
             return;
         for (int64_t i = 0; i < length.asInteger() && i < (int64_t{1} << 20); ++i) {
-            Value member;
-            if (!quill::objectGet(engine, list.asObject(), engine.internName(std::to_string(i)), member))
-                member = Value::undefined();
-            members.push_back(member);
+            // args[i] as a script reads it (an Integer key).
+            members.push_back(quill::objectGetByKey(engine, list.asObject(), Value::integer(i)));
         }
     } else if (list.isArray()) {
         // An `arguments` list of the engine is an Array.
