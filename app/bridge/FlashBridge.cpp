@@ -2,6 +2,7 @@
 // bridge functions, and forwarding functions that call the movie.
 #include "app/bridge/FlashBridge.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 
@@ -222,6 +223,17 @@ void quillSeh(Request& r, Value&) {
     ValueRoot keepTarget(r.engine, target);
     std::string event = toAnsi(r.args[2]);
     std::string function = toAnsi(r.args[3]);
+    // Both names go into script source: the event name becomes part of an
+    // identifier and the function name a string literal, so refuse names
+    // that would change what that source says.
+    auto identifierChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+               static_cast<unsigned char>(c) >= 0x80;
+    };
+    if (event.empty() || !std::all_of(event.begin(), event.end(), identifierChar))
+        return;
+    if (function.find_first_of("'\\\r\n") != std::string::npos || function.find('\0') != std::string::npos)
+        return;
     if (!registerForwardingFunction(r.engine, function))
         return;
     // The low 32 bits of the reference, unsigned so that the handler's name
@@ -354,7 +366,8 @@ bool parseFlashRequest(Engine& engine, std::u16string_view requestXml, FlashRequ
         }
     if (!nameAttr)
         return false;
-    out.name = utf16ToAnsi(utf8ToUtf16(std::string_view(nameAttr->value(), nameAttr->value_size())));
+    std::string_view name(nameAttr->value(), nameAttr->value_size());
+    out.name = utf16ToAnsi(utf8ToUtf16(name.substr(0, name.find('\0'))));
     out.args.clear();
     for (XmlNode* c = invoke->first_node(); c; c = c->next_sibling()) {
         if (c->type() != rapidxml::node_element || !nameIs(c, "arguments"))

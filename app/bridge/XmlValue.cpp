@@ -14,6 +14,8 @@ using quill::Value;
 
 namespace {
 
+std::string_view untilNul(const char* text, size_t size);
+
 void appendAscii(std::string_view text, std::u16string& out) {
     for (char c : text)
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
@@ -125,9 +127,14 @@ struct Writer {
 
 // Text between the tags of an element: RapidXML has already decoded the
 // references, each exactly once.
-std::u16string elementText(const XmlNode* node) {
-    return utf8ToUtf16(std::string_view(node->value(), node->value_size()));
+// A character reference to code 0 decodes to a NUL, which ends the text as
+// it would end any C string: nothing after it can be written back as XML.
+std::string_view untilNul(const char* text, size_t size) {
+    std::string_view view(text, size);
+    return view.substr(0, view.find('\0'));
 }
+
+std::u16string elementText(const XmlNode* node) { return utf8ToUtf16(untilNul(node->value(), node->value_size())); }
 
 // _wtoi64: white space, an optional sign, decimal digits; 0 when none.
 int64_t parseIndex(std::string_view text) {
@@ -171,7 +178,7 @@ void readProperties(Engine& engine, const XmlNode* node, int depth, Store store)
         Value member;
         if (!readValue(engine, child, member, depth + 1))
             continue;
-        store(std::string_view(id->value(), id->value_size()), member);
+        store(untilNul(id->value(), id->value_size()), member);
     }
 }
 

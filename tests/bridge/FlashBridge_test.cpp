@@ -277,5 +277,17 @@ TEST_F(FlashBridgeTest, EventHandlersWorkForObjectsNamedByGlobal) {
     EXPECT_EQ(sent[0], u"<invoke name=\"byName\" returntype=\"xml\"><arguments></arguments></invoke>");
 }
 
+TEST_F(FlashBridgeTest, EventHandlerNamesCannotRewriteTheHandlerSource) {
+    eval("w = new Widget(0); hit = 0;");
+    size_t symbols = engine->symbolCount();
+    EXPECT_EQ(ask("quill_seh", str("w") + str("onPing") + str("x', 0); hit = 1; ('")), u"<undefined/>");
+    EXPECT_EQ(ask("quill_seh", str("w") + str("on(){} hit = 2; function g") + str("movie")), u"<undefined/>");
+    EXPECT_EQ(ask("quill_seh", str("w") + str("") + str("movie")), u"<undefined/>");
+    EXPECT_EQ(global("hit").asInteger(), 0);
+    EXPECT_EQ(engine->symbolCount(), symbols + 0u); // nothing was compiled
+    eval("r = w.fire();");
+    EXPECT_TRUE(sent.empty());
+}
+
 } // namespace
 } // namespace paloma::bridge

@@ -105,6 +105,11 @@ TEST_F(XmlValueTest, NullAndAbsentStringTextReadAsEmpty) {
     EXPECT_EQ(text(read(u"<string>nullx</string>")), u"nullx");
 }
 
+TEST_F(XmlValueTest, CharacterReferencesDecodeAndAZeroOneEndsTheText) {
+    EXPECT_EQ(text(read(u"<string>&#65;&#x42;&#x1F600;</string>")), u"AB\U0001F600");
+    EXPECT_EQ(text(read(u"<string>ab&#0;cd</string>")), u"ab");
+}
+
 TEST_F(XmlValueTest, NonAsciiTextSurvivesTheRoundTrip) {
     std::u16string original = u"\u00e9t\u00e9 \u4e2d\U0001F600";
     Value s = quill::newString(*engine, original);
