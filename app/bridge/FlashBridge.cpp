@@ -202,7 +202,7 @@ void fsCommand(Request& r, Value& answer) {
     r.engine.lastResult = Value::undefined();
     if (r.hooks.fsCommand) {
         r.hooks.fsCommand(r.engine, r.name, argument);
-    } else if (r.name.size() == 10) { // quill_eval
+    } else if (r.name.size() == 10 && (r.name[0] | 0x20) == 'q' && (r.name[6] | 0x20) == 'e') { // quill_eval
         if (!quill::evalSource(r.engine, utf16ToAnsi(argument)))
             traceFailure(r.engine);
     } else {
