@@ -277,6 +277,26 @@ TEST_F(FlashBridgeTest, EventHandlersWorkForObjectsNamedByGlobal) {
     EXPECT_EQ(sent[0], u"<invoke name=\"byName\" returntype=\"xml\"><arguments></arguments></invoke>");
 }
 
+TEST_F(FlashBridgeTest, TheMovieMayCallBackWhileAnsweringACall) {
+    eval("function sum(a, b) { return a + b; }");
+    ASSERT_TRUE(registerForwardingFunction(*engine, "movieTwice"));
+    installBridge(*engine, [this](std::u16string_view xml) -> std::optional<std::u16string> {
+        sent.emplace_back(xml);
+        // The movie answers by asking the scripts in turn.
+        return ask("sum", num(20) + num(1)) + u"";
+    });
+    eval("r = movieTwice() * 2;");
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(global("r").asInteger(), 42);
+}
+
+TEST_F(FlashBridgeTest, HandlesKeepTheirObjectsThroughACollection) {
+    int64_t handle = newWidget(11);
+    engine->collectGarbage();
+    engine->collectGarbage();
+    EXPECT_EQ(ask("quill_getprop", num(handle) + str("value")), u"<number>11</number>");
+}
+
 TEST_F(FlashBridgeTest, EventHandlerNamesCannotRewriteTheHandlerSource) {
     eval("w = new Widget(0); hit = 0;");
     size_t symbols = engine->symbolCount();
