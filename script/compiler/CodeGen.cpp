@@ -11,14 +11,14 @@
 
 namespace quill {
 
-CodeGen::CodeGen(Diagnostics& diagnostics, InstrList& out) : diag_(diagnostics), out_(out) {}
+CodeGen::CodeGen(Diagnostics& diagnostics, InstrList& out) : diag_(diagnostics), out_(out), code_(out.code) {}
 
 // ===========================================================================
 // Function frames
 // ===========================================================================
 
 void CodeGen::beginFunction(const std::string& globalName, int line) {
-    code_.clear();
+    funcStart_ = code_.size();
     scopes_.clear();
     jumps_.clear();
     pendingLabels_.clear();
@@ -38,10 +38,10 @@ void CodeGen::beginFunction(const std::string& globalName, int line) {
     code_.push_back(entry);
 }
 
-// Fills in the `locals` count reserved after the prologue (dropping the
-// instruction when no slot is used) and moves the code to the output.
+// Fills in the `locals` count reserved after the prologue, dropping the
+// instruction when no slot is used.
 void CodeGen::endFunction() {
-    for (size_t i = 0; i < code_.size(); ++i) {
+    for (size_t i = funcStart_; i < code_.size(); ++i) {
         if (code_[i].isOp(Op::Locals)) {
             if (maxSlots_ > 0)
                 code_[i].operand = maxSlots_;
@@ -50,8 +50,6 @@ void CodeGen::endFunction() {
             break;
         }
     }
-    out_.code.insert(out_.code.end(), code_.begin(), code_.end());
-    code_.clear();
 }
 
 // Function: entry; getarg 1; add2; args 2+params; locals n; [arguments object];
@@ -115,7 +113,7 @@ void CodeGen::main(std::vector<NodePtr>& statements, int endLine) {
     inMain_ = true;
     beginFunction(kMainFunctionName, statements.empty() ? endLine : statements.front()->line);
     mainScope_ = scope_;
-    emit(Op::Locals, code_.front().line, 0);
+    emit(Op::Locals, code_[funcStart_].line, 0);
     genStatements(statements);
     if (!code_.empty() && code_.back().isOp(Op::Pop))
         code_.pop_back();

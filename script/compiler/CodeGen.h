@@ -109,8 +109,10 @@ private:
     Diagnostics& diag_;
     InstrList& out_;
 
-    // Per function.
-    std::vector<Instr> code_;
+    // Per function. The code goes straight into the output list; the current
+    // function's code starts at funcStart_.
+    std::vector<Instr>& code_;
+    size_t funcStart_ = 0;
     std::vector<Scope> scopes_;
     int scope_ = -1;
     int maxSlots_ = 0;
