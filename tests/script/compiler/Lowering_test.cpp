@@ -85,6 +85,9 @@ TEST(LoweringExpressions, LogicalAndConditionalUseBooleanJumpsOnlyForBooleans) {
     EXPECT_GE(find(c, "jf L1"), 0);
     c = code("if (!a) x;");
     EXPECT_GE(find(c, "jfalse L0"), 0);
+    // A conditional is never known to be Boolean, even of two comparisons.
+    c = code("if (a ? b < c : d > e) x;");
+    EXPECT_GE(find(c, "jfalse L0"), 0);
     c = statements("y = c ? 1 : 2;");
     EXPECT_EQ(c, (Lines{"getglobal c", "jfalse L0", "push1", "jmp L1", "L0:", "push2", "L1:", "setglobal y"}));
     c = statements("y = (a, b);");
