@@ -840,19 +840,34 @@ void CodeGen::genJump(Node& n) {
         diag_.error(n.line, isBreak ? "invalid break" : "invalid continue");
     int withs = 0;
     int trys = 0;
-    int keep = 0;
     for (size_t i = static_cast<size_t>(target); i < jumps_.size(); ++i) {
         withs += jumps_[i].withs;
         trys += jumps_[i].trys;
-        if (i > static_cast<size_t>(target))
-            keep += jumps_[i].keep;
     }
     emitCounted(Op::Unwith, n.line, withs);
     emitCounted(Op::Untry, n.line, trys);
-    if (keep == 1)
-        emit(Op::Pop, n.line);
-    else
-        emitCounted(Op::PopN, n.line, keep);
+    // Values of the constructs left, innermost first. A finally clause runs
+    // with one value (false) or two (the pending exception, true) below it:
+    // `jf L; pop; L:` drops either.
+    int keep = 0;
+    auto flush = [&] {
+        if (keep == 1)
+            emit(Op::Pop, n.line);
+        else
+            emitCounted(Op::PopN, n.line, keep);
+        keep = 0;
+    };
+    for (size_t i = jumps_.size() - 1; i > static_cast<size_t>(target); --i) {
+        keep += jumps_[i].keep;
+        if (jumps_[i].finallyFlag) {
+            flush();
+            int l = newLabel();
+            emitJump(Op::Jf, l, n.line);
+            emit(Op::Pop, n.line);
+            placeLabel(l, n.line);
+        }
+    }
+    flush();
     emitJump(Op::Jmp, isBreak ? jumps_[target].breakLabel : jumps_[target].continueLabel, n.line);
 }
 
@@ -1022,8 +1037,12 @@ void CodeGen::genTry(Node& n) {
         emit(Op::PushTrue, line);
     }
     placeLabel(lFin, line);
-    if (finally)
+    if (finally) {
+        JumpScope& j = pushJumpScope();
+        j.finallyFlag = true;
         genStatement(*finally);
+        popJumpScope();
+    }
     emitJump(Op::Jf, lEnd, line);
     emit(Op::Throw, line);
     placeLabel(lEnd, line);

@@ -45,6 +45,7 @@ private:
         std::string label;      // labelled statements
         std::vector<std::string> loopLabels; // labels that name this loop
         int keep = 0;           // values kept on the stack while the body runs
+        bool finallyFlag = false; // a finally clause: [false] or [exception, true] below
         int withs = 0;          // with blocks open directly inside
         int trys = 0;           // try handlers open directly inside
     };

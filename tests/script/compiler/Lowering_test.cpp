@@ -273,6 +273,22 @@ TEST(LoweringJumps, JumpsOutOfCatchClausesDropTheClauseValues) {
     EXPECT_TRUE(found) << "break from a catch clause must drop the clause's two values";
 }
 
+TEST(LoweringJumps, JumpsOutOfFinallyClausesDropTheFlagAndPendingException) {
+    // The finally part runs on [false] after normal completion and on
+    // [exception, true] after a throw; a break drops whichever it is.
+    Lines c = code("for (k in o) { try { f(); } finally { if (k) break; continue; } }");
+    int brk = find(c, "popn 2");
+    ASSERT_GE(brk, 0);
+    bool dynamicPop = false;
+    for (size_t i = 0; i + 3 < c.size(); ++i)
+        if (c[i].rfind("jf ", 0) == 0 && c[i + 1] == "pop" && c[i + 2] == c[i].substr(3) + ":")
+            dynamicPop = true;
+    EXPECT_TRUE(dynamicPop) << "a jump out of a finally clause must drop its one or two values";
+    // Only jumps that leave the finally clause do so.
+    c = code("try { f(); } finally { while (x) { break; } }");
+    EXPECT_EQ(count(c, "pop"), 0);
+}
+
 TEST(LoweringJumps, ReturnRemovesOpenHandlers) {
     Lines f = code("function f() { try { try { return 1; } catch (e) {} } finally {} }", "f");
     int r = find(f, "ret");
