@@ -363,6 +363,13 @@ TEST_F(CallsTest, ImagesThatCouldBreakTheMachineAreRefused) {
         "top:\npush1\njmp top",            // pushes without bound
         "popn 3\npushundef\nend",
         "push1\nrot 5\nend",
+        "push1\nadd\nend",                // a binary operator with one operand
+        "pushundef\ngetelem\nend",
+        "push1\ndelelem\nend",
+        "push1\nnextkey\nend",
+        "push1\nsetelem\nend",
+        "push1\nswap\nend",
+        "push1\nslide 1\nend",
     };
     for (const char* code : bad) {
         EXPECT_FALSE(run(code)) << code;
