@@ -220,6 +220,9 @@ public:
     // ======================================================================
     // Members added by the virtual machine go below this line.
     // ======================================================================
+    // Interpreter state: trace output, spare error frames, nested runs
+    // (script/vm/Interpreter.h). Set by attachVm().
+    std::shared_ptr<struct VmState> vm;
 };
 
 // ---- marking services for trace and markData hooks --------------------------
