@@ -21,14 +21,14 @@ std::unique_ptr<Engine> createEngine(const EngineOptions& options) {
 void setTraceOutput(Engine& engine, TraceSink sink) { setTraceSink(engine, std::move(sink)); }
 
 bool evalSource(Engine& engine, std::string_view source, std::string_view sourceName, uint32_t options) {
-    CompileResult compiled = compileScript(source, sourceName, options);
-    if (!compiled.sections) {
+    CompileResult compiled = compileScript(source, CompileOptions{options, std::string(sourceName)});
+    if (!compiled.ok) {
         engine.errorText[0] = 0;
         engine.lastResult = Value::undefined();
         engine.setErrorText(compiled.messages);
         return false;
     }
-    return runImage(engine, *compiled.sections);
+    return runImage(engine, compiled.sections);
 }
 
 void bindClass(Engine& engine, std::string_view name, NativeClass* cls) {
@@ -67,9 +67,9 @@ void evalCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args) 
         return;
     }
     std::string source = stringToAnsi(args[1].asString());
-    CompileResult compiled = compileScript(source, kStringSourceName, 0);
-    if (compiled.sections)
-        runImage(engine, *compiled.sections);
+    CompileResult compiled = compileScript(source);
+    if (compiled.ok)
+        runImage(engine, compiled.sections);
     else
         engine.setErrorText(compiled.messages);
     result = engine.lastResult;
@@ -83,9 +83,9 @@ void evalsCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args)
         return;
     }
     std::string source = stringToAnsi(args[1].asString());
-    CompileResult compiled = compileScript(source, kStringSourceName, kCompileLines);
-    if (compiled.sections)
-        runImage(engine, *compiled.sections);
+    CompileResult compiled = compileScript(source, CompileOptions{kCompileLineTable, kStringSourceName});
+    if (compiled.ok)
+        runImage(engine, compiled.sections);
     else
         engine.setErrorText(compiled.messages);
     result = engine.lastResult;

@@ -49,6 +49,7 @@
 #include <string>
 #include <string_view>
 
+#include "script/compiler/Compiler.h"
 #include "script/compiler/Image.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
@@ -77,24 +78,14 @@ void setTraceOutput(Engine& engine, TraceSink sink);
 
 // ---- compiling and running ------------------------------------------------------
 
-// Bits of the compile option word.
-inline constexpr uint32_t kCompileLines = 1u << 2;          // write the line table
-inline constexpr uint32_t kCompileWarnSemicolon = 1u << 20; // warn "missing ;" on inserted semicolons
-inline constexpr uint32_t kCompileEcma = 1u << 21;          // ECMAScript-conformance warnings
-
-struct CompileResult {
-    std::optional<SectionSet> sections; // nothing when compilation failed
-    std::string messages;               // warnings and the error, each ending CR LF
-};
-
-// Compiles source text (single-byte ANSI text, an optional '#' first line
-// skipped). `sourceName` goes into the line table.
-CompileResult compileScript(std::string_view source, std::string_view sourceName, uint32_t options);
+// compileScript(source, CompileOptions{flags, sourceName}) (Compiler.h)
+// turns source text into a section set; its option bits are
+// kCompileLineTable, kCompileWarnSemicolon and kCompileEcmaWarnings.
 
 // Compiles and runs source text in the engine as a new image. Compilation
 // failures leave the compiler's messages in errorText.
 bool evalSource(Engine& engine, std::string_view source, std::string_view sourceName = kStringSourceName,
-                uint32_t options = kCompileLines);
+                uint32_t options = kCompileLineTable);
 
 // ---- native classes ---------------------------------------------------------------
 

@@ -39,15 +39,15 @@ void functionConstruct(Engine& engine, NativeClass*, ArgList args, Value& result
 
     result = Value::null();
     uint32_t count = engine.functionCount;
-    CompileResult compiled = compileScript(source, kStringSourceName, 0);
-    if (!compiled.sections) {
+    CompileResult compiled = compileScript(source);
+    if (!compiled.ok) {
         engine.setErrorText(compiled.messages);
         return;
     }
     // The nested load is an entry point of its own; keep our caller's
     // error text and result as they were.
     Value savedResult = engine.lastResult;
-    if (!runImage(engine, *compiled.sections))
+    if (!runImage(engine, compiled.sections))
         return;
     engine.lastResult = savedResult;
     char name[32];

@@ -29,6 +29,11 @@ struct StackUse {
 
 StackUse stackUse(Op op, int64_t operand) {
     switch (op) {
+    case Op::End:
+    case Op::Ret: return {0, -1}; // both read the top only when there is one
+    default: break;
+    }
+    switch (op) {
     case Op::CallName:
     case Op::Call:
     case Op::CallMethod:
@@ -52,8 +57,28 @@ StackUse stackUse(Op op, int64_t operand) {
     case Op::DelLocal:
     case Op::DelArg: return {1, 0};
     case Op::NextKey: return {2, 0};
-    case Op::End:
-    case Op::Ret: return {1, -1};
+    // [a, b] -> [result]
+    case Op::Ushr:
+    case Op::Shr:
+    case Op::Shl:
+    case Op::Xor:
+    case Op::Or:
+    case Op::And:
+    case Op::Mod:
+    case Op::Div:
+    case Op::Mul:
+    case Op::Add:
+    case Op::Sub:
+    case Op::StrictNe:
+    case Op::StrictEq:
+    case Op::Ge:
+    case Op::Le:
+    case Op::Gt:
+    case Op::Lt:
+    case Op::Ne:
+    case Op::Eq:
+    case Op::GetElem:
+    case Op::DelElem: return {2, -1};
     default: break;
     }
     int effect = opInfo(op).effect;
@@ -63,69 +88,128 @@ StackUse stackUse(Op op, int64_t operand) {
 
 bool endsFlow(Op op) { return op == Op::Jmp || op == Op::Ret || op == Op::End || op == Op::Throw; }
 
-// Bounds the stack use of the function: the depth below the frame at every
-// instruction, as the lowest and highest depth over all paths into it. A pop
-// below the frame, a join whose depth keeps growing (a loop that pushes) or a
-// depth above kMaxFunctionStack refuses the code.
+// Bounds the stack use of the function by following every path with an
+// abstract stack: its depth below the frame and, per slot, whether the
+// value is a known Boolean (pushed by pushtrue or pushfalse) or unknown.
+// Knowing the Booleans keeps the paths of a try statement apart: after a
+// finally clause the depth depends on whether an exception is pending, and
+// a Boolean on the stack says which. A jump on a known Boolean follows one
+// branch only.
+//
+// An instruction that some path reaches with fewer values than it pops is
+// marked to be checked when run, and that path ends there. More than
+// kMaxStates different stacks at one instruction (a loop that keeps
+// pushing) or a depth above kMaxFunctionStack refuses the code.
+enum : uint8_t { kUnknown = 0, kTrue = 1, kFalse = 2 };
+using AbstractStack = std::vector<uint8_t>;
+constexpr size_t kMaxStates = 16;
+
 bool boundStack(const std::vector<Instruction>& ins, const std::vector<uint32_t>& targetIndex,
-                uint32_t& maxStack) {
+                uint32_t& maxStack, std::vector<uint8_t>& checked) {
     const size_t n = ins.size() + 1; // + the appended end
-    std::vector<int64_t> lo(n, -1), hi(n, -1);
-    std::vector<uint8_t> visits(n, 0);
-    std::vector<uint32_t> work;
-    int64_t maxDepth = 0;
-    auto reach = [&](size_t at, int64_t dLo, int64_t dHi) {
-        if (hi[at] < 0) {
-            lo[at] = dLo;
-            hi[at] = dHi;
-        } else {
-            if (dLo >= lo[at] && dHi <= hi[at])
-                return true;
-            if (++visits[at] > 8)
-                return false;
-            lo[at] = std::min(lo[at], dLo);
-            hi[at] = std::max(hi[at], dHi);
-        }
-        work.push_back(uint32_t(at));
-        return true;
-    };
-    if (!reach(0, 0, 0))
-        return false;
+    std::vector<std::vector<AbstractStack>> seen(n);
+    std::vector<std::pair<uint32_t, AbstractStack>> work;
+    checked.assign(n, 0);
+    size_t maxDepth = 0;
     uint32_t argsPad = 0;
-    while (!work.empty()) {
-        size_t i = work.back();
-        work.pop_back();
-        if (i == ins.size()) { // the appended end
-            if (lo[i] < 1 && hi[i] > 0)
-                continue; // end reads the top only when there is one (checked when run)
-            continue;
+    bool ok = true;
+    auto reach = [&](size_t at, const AbstractStack& st) {
+        auto& states = seen[at];
+        for (const AbstractStack& s : states)
+            if (s == st)
+                return;
+        if (states.size() >= kMaxStates) {
+            ok = false;
+            return;
         }
+        states.push_back(st);
+        work.emplace_back(uint32_t(at), st);
+    };
+    reach(0, {});
+    while (ok && !work.empty()) {
+        auto [i, st] = std::move(work.back());
+        work.pop_back();
+        if (i == ins.size())
+            continue; // the appended end
         const Instruction& in = ins[i];
         StackUse use = stackUse(in.op, in.operand);
-        if (use.needs < 0 || lo[i] < use.needs)
+        if (use.needs < 0)
             return false;
-        int64_t nLo = lo[i] + use.effect, nHi = hi[i] + use.effect;
-        maxDepth = std::max({maxDepth, hi[i], nHi});
-        if (maxDepth > kMaxFunctionStack)
-            return false;
+        if (st.size() < size_t(use.needs)) {
+            checked[i] = 1; // this path stops here when run
+            continue;
+        }
         if (in.op == Op::Args)
             argsPad = std::max(argsPad, uint32_t(in.operand));
-        if (isJump(in.op)) {
-            int64_t tLo = nLo, tHi = nHi;
-            if (in.op == Op::Try) { // the catch entry finds the thrown value pushed
-                tLo += 1;
-                tHi += 1;
-                maxDepth = std::max(maxDepth, tHi);
-            }
-            if (!reach(targetIndex[i], tLo, tHi))
-                return false;
+        bool fallThrough = !endsFlow(in.op);
+        bool jump = isJump(in.op);
+        AbstractStack target;
+        switch (in.op) {
+        case Op::PushTrue: st.push_back(kTrue); break;
+        case Op::PushFalse: st.push_back(kFalse); break;
+        case Op::Dup: st.push_back(st.back()); break;
+        case Op::Swap: std::swap(st[st.size() - 1], st[st.size() - 2]); break;
+        case Op::Slide: {
+            uint8_t top = st.back();
+            st.resize(st.size() - size_t(in.operand) - 1);
+            st.push_back(top);
+            break;
         }
-        if (!endsFlow(in.op) && !reach(i + 1, nLo, nHi))
+        case Op::Rot: {
+            size_t k = size_t(in.operand >= 2 ? in.operand : in.operand <= -2 ? -in.operand : 0);
+            if (k >= 2) {
+                auto first = st.end() - std::ptrdiff_t(k);
+                if (in.operand > 0)
+                    std::rotate(first, st.end() - 1, st.end()); // top moves down to depth k
+                else
+                    std::rotate(first, first + 1, st.end()); // depth k moves to the top
+            }
+            break;
+        }
+        case Op::Jt:
+        case Op::Jf:
+        case Op::JTrue:
+        case Op::JFalse: {
+            uint8_t cond = st.back();
+            st.pop_back();
+            if (cond != kUnknown) {
+                bool value = cond == kTrue;
+                bool jumpsOn = in.op == Op::Jt || in.op == Op::JTrue;
+                jump = value == jumpsOn;
+                fallThrough = !jump;
+            }
+            break;
+        }
+        default:
+            st.resize(st.size() - size_t(use.needs));
+            st.resize(st.size() + size_t(use.needs + use.effect), kUnknown);
+            break;
+        }
+        maxDepth = std::max(maxDepth, st.size());
+        if (maxDepth > kMaxFunctionStack)
             return false;
+        if (jump) {
+            target = st;
+            if (in.op == Op::Try) { // the catch entry finds the thrown value pushed
+                target.push_back(kUnknown);
+                maxDepth = std::max(maxDepth, target.size());
+            }
+            reach(targetIndex[i], target);
+        }
+        if (fallThrough)
+            reach(i + 1, st);
     }
+    if (!ok)
+        return false;
     maxStack = uint32_t(maxDepth) + argsPad;
     return maxStack <= kMaxFunctionStack;
 }
+
+} // namespace
+
+int stackNeeds(Op op, int64_t operand) { return stackUse(op, operand).needs; }
+
+namespace {
 
 char* copyText(std::string_view text) {
     char* p = static_cast<char*>(std::malloc(text.size() + 1));
@@ -183,7 +267,8 @@ std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index,
     }
 
     LinkedCode out;
-    if (!boundStack(ins, targetIndex, out.maxStack)) {
+    std::vector<uint8_t> checked;
+    if (!boundStack(ins, targetIndex, out.maxStack, checked)) {
         fail(error);
         return std::nullopt;
     }
@@ -191,7 +276,7 @@ std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index,
     out.code.reserve(ins.size() + 1);
     for (size_t i = 0; i < ins.size(); ++i) {
         const Instruction& in = ins[i];
-        Insn insn{uint32_t(in.op) | uint32_t(i) << 8, 0};
+        Insn insn{uint32_t(in.op) | (checked[i] ? Insn::kChecked : 0) | uint32_t(i) << 8, 0};
         switch (operandKind(in.op)) {
         case OperandKind::None: break;
         case OperandKind::Name: {

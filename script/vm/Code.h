@@ -34,12 +34,22 @@ namespace quill {
 struct Engine;
 
 struct Insn {
-    uint32_t word; // opcode | (index within the function << 8)
+    uint32_t word; // opcode | kChecked | (index within the function << 8)
     int32_t arg;
 
-    Op op() const { return static_cast<Op>(word & 0xFF); }
+    // Set on an instruction that some path may reach with fewer values
+    // pushed than it pops: the interpreter checks the depth before running
+    // it (see linkFunction).
+    static constexpr uint32_t kChecked = 0x80;
+
+    Op op() const { return static_cast<Op>(word & 0x7F); }
+    bool checked() const { return (word & kChecked) != 0; }
     uint32_t index() const { return word >> 8; }
 };
+
+// How many values the instruction pops before it pushes (as far as it is
+// known before running; a call's argument count is checked when it runs).
+int stackNeeds(Op op, int64_t operand);
 static_assert(sizeof(Insn) == 8);
 
 // Functions longer than this many Insns cannot be linked (the index field of
@@ -72,8 +82,15 @@ using SymbolOfConstant = std::span<const SymbolId>;
 // image's constants begin in the engine's pool; `symbols[i]` is the symbol id
 // of pool entry i when it is an identifier. Code that the verifier refuses, or
 // whose stack use cannot be bounded (a loop that keeps pushing, a pop below
-// the frame), gives nothing and sets *error to
+// the frame on every path), gives nothing and sets *error to
 // "Unimplemented Quill Script bytecode".
+//
+// The depth of the stack is followed over every path as a range. An
+// instruction that pops more than the lowest depth that reaches it, but no
+// more than the highest, is marked kChecked: compiled code has such places
+// (after a finally clause the depth depends on whether an exception is
+// pending, which a Boolean on top tells), and the interpreter checks the
+// depth there instead of trusting it.
 std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index, uint32_t constantBase,
                                        SymbolOfConstant symbols, std::string* error = nullptr);
 

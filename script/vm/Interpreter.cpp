@@ -384,12 +384,17 @@ void execute(Engine& engine, RunState& st) {
 #define QUILL_LABEL_OP(id, mnemonic, number, operand, effect, meaning) &&op_##id,
         QUILL_OPCODES(QUILL_LABEL_OP)
 #undef QUILL_LABEL_OP
-        // 113..255
+        // 113..160
 #define QUILL_BAD16 QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_BAD16 QUILL_BAD16 QUILL_BAD16 QUILL_BAD16 QUILL_BAD16 QUILL_BAD16 QUILL_BAD16 QUILL_BAD16
+        QUILL_BAD16 QUILL_BAD16 QUILL_BAD16
+        // 161..240: the same opcodes with Insn::kChecked set
+#define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, effect, meaning) &&op_checked,
+        QUILL_OPCODES(QUILL_LABEL_CHECKED)
+#undef QUILL_LABEL_CHECKED
+        // 241..255
         QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
         QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
         QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
@@ -445,6 +450,16 @@ void execute(Engine& engine, RunState& st) {
 op_bad:
     SAVE();
     badBytecode(e);
+
+    // An instruction that some path reaches with too few values pushed.
+op_checked: {
+    Op real = static_cast<Op>(pc->word & 0x7F);
+    if (QUILL_UNLIKELY(sp + stackNeeds(real, ARG) > fp - 3)) {
+        SAVE();
+        badBytecode(e);
+    }
+    goto* labels[pc->word & 0x7F];
+}
 
     // ---- variables ------------------------------------------------------------
 op_GetGlobal: {

@@ -1,11 +1,17 @@
 // The tool's call into the compiler.
 #include "tools/quill/CompilerBridge.h"
 
+#include "script/compiler/Compiler.h"
+
 namespace quill::tool {
 
-CompileOutcome compileSource(const std::string&, const std::string&, uint32_t) {
-    // The parser and code generator are not part of this build yet.
-    return {std::nullopt, "error: line 0: the compiler is not available in this build\r\n"};
+CompileOutcome compileSource(const std::string& source, const std::string& sourceName, uint32_t options) {
+    quill::CompileResult result = quill::compileScript(source, CompileOptions{options, sourceName});
+    CompileOutcome outcome;
+    if (result.ok)
+        outcome.sections = std::move(result.sections);
+    outcome.messages = std::move(result.messages);
+    return outcome;
 }
 
 } // namespace quill::tool

@@ -74,10 +74,10 @@ int runScript(Engine& engine, const std::string& data, const std::string& name, 
             return kExitLoad;
         }
     } else {
-        CompileResult compiled = compileScript(data, name, kCompileLines);
+        CompileResult compiled = compileScript(data, CompileOptions{kCompileLineTable, name});
         std::fwrite(compiled.messages.data(), 1, compiled.messages.size(), stderr);
         std::fflush(stderr);
-        if (!compiled.sections)
+        if (!compiled.ok)
             return kExitLoad;
         sections = std::move(compiled.sections);
     }
@@ -204,12 +204,12 @@ int replCommand(std::span<const std::string>) {
             break;
         if (line.empty())
             continue;
-        CompileResult compiled = compileScript(line, kStringSourceName, kCompileLines);
+        CompileResult compiled = compileScript(line, CompileOptions{kCompileLineTable, kStringSourceName});
         std::fwrite(compiled.messages.data(), 1, compiled.messages.size(), stderr);
         std::fflush(stderr);
-        if (!compiled.sections)
+        if (!compiled.ok)
             continue;
-        if (!runImage(*engine, *compiled.sections)) {
+        if (!runImage(*engine, compiled.sections)) {
             printError(*engine);
             continue;
         }

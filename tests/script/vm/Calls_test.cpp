@@ -363,6 +363,13 @@ TEST_F(CallsTest, ImagesThatCouldBreakTheMachineAreRefused) {
         "top:\npush1\njmp top",            // pushes without bound
         "popn 3\npushundef\nend",
         "push1\nrot 5\nend",
+        "push1\nadd\nend",                // a binary operator with one operand
+        "pushundef\ngetelem\nend",
+        "push1\ndelelem\nend",
+        "push1\nnextkey\nend",
+        "push1\nsetelem\nend",
+        "push1\nswap\nend",
+        "push1\nslide 1\nend",
     };
     for (const char* code : bad) {
         EXPECT_FALSE(run(code)) << code;
@@ -373,6 +380,26 @@ TEST_F(CallsTest, ImagesThatCouldBreakTheMachineAreRefused) {
     s.code.insert(s.code.begin(), {0x35, 0, 0, 0, 1}); // jmp +1
     s.functions[0].offset = 0;
     EXPECT_FALSE(runImage(*engine, s));
+    EXPECT_EQ(error(), "Runtime error: Unimplemented Quill Script bytecode");
+}
+
+TEST_F(CallsTest, DepthsThatDependOnThePathAreCheckedWhenRun) {
+    // `skip` is reached with one value (jump taken) or none (fall-through).
+    const char* code = R"(
+  push1
+  %s
+  jt skip
+  pop
+skip:
+  pop
+  pushconst s:fine
+  end)";
+    char taken[200], fallen[200];
+    std::snprintf(taken, sizeof taken, code, "pushtrue");
+    std::snprintf(fallen, sizeof fallen, code, "pushfalse");
+    ASSERT_TRUE(run(taken));
+    EXPECT_EQ(text(result()), "fine");
+    EXPECT_FALSE(run(fallen));
     EXPECT_EQ(error(), "Runtime error: Unimplemented Quill Script bytecode");
 }
 
