@@ -238,6 +238,17 @@ void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
     if (index >= a->length)
         return;
     arrayRemove(a, index);
+    if (a->sparseUsed == 0 || a->count == 0) {
+        // Only the dense part holds elements: slide it down in place.
+        if (index + 1 < a->denseCapacity) {
+            std::memmove(static_cast<void*>(a->dense + index), a->dense + index + 1,
+                         size_t(a->denseCapacity - index - 1) * sizeof(ArrayElement));
+            a->dense[a->denseCapacity - 1].value = Value();
+            a->dense[a->denseCapacity - 1].value.kind = kHole;
+        }
+        --a->length;
+        return;
+    }
     std::vector<Entry> all = entries(a);
     bool above = false;
     for (Entry& e : all)
@@ -255,6 +266,21 @@ void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
 void arrayShiftUp(Engine& engine, ArrayBody* a, uint64_t n) {
     if (n == 0)
         return;
+    uint64_t used = a->denseCapacity;
+    while (used > 0 && a->dense[used - 1].value.kind == kHole)
+        --used;
+    if (a->sparseUsed == 0 && used > 0 && used + n <= a->denseCapacity * 2 + kMinDense) {
+        // Only the dense part holds elements: slide it up in place.
+        if (used + n > a->denseCapacity)
+            denseGrow(engine, a, used + n);
+        std::memmove(static_cast<void*>(a->dense + n), a->dense, size_t(used) * sizeof(ArrayElement));
+        for (uint64_t i = 0; i < n; ++i) {
+            a->dense[i].value = Value();
+            a->dense[i].value.kind = kHole;
+        }
+        a->length += n;
+        return;
+    }
     std::vector<Entry> all = entries(a);
     for (Entry& e : all)
         e.index += n;

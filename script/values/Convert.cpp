@@ -100,15 +100,19 @@ bool callKindClassMethod(Engine& engine, const Value& v, SymbolId id, Value& res
 
 Value ansi(Engine& engine, std::string_view text) { return newStringFromAnsi(engine, text); }
 
+// The elements' texts joined with ","; a hole writes nothing. Used when no
+// Array class answers toString.
 std::u16string joinArray(Engine& engine, const ArrayBody* a, int depth) {
     std::u16string out;
     if (depth > 64)
-        return out;
+        return out; // an array that contains itself
+    if (a->length > 0x3FFFFFFFu)
+        engine.raiseError("Out of memory"); // the text could not be held
     for (uint64_t i = 0; i < a->length; ++i) {
         if (i)
             out += u',';
         Value e;
-        if (!arrayGet(a, i, e) || e.isUndefined() || e.isNull())
+        if (!arrayGet(a, i, e))
             continue;
         if (e.isArray())
             out += joinArray(engine, e.asArray(), depth + 1);

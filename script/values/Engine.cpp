@@ -38,7 +38,6 @@ Engine::Engine(const EngineOptions& options)
 Engine::~Engine() {
     // The final sweep marks nothing, so every finaliser runs exactly once:
     // native objects release their data, class records their class data.
-    destroying_ = true;
     heap.sweep();
     PinnedValue* p = pinnedValues;
     while (p) {
@@ -48,9 +47,6 @@ Engine::~Engine() {
     }
     pinnedValues = nullptr;
     pinnedSet_.clear();
-    // Root guards still alive refer to this engine; detach them.
-    for (ValueRoot* r = roots; r; r = r->next_)
-        r->prev_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -158,6 +154,8 @@ bool Engine::unpin(PinnedValue* record) {
 }
 
 PinnedValue* Engine::findPinned(int64_t handle) const {
+    if (handle <= 0 || static_cast<uint64_t>(handle) > UINTPTR_MAX)
+        return nullptr; // no address of this target
     auto* p = reinterpret_cast<const PinnedValue*>(static_cast<uintptr_t>(static_cast<uint64_t>(handle)));
     if (!pinnedSet_.count(p))
         return nullptr;
@@ -230,8 +228,6 @@ ValueRoot::ValueRoot(Engine& engine, const Value& v) : value(v), engine_(engine)
 }
 
 ValueRoot::~ValueRoot() {
-    if (engine_.destroying_)
-        return;
     if (prev_)
         prev_->next_ = next_;
     else if (engine_.roots == this)

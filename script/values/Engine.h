@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <string>
@@ -44,7 +45,7 @@ struct EngineOptions {
 };
 
 // Keeps one Value alive while C++ code holds it across a collection point.
-// Guards nest; destroy them in reverse order of creation (scope order).
+// A guard must not outlive its engine.
 class ValueRoot {
 public:
     ValueRoot(struct Engine& engine, const Value& v = Value::undefined());
@@ -99,7 +100,8 @@ struct Engine {
     SymbolId internName(std::string_view name);
     // The id of a name already interned; false when it never was.
     bool findName(std::string_view name, SymbolId& id) const;
-    // The name of an id; "???" for an id that has no name.
+    // The name of an id; "???" for an id that has no name. The text stays
+    // valid for the engine's life.
     const char* nameOf(SymbolId id) const;
     size_t symbolCount() const { return symbolNames_.size(); }
 
@@ -182,6 +184,8 @@ struct Engine {
     void* gcAllocZeroedWithFinaliser(size_t size);
     void* gcRealloc(void* block, size_t size);
     void gcFree(void* block) { heap.free(block); }
+    // Sets the block's mark bit; returns whether it was already set.
+    static bool gcMark(void* block) { return Heap::mark(block); }
     // A zeroed block that begins with a GcObject of the given type.
     GcObject* gcAllocObject(size_t size, const GcType* type);
 
@@ -209,12 +213,11 @@ private:
     void markRoots();
     void drainGray();
 
-    std::vector<std::string> symbolNames_;
+    std::deque<std::string> symbolNames_; // deque: names never move
     std::unordered_map<std::string, SymbolId> symbolIds_;
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;
     std::vector<std::unique_ptr<char16_t[]>> constantText_;
-    bool destroying_ = false;
 
 public:
     // ======================================================================

@@ -189,6 +189,11 @@ size_t Heap::sweep() {
                 runSize += qs + kHeaderSize;
                 q += qs + kHeaderSize;
             }
+#ifndef NDEBUG
+            // Debug builds poison reclaimed memory, so a record the marker
+            // missed fails loudly instead of reading stale but plausible data.
+            std::memset(run, 0xDB, runSize);
+#endif
             pushFree(run, runSize);
             p = q;
         }

@@ -176,6 +176,13 @@ TEST(ToString, FollowsTheKindTable) {
     arrayPush(e, a.asArray(), Value::integer(1));
     arraySet(e, a.asArray(), 3, str(e, "x"));
     EXPECT_EQ(text(e, a), "1,,,x");
+    arraySet(e, a.asArray(), 1, Value::null());
+    EXPECT_EQ(text(e, a), "1,undefined,,x") << "only holes write nothing";
+    arraySet(e, a.asArray(), 2, a);
+    EXPECT_EQ(text(e, a).substr(0, 16), "1,undefined,1,un") << "an array inside itself ends";
+    Value huge = newArray(e);
+    arraySet(e, huge.asArray(), uint64_t(1) << 40, Value::integer(1));
+    EXPECT_THROW(toString(e, huge), RuntimeError) << "too long a text is refused at once";
     Value s = str(e, "same");
     EXPECT_TRUE(toString(e, s).sameAs(s)) << "a String converts to itself";
 }

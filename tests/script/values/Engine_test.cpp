@@ -94,3 +94,12 @@ TEST(EngineMemory, OutOfMemoryIsARuntimeError) {
     p = e.engineRealloc(p, 64);
     e.engineFree(p);
 }
+
+TEST(Symbols, NameTextStaysValidWhileInterning) {
+    Engine e;
+    const char* first = e.nameOf(e.internName("x"));
+    for (int i = 0; i < 5000; ++i)
+        e.internName("name" + std::to_string(i));
+    EXPECT_STREQ(first, "x");
+    EXPECT_EQ(first, e.nameOf(e.internName("x")));
+}

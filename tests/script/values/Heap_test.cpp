@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "script/values/Array.h"
+#include "script/values/CallRecords.h"
 #include "script/values/Native.h"
 #include "script/values/Object.h"
 #include "script/values/String.h"
@@ -254,11 +255,15 @@ TEST(Collector, FrameWithScopesOnTheStack) {
     gone = 0;
     cls->destroyData = [](NativeClass*, void*) { ++gone; };
     e.classes[7] = cls;
-    auto* list = static_cast<WithScopeList*>(e.gcAllocZeroed(sizeof(WithScopeList) + 2 * sizeof(Value)));
-    list->count = 2;
-    list->capacity = 2;
-    bindNativeObject(e, list->values()[0], cls, &gone);
-    bindNativeObject(e, list->values()[1], cls, &gone);
+    WithScopeList* list = nullptr;
+    for (int i = 0; i < 6; ++i) { // grows past its first capacity
+        Value n = Value::integer(i);
+        if (i < 2)
+            bindNativeObject(e, n, cls, &gone);
+        list = withScopeAppend(e, list, n);
+    }
+    withScopeDrop(list, 4);
+    ASSERT_EQ(list->count, 2u);
     // A frame, pushed from the highest slot down.
     *e.stackPosition-- = Value::raw(Kind::FrameLink, 0);
     *e.stackPosition-- = Value::raw(Kind::ArgCount, 3);
@@ -266,6 +271,7 @@ TEST(Collector, FrameWithScopesOnTheStack) {
     *e.stackPosition-- = Value::raw(Kind::FrameLink, 0x1234);
     e.collectGarbage();
     EXPECT_EQ(gone, 0);
+    EXPECT_EQ(list->values()[1].asNative()->cls, cls) << "the list itself survived";
     e.resetStack();
     e.collectGarbage();
     EXPECT_EQ(gone, 2);

@@ -150,6 +150,12 @@ TEST(ObjectKeys, PositionAndName) {
     EXPECT_EQ(o->slotCount, 7u);
     EXPECT_EQ(o->slots[4].id, 0);
     EXPECT_EQ(o->slots[6].value.asInteger(), 60);
+    // Negative positions are ignored; absurd ones are refused.
+    objectPutByKey(e, o, Value::integer(-3), Value::integer(1));
+    EXPECT_EQ(o->slotCount, 7u);
+    EXPECT_THROW(objectPutByKey(e, o, Value::integer(int64_t(1) << 40), Value::integer(1)), RuntimeError);
+    EXPECT_STREQ(e.errorText, "Runtime error: Out of memory");
+    EXPECT_EQ(o->slotCount, 7u);
     // Position writes keep the slot's name.
     objectPutByKey(e, o, Value::integer(1), Value::integer(21));
     EXPECT_EQ(get(e, o, "b"), 21);
