@@ -3,6 +3,7 @@
 #include "script/vm/Interpreter.h"
 
 #include <chrono>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -254,12 +255,20 @@ void warnUndefinedVariable(Engine& engine, SymbolId id) {
 
 // The argument count of a call at `sp` (sp[0] the callee or receiver,
 // sp[1] the count): it must be an Integer whose arguments lie inside the
-// calling frame's own values.
-inline bool validArgCount(const Value* sp, const Value* fp, int64_t& argc) {
+// calling frame's own values. An array literal passes the negated count of
+// its elements to the Array constructor; `slots` is the magnitude.
+inline bool validArgCount(const Value* sp, const Value* fp, int64_t& argc, int64_t& slots) {
     if (QUILL_UNLIKELY(!sp[1].isInteger()))
         return false;
     argc = sp[1].asInteger();
-    return argc >= 0 && argc <= (fp - 4) - (sp + 1);
+    if (QUILL_UNLIKELY(argc < 0)) {
+        if (argc == std::numeric_limits<int64_t>::min())
+            return false;
+        slots = -argc;
+    } else {
+        slots = argc;
+    }
+    return slots <= (fp - 4) - (sp + 1);
 }
 
 [[noreturn]] void badBytecode(Engine& engine) { engine.raiseError(kErrBadBytecode); }
@@ -410,6 +419,7 @@ void execute(Engine& engine, RunState& st) {
     VmState& vm = vmState(e);
     Value callee;      // the function a call instruction enters
     int64_t argc = 0; // and the number of its arguments
+    int64_t argSlotCount = 0; // the values argc stands for (|argc|)
 
 #define DISPATCH() goto* labels[pc->word & 0xFF]
 #define NEXT()                                                                                                 \
@@ -961,7 +971,7 @@ op_NextKey: {
 
     // ---- calls ----------------------------------------------------------------------------
 op_Call: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -983,7 +993,7 @@ op_Call: {
     NEXT();
 }
 op_CallMethod: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -1007,7 +1017,7 @@ op_CallMethod: {
     NEXT();
 }
 op_CallName: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -1033,7 +1043,7 @@ op_CallName: {
     goto op_Call;
 }
 op_New: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -1074,7 +1084,7 @@ enter_function: {
     TICK();
     CompiledFunction* fn = compiledOf(callee);
     SAVE();
-    fp = enterFrame(e, sp, fp, pc + 1, fn, uint32_t(argc + 2));
+    fp = enterFrame(e, sp, fp, pc + 1, fn, uint32_t(argSlotCount + 2));
     sp = fp - 3;
     pc = fn->code();
     DISPATCH();
@@ -1185,21 +1195,22 @@ bool landInHandler(Engine& engine, RunState& st) {
 void runFunction(Engine& engine, const Value& thisValue, const Value& function, ArgList args, Value& result) {
     VmState& vm = vmState(engine);
     Value* sp = engine.stackPosition + 1;
+    // An ArgList may carry a negated count (an array literal's); its
+    // magnitude is the number of arguments either way.
     int64_t argc = args.count();
-    if (argc < 0)
-        argc = 0;
-    if (sp - engine.stack < argc + 3 + kStackReserve)
+    int64_t slots = argc < 0 ? (argc == std::numeric_limits<int64_t>::min() ? 0 : -argc) : argc;
+    if (sp - engine.stack < slots + 3 + kStackReserve + 4)
         engine.raiseError(kErrStackOverflow);
     // The function Value, then the arguments from the last down to the
     // count, then `this`.
     *--sp = function;
-    for (int64_t i = argc; i >= 1; --i)
+    for (int64_t i = slots; i >= 1; --i)
         *--sp = args.values[i];
-    *--sp = Value::integer(argc);
+    *--sp = Value::integer(slots == 0 ? 0 : argc);
     *--sp = thisValue;
     engine.stackPosition = sp - 1;
     CompiledFunction* fn = compiledOf(function);
-    Value* fp = enterFrame(engine, sp, nullptr, nullptr, fn, uint32_t(argc + 2));
+    Value* fp = enterFrame(engine, sp, nullptr, nullptr, fn, uint32_t(slots + 2));
 
     RunState st{fp - 3, fp, fn->code(), Value::undefined()};
     vm.suspendedPositions.push_back(static_cast<const Insn*>(engine.codePosition));
