@@ -52,9 +52,14 @@ TEST_F(LoaderTest, NativeCodeSeesTheLineOfTheCallingInstruction) {
     EXPECT_EQ(currentFunctionName(*engine), ".main");
 }
 
-TEST_F(LoaderTest, RegularExpressionConstantsLoadAsTheirPatternWithoutTheClass) {
+TEST_F(LoaderTest, RegularExpressionConstantsLoadThroughTheRegExpClass) {
     SectionSet s = assemble("pushconst 0\nend");
     s.constants = {Constant::makeRegExp(u"a+b", kRegExpGlobal)};
+    ASSERT_TRUE(runImage(*engine, s));
+    EXPECT_TRUE(result().isNative());
+    EXPECT_EQ(text(result()), "/a+b/g");
+    // Without the hook the RegExp class sets, the pattern loads as a String.
+    vmState(*engine).regExpConstant = nullptr;
     ASSERT_TRUE(runImage(*engine, s));
     EXPECT_EQ(text(result()), "a+b");
 }
