@@ -145,7 +145,7 @@ private:
         for (uint16_t i = 0; i < length; ++i)
             id.text.push_back(char16_t(get16(area_, at + 2 + 2 * i)));
         if (id.text.empty())
-            id.text = u"#"; // an empty name cannot be told from a number
+            id.text.assign(1, u'#'); // an empty name cannot be told from a number
         return true;
     }
 
