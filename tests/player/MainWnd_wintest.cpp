@@ -344,6 +344,61 @@ TEST_F(MainWndTest, QuitFromARunningScriptWaitsUntilItReturns) {
     EXPECT_EQ(scripts.destroyed, 1);
 }
 
+namespace {
+
+bool gDialogCancelled = false;
+
+// Ends only on Cancel, as a script's message box would.
+INT_PTR CALLBACK cancelOnlyDialog(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_INITDIALOG) {
+        SetActiveWindow(dialog);
+        return TRUE;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        gDialogCancelled = true;
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// A modal dialog a script could open (no owner, so the main window stays
+// enabled); answers whether it was cancelled.
+bool runScriptDialog() {
+    struct {
+        DLGTEMPLATE t;
+        WORD menu, cls, title;
+    } tpl = {};
+    tpl.t.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME;
+    tpl.t.cx = 100;
+    tpl.t.cy = 50;
+    gDialogCancelled = false;
+    DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &tpl.t, nullptr, cancelOnlyDialog, 0);
+    return gDialogCancelled;
+}
+
+} // namespace
+
+TEST_F(MainWndTest, ADeferredCloseCancelsTheDialogARunningScriptWaitsOn) {
+    CMainWnd* w = createWindow();
+    ASSERT_NE(w, nullptr);
+    HWND hwnd = w->hwnd();
+    bool cancelled = false, aliveAfterDialog = false;
+    scripts.onRun = [&](const std::string& what) {
+        if (what == "eval:dialog") {
+            w->dispatchCommand(L"quit", L"");
+            cancelled = runScriptDialog();
+            aliveAfterDialog = IsWindow(hwnd);
+        }
+        return ShellScripts::Result::Other;
+    };
+    LoopResult result = play(w, "fscommand Quill_Eval dialog\n");
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(aliveAfterDialog);
+    EXPECT_TRUE(result.quit);
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
 TEST_F(MainWndTest, DeactivatingTheApplicationEndsTheRun) {
     CMainWnd* w = createWindow();
     ASSERT_NE(w, nullptr);
