@@ -355,7 +355,8 @@ std::optional<Manifest> parseManifest(std::string_view text, const std::filesyst
     if (doc.is_discarded()) {
         // Parse again with exceptions for the position of the fault.
         try {
-            (void)json::parse(text.begin(), text.end(), nullptr, true, true);
+            json again = json::parse(text.begin(), text.end(), nullptr, true, true);
+            (void)again;
         } catch (const json::exception& e) {
             error = std::string("manifest is not valid JSON: ") + e.what();
             return std::nullopt;

@@ -12,6 +12,12 @@
 #include <fstream>
 #include <iterator>
 
+#ifdef PALOMA_PACK_COMPILER
+#include "base/Zlib.h"
+#include "script/compiler/Compiler.h"
+#include "script/compiler/Image.h"
+#endif
+
 namespace paloma::pack {
 
 namespace fs = std::filesystem;
@@ -88,12 +94,53 @@ std::optional<std::vector<uint8_t>> scriptImage(const fs::path& path, std::strin
         error = "cannot read " + path.string();
         return std::nullopt;
     }
+#ifdef PALOMA_PACK_COMPILER
+    if (ext == ".qsc") {
+        // The resource holds the image proper, without a '#' first line.
+        std::vector<uint8_t> image(bytes->begin() + std::ptrdiff_t(quill::skipHashLine(*bytes)), bytes->end());
+        std::string why;
+        if (!quill::loadImage(image, &why)) {
+            error = path.string() + ": not a compiled script image (" + why + ")";
+            return std::nullopt;
+        }
+        return image;
+    }
+    if (ext == ".qls") {
+        quill::CompileOptions options;
+        options.flags = quill::kCompileLineTable;
+        options.sourceName = path.filename().string();
+        std::span<const uint8_t> text(*bytes);
+        quill::CompileResult result;
+        if (text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFE) {
+            std::u16string wide;
+            for (size_t i = 2; i + 1 < text.size(); i += 2)
+                wide.push_back(char16_t(text[i] | text[i + 1] << 8));
+            result = quill::compileScript(std::u16string_view(wide), options);
+        } else if (text.size() >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) {
+            std::u16string wide = utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(text.data()) + 3, text.size() - 3));
+            result = quill::compileScript(std::u16string_view(wide), options);
+        } else {
+            result = quill::compileScript(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), options);
+        }
+        if (!result.ok) {
+            std::string messages = result.messages;
+            while (!messages.empty() && (messages.back() == '\n' || messages.back() == '\r'))
+                messages.pop_back();
+            error = path.string() + ": " + messages;
+            return std::nullopt;
+        }
+        // Seeded by the source, so the same source gives the same image and
+        // an unchanged configuration keeps its fingerprint.
+        return quill::writeImage(result.sections, crc32Of(text));
+    }
+#else
     if (ext == ".qsc")
         return bytes;
     if (ext == ".qls") {
         error = path.string() + ": compiling .qls sources is not available in this build; give a compiled .qsc image";
         return std::nullopt;
     }
+#endif
     error = path.string() + ": a script must be a .qls source or a .qsc image";
     return std::nullopt;
 }

@@ -16,8 +16,10 @@
 
 namespace paloma::pack {
 
-// The compiled image of a script file: a ".qsc" file as it is, a ".qls"
-// source compiled. nullopt and a message on failure.
+// The compiled image of a script file: a ".qsc" file checked and without
+// its '#' first line, a ".qls" source (ANSI, or UTF-8 or UTF-16 with a byte
+// order mark) compiled with a line table. nullopt and a message (with the
+// compiler's messages) on failure.
 std::optional<std::vector<uint8_t>> scriptImage(const std::filesystem::path& path, std::string& error);
 
 // The packaged executable for `manifest` on the runtime `stub`.

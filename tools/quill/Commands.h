@@ -19,6 +19,10 @@ struct Command {
 
 int compileCommand(std::span<const std::string> args);
 int disasmCommand(std::span<const std::string> args);
+int runCommand(std::span<const std::string> args);
+int evalCommand(std::span<const std::string> args);
+// The interactive prompt (quill with no command).
+int replCommand(std::span<const std::string> args);
 
 // Prints "quill: " + text + newline on standard error.
 void complain(const std::string& text);

@@ -15,6 +15,10 @@ const Command kCommands[] = {
      "compile a script to an image (default OUT: FILE with the extension .qsc)", compileCommand},
     {"disasm", "FILE.qsc", "show the sections, constants, functions and code of an image",
      disasmCommand},
+    {"run", "[--max-ms N] FILE|- [ARGS...]",
+     "run a script (source or image; - reads standard input); exit 1: not compiled, 2: runtime error",
+     runCommand},
+    {"eval", "[--max-ms N] TEXT", "run script text and print its result", evalCommand},
 };
 
 void printUsage(std::FILE* to) {
@@ -39,10 +43,8 @@ int usageError(const char* command, const std::string& text) {
 
 int main(int argc, char** argv) {
     using namespace quill::tool;
-    if (argc < 2) {
-        printUsage(stderr);
-        return 2;
-    }
+    if (argc < 2)
+        return replCommand({});
     std::string name = argv[1];
     if (name == "help" || name == "--help" || name == "-h") {
         printUsage(stdout);

@@ -10,6 +10,7 @@
 #include "app/PlayerInstaller.h"
 #include "app/ResourceBlock.h"
 #include "app/ResourceNames.h"
+#include "script/compiler/Image.h"
 
 #include <gtest/gtest.h>
 
@@ -282,6 +283,36 @@ TEST_F(PackagerTest, InspectAndExtract) {
 
     std::ostringstream junk;
     EXPECT_FALSE(inspectPackage(std::vector<uint8_t>{'M', 'Z'}, junk, error));
+}
+
+TEST_F(PackagerTest, ScriptsAreCompiledOrChecked) {
+    std::string error;
+    auto compiled = scriptImage(kData / "init.qls", error);
+    ASSERT_TRUE(compiled) << error;
+    EXPECT_TRUE(quill::loadImage(*compiled, &error)) << error;
+    auto again = scriptImage(kData / "init.qls", error);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *compiled); // the same source gives the same image
+
+    auto image = scriptImage(kData / "init.qsc", error);
+    ASSERT_TRUE(image) << error;
+    EXPECT_EQ(*image, readAll(kData / "init.qsc"));
+
+    EXPECT_FALSE(scriptImage(kData / "fake.qsc", error));
+    EXPECT_NE(error.find("not a compiled script image"), std::string::npos) << error;
+    EXPECT_FALSE(scriptImage(kData / "broken.qls", error));
+    EXPECT_NE(error.find("broken.qls: error: line 1"), std::string::npos) << error;
+    EXPECT_FALSE(scriptImage(kData / "absent.qls", error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+
+    // A compile error names the script's manifest field and builds nothing.
+    EXPECT_NE(buildError(R"({"files": ["content"], "movie": "content/movie.swf", "scripts": {"Bad": "broken.qls"}})")
+                  .find("manifest field \"scripts.Bad\": "),
+              std::string::npos);
+    auto exe = build(R"({"files": ["content"], "movie": "content/movie.swf", "scripts": {"INITIALIZE": "init.qls"}})");
+    auto packaged = PeImage::parse(exe);
+    ASSERT_TRUE(packaged);
+    EXPECT_EQ(decoded(*packaged, kResourceTypeQuill, u"INITIALIZE"), *compiled);
 }
 
 TEST(SettingWords, KeysAndColoursBothWays) {

@@ -1,0 +1,417 @@
+// The Array class: construction, `length` with truncation, and the methods
+// concat, join, pop, push, reverse, shift, slice, splice, sort, unshift and
+// toString. Arrays are sparse, so every method works on the elements that
+// exist (gathered from the array) rather than on every index up to the
+// length; missing indices are holes.
+#include "script/builtins/ArrayClass.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <utility>
+
+#include "script/builtins/BuiltinMessages.h"
+#include "script/builtins/BuiltinSupport.h"
+#include "script/builtins/MergeSort.h"
+#include "script/builtins/StringOps.h"
+#include "script/values/Array.h"
+#include "script/values/Convert.h"
+#include "script/values/Property.h"
+#include "script/values/String.h"
+
+namespace quill {
+
+namespace {
+
+// ORDER ARRAYMEMBERS
+enum ArrayMember { Concat, Join, Pop, Push, Reverse, Shift, Slice, Splice, Sort, Unshift, Length };
+constexpr const char* kArrayMembers[] = {"concat", "join",  "pop",  "push",    "reverse", "shift",
+                                         "slice",  "splice", "sort", "unshift", "length"};
+
+// Nested joins deeper than this (an array that holds itself) give "".
+constexpr int kMaxJoinDepth = 64;
+// The longest text a join may build: a String's length is 32 bits.
+constexpr std::uint64_t kMaxJoinLength = 0x7FFFFFFF;
+
+struct ArrayClassData {
+    MemberTable members;
+    int joinDepth = 0;
+};
+
+ArrayClassData* arrayData(Engine& engine) {
+    NativeClass* cls = engine.classOf(Kind::Array);
+    return cls ? static_cast<ArrayClassData*>(cls->classData) : nullptr;
+}
+
+// A new array with its own property object linked to the class prototype.
+Value newArrayWithProps(Engine& engine) {
+    Value v = newArray(engine);
+    ensurePropertyObject(engine, v);
+    return v;
+}
+
+// Elements of the array as (index, Value) pairs, in bucket order.
+std::vector<std::pair<std::uint64_t, Value>> elementsOf(const ArrayBody* a) {
+    std::vector<std::uint64_t> indices = arrayGatherIndices(a);
+    std::vector<Value> values = arrayGather(a);
+    std::vector<std::pair<std::uint64_t, Value>> out;
+    out.reserve(indices.size());
+    for (size_t i = 0; i < indices.size(); ++i)
+        out.emplace_back(indices[i], values[i]);
+    return out;
+}
+
+// Replaces the array's elements with the given (index, Value) pairs; the
+// length is set by the caller.
+void refillArray(Engine& engine, ArrayBody* a, const std::vector<std::pair<std::uint64_t, Value>>& elements) {
+    std::uint64_t length = a->length;
+    arrayRebuild(engine, a, {});
+    for (const auto& [index, value] : elements)
+        arrayAdd(engine, a, index, value);
+    a->length = length;
+}
+
+// Removes every element at or above newLength.
+void truncateArray(ArrayBody* a, std::uint64_t newLength) {
+    if (newLength < a->length) {
+        for (std::uint64_t index : arrayGatherIndices(a))
+            if (index >= newLength)
+                arrayRemove(a, index);
+    }
+    a->length = newLength;
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+void arrayConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) {
+    ValueRoot array(engine, newArrayWithProps(engine));
+    ArrayBody* a = array.value.asArray();
+    std::int64_t raw = rawArgCount(args);
+    if (raw == 1 && args.values[1].isInteger()) {
+        // new Array(n): empty, length n.
+        a->length = std::uint64_t(args.values[1].asInteger());
+    } else {
+        // The arguments are the elements; an array literal passes -n.
+        std::int64_t n = raw < 0 ? -raw : raw;
+        for (std::int64_t i = 0; i < n; ++i)
+            arrayAdd(engine, a, std::uint64_t(i), args.values[i + 1]);
+        a->length = std::uint64_t(n);
+    }
+    result = array.value;
+}
+
+void arrayCall(Engine& engine, NativeClass* cls, void*, Value& result, ArgList args) {
+    arrayConstruct(engine, cls, args, result);
+}
+
+// ---------------------------------------------------------------------------
+// Methods
+
+Value concatMethod(Engine& engine, ArrayBody* self, ArgList args) {
+    ValueRoot result(engine, newArrayWithProps(engine));
+    ArrayBody* out = result.value.asArray();
+    arrayCopy(engine, out, self, 0);
+    out->length = self->length;
+    for (std::int64_t i = 1; i <= argCount(args); ++i) {
+        const Value& v = args.values[i];
+        if (v.isArray()) {
+            std::uint64_t base = out->length;
+            arrayCopy(engine, out, v.asArray(), base);
+            out->length = base + v.asArray()->length;
+        } else {
+            arraySet(engine, out, out->length, v);
+        }
+    }
+    return result.value;
+}
+
+Value popMethod(ArrayBody* self) {
+    if (self->length == 0)
+        return Value::undefined();
+    std::uint64_t last = self->length - 1;
+    Value v;
+    if (!arrayGet(self, last, v))
+        v = Value::undefined();
+    arrayRemove(self, last);
+    self->length = last;
+    return v;
+}
+
+Value pushMethod(Engine& engine, ArrayBody* self, ArgList args) {
+    for (std::int64_t i = 1; i <= argCount(args); ++i)
+        arraySet(engine, self, self->length, args.values[i]);
+    return Value::integer(std::int64_t(self->length));
+}
+
+void reverseMethod(Engine& engine, ArrayBody* self) {
+    auto elements = elementsOf(self);
+    std::uint64_t last = self->length - 1;
+    for (auto& [index, value] : elements)
+        index = last - index;
+    refillArray(engine, self, elements);
+}
+
+Value shiftMethod(Engine& engine, ArrayBody* self) {
+    if (self->length == 0)
+        return Value::undefined();
+    Value v;
+    if (!arrayGet(self, 0, v))
+        v = Value::undefined();
+    arrayRemoveShift(engine, self, 0);
+    return v;
+}
+
+Value sliceMethod(Engine& engine, ArrayBody* self, ArgList args) {
+    stringops::Range r = stringops::arraySliceRange(std::int64_t(self->length), integerArg(args, 1),
+                                                    integerArg(args, 2));
+    ValueRoot result(engine, newArrayWithProps(engine));
+    ArrayBody* out = result.value.asArray();
+    auto first = std::uint64_t(r.first), end = std::uint64_t(r.first) + std::uint64_t(r.count);
+    for (const auto& [index, value] : elementsOf(self))
+        if (index >= first && index < end)
+            arrayAdd(engine, out, index - first, value);
+    out->length = std::uint64_t(r.count);
+    return result.value;
+}
+
+Value spliceMethod(Engine& engine, ArrayBody* self, ArgList args) {
+    std::int64_t itemCount = std::max<std::int64_t>(argCount(args) - 2, 0);
+    stringops::SpliceRange r = stringops::arraySpliceRange(std::int64_t(self->length), integerArg(args, 1),
+                                                           integerArg(args, 2), itemCount);
+    ValueRoot removed(engine, newArrayWithProps(engine));
+    ArrayBody* out = removed.value.asArray();
+    auto start = std::uint64_t(r.start), deleteEnd = std::uint64_t(r.start + r.deleteCount);
+    std::int64_t delta = itemCount - r.deleteCount;
+    // 1. Deleted elements go to the result; elements after them move by delta.
+    std::vector<std::pair<std::uint64_t, Value>> kept;
+    for (auto [index, value] : elementsOf(self)) {
+        if (index >= start && index < deleteEnd) {
+            arrayAdd(engine, out, index - start, value);
+            continue;
+        }
+        if (index >= deleteEnd)
+            index = std::uint64_t(std::int64_t(index) + delta);
+        kept.emplace_back(index, value);
+    }
+    out->length = std::uint64_t(r.deleteCount);
+    // 2. The items are stored at start, start + 1, ...
+    for (std::int64_t i = 0; i < itemCount; ++i)
+        kept.emplace_back(start + std::uint64_t(i), args.values[3 + i]);
+    refillArray(engine, self, kept);
+    self->length = std::uint64_t(r.newLength);
+    return removed.value;
+}
+
+Value unshiftMethod(Engine& engine, ArrayBody* self, ArgList args) {
+    std::int64_t n = argCount(args);
+    if (n > 0) {
+        arrayShiftUp(engine, self, std::uint64_t(n));
+        for (std::int64_t i = 0; i < n; ++i)
+            arraySet(engine, self, std::uint64_t(i), args.values[i + 1]);
+    }
+    return Value::integer(std::int64_t(self->length));
+}
+
+// ---------------------------------------------------------------------------
+// Sort
+
+// One gathered element and, for primitive kinds, its text, converted once
+// (their conversion cannot run script code, so converting early is not
+// observable).
+struct SortEntry {
+    Value value;
+    std::u16string_view text;
+    bool hasText = false;
+};
+
+int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
+    // 1. Undefined goes after everything.
+    if (a.value.isUndefined())
+        return 1;
+    if (b.value.isUndefined())
+        return -1;
+    // 2. Text order of ToString.
+    std::u16string ta, tb;
+    std::u16string_view va = a.hasText ? a.text : std::u16string_view(ta = toText(engine, a.value));
+    std::u16string_view vb = b.hasText ? b.text : std::u16string_view(tb = toText(engine, b.value));
+    int c = va.compare(vb);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+int userCompare(Engine& engine, const Value& compare, const SortEntry& a, const SortEntry& b) {
+    Value result;
+    if (!callCallable(engine, compare, {a.value, b.value}, result))
+        return 0; // a failing comparison counts as equal; errorText keeps the message
+    if (result.isFloat())
+        return result.asFloat() > 0 ? 1 : (result.asFloat() < 0 ? -1 : 0);
+    if (result.isInteger())
+        return result.asInteger() > 0 ? 1 : (result.asInteger() < 0 ? -1 : 0);
+    if (result.isBoolean())
+        return result.asBoolean() ? 1 : 0;
+    return 0;
+}
+
+void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
+    // 1. The comparison: a Function or Native argument, else the default.
+    Value compare = argAt(args, 1);
+    bool user = compare.isFunction() || compare.isNative();
+    // 2. Gather the elements in bucket order; they stay rooted while script
+    //    comparisons run.
+    RootedValues rooted(engine);
+    rooted.values = arrayGather(self);
+    std::deque<std::u16string> texts;
+    std::vector<SortEntry> entries;
+    entries.reserve(rooted.values.size());
+    for (const Value& v : rooted.values) {
+        SortEntry e{v, {}, false};
+        if (!user) {
+            if (v.isString()) {
+                e.text = stringView(v.asString());
+                e.hasText = true;
+            } else if (v.isInteger() || v.isFloat() || v.isNaN() || v.isBoolean() || v.isNull()) {
+                e.text = texts.emplace_back(toText(engine, v));
+                e.hasText = true;
+            }
+        }
+        entries.push_back(e);
+    }
+    // 3. Stable merge sort.
+    if (user)
+        mergeSort(entries, [&](const SortEntry& a, const SortEntry& b) { return userCompare(engine, compare, a, b); });
+    else
+        mergeSort(entries, [&](const SortEntry& a, const SortEntry& b) { return defaultCompare(engine, a, b); });
+    // 4. Rebuild at indices 0..n-1; holes move to the end; the length stays.
+    std::vector<Value> sorted;
+    sorted.reserve(entries.size());
+    for (const SortEntry& e : entries)
+        sorted.push_back(e.value);
+    std::uint64_t length = self->length;
+    arrayRebuild(engine, self, sorted);
+    self->length = std::max<std::uint64_t>(length, sorted.size());
+}
+
+// ---------------------------------------------------------------------------
+// Hooks
+
+int arrayCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
+    const Value* receiver = static_cast<const Value*>(self);
+    if (!receiver || !receiver->isArray()) {
+        // The class object.
+        if (member == Engine::kToStringId) {
+            result = asciiValue(engine, builtinMessage(BuiltinMessage::ArrayClassText));
+            return 1;
+        }
+        return 0;
+    }
+    ArrayBody* a = receiver->asArray();
+    if (member == Engine::kToStringId) {
+        result = textValue(engine, joinArrayText(engine, a, u","));
+        return 1;
+    }
+    switch (classData<ArrayClassData>(cls).members.find(member)) {
+    case Concat: result = concatMethod(engine, a, args); return 1;
+    case Join: {
+        std::u16string separator = argCount(args) >= 1 ? toText(engine, args.values[1]) : u",";
+        result = textValue(engine, joinArrayText(engine, a, separator));
+        return 1;
+    }
+    case Pop: result = popMethod(a); return 1;
+    case Push: result = pushMethod(engine, a, args); return 1;
+    case Reverse:
+        if (a->length > 0)
+            reverseMethod(engine, a);
+        result = Value::undefined();
+        return 1;
+    case Shift: result = shiftMethod(engine, a); return 1;
+    case Slice: result = sliceMethod(engine, a, args); return 1;
+    case Splice: result = spliceMethod(engine, a, args); return 1;
+    case Sort:
+        sortMethod(engine, a, args);
+        result = Value::undefined();
+        return 1;
+    case Unshift: result = unshiftMethod(engine, a, args); return 1;
+    default: return 0;
+    }
+}
+
+int arrayAccessProperty(Engine&, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
+    if (classData<ArrayClassData>(cls).members.find(member) != Length) {
+        if (!put)
+            value = Value::undefined();
+        return 0;
+    }
+    const Value* receiver = static_cast<const Value*>(self);
+    if (!receiver || !receiver->isArray()) {
+        // The class object reads 1; writes to it are not handled.
+        if (put)
+            return 0;
+        value = Value::integer(1);
+        return 1;
+    }
+    ArrayBody* a = receiver->asArray();
+    if (!put) {
+        value = Value::integer(std::int64_t(a->length));
+        return 1;
+    }
+    if (value.isInteger())
+        truncateArray(a, std::uint64_t(value.asInteger()));
+    else if (value.isFloat() && value.asFloat() >= 0.0 && value.asFloat() < 1.8446744073709552e19)
+        truncateArray(a, std::uint64_t(value.asFloat()));
+    return 1;
+}
+
+} // namespace
+
+std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view separator) {
+    std::u16string out;
+    ArrayClassData* data = arrayData(engine);
+    if (a->length == 0 || (data && data->joinDepth >= kMaxJoinDepth))
+        return out;
+    // Present elements in index order; separators fill the gaps, so a huge
+    // sparse array costs its elements, not its length.
+    RootedValues rooted(engine);
+    auto elements = elementsOf(a);
+    for (const auto& e : elements)
+        rooted.values.push_back(e.second);
+    std::sort(elements.begin(), elements.end(),
+              [](const auto& x, const auto& y) { return x.first < y.first; });
+    auto appendSeparators = [&](std::uint64_t count) {
+        if (separator.empty())
+            return;
+        if (count &&
+            (count > kMaxJoinLength / separator.size() || out.size() + count * separator.size() > kMaxJoinLength))
+            engine.raiseError("Out of memory");
+        for (std::uint64_t i = 0; i < count; ++i)
+            out.append(separator);
+    };
+    struct DepthGuard {
+        ArrayClassData* data;
+        explicit DepthGuard(ArrayClassData* d) : data(d) { if (data) ++data->joinDepth; }
+        ~DepthGuard() { if (data) --data->joinDepth; }
+    } guard(data);
+    std::uint64_t written = 0; // separators written so far
+    for (const auto& [index, value] : elements) {
+        if (index >= a->length)
+            break;
+        appendSeparators(index - written);
+        written = index;
+        out.append(toText(engine, value));
+        if (out.size() > kMaxJoinLength)
+            engine.raiseError("Out of memory");
+    }
+    appendSeparators(a->length - 1 - written);
+    return out;
+}
+
+void registerArrayClass(Engine& engine) {
+    NativeClass* cls = registerClass(engine, "Array");
+    setClassData(cls, new ArrayClassData{MemberTable(engine, kArrayMembers, int(std::size(kArrayMembers)))});
+    cls->call = arrayCall;
+    cls->construct = arrayConstruct;
+    cls->callMethod = arrayCallMethod;
+    cls->accessProperty = arrayAccessProperty;
+    engine.setKindClass(Kind::Array, cls);
+}
+
+} // namespace quill

@@ -1,0 +1,39 @@
+#pragma once
+// Registration of the built-in classes and global functions of a new engine,
+// in the fixed order the engine registers its classes.
+//
+// Each built-in class lives in its own file pair and ends in one register
+// function; registerBuiltins() calls them in order. Classes of later layers
+// (Date, Math, RegExp, Array, Number, String) add their register functions
+// to the table in Builtins.cpp at their place in the order.
+
+#include <string_view>
+
+#include "script/values/Engine.h"
+
+namespace quill {
+
+// Registers every built-in class and global function.
+void registerBuiltins(Engine& engine);
+
+// The host's eval and evals (bound after every class).
+void registerEvalFunctions(Engine& engine);
+
+// One register function per class or group.
+void registerGlobalValues(Engine& engine);    // NaN, Infinity
+void registerGlobalFunctions(Engine& engine); // parseInt ... trace
+void registerUriFunctions(Engine& engine);    // encodeURI ... decodeURIComponent
+void registerBooleanClass(Engine& engine);
+void registerFunctionClass(Engine& engine);
+void registerObjectClass(Engine& engine);
+
+// ---- helpers shared by the built-in classes ------------------------------------
+// A static String of a literal (the text must live as long as the engine).
+Value staticText(Engine& engine, std::u16string_view text);
+// The class object itself as a Value (a NativeObject of the class without
+// native data; equal to the one bound to the class's global).
+Value classObject(Engine& engine, NativeClass* cls);
+// The argument as a String: itself, or its ToString.
+Value stringArgument(Engine& engine, const Value& v);
+
+} // namespace quill

@@ -1,0 +1,82 @@
+// The Function class: `new Function(p1, ..., body)` compiles a function from
+// text, and the toString and valueOf of Function Values. Calling Function
+// without `new` is not possible (the class has no call hook).
+#include "script/builtins/Builtins.h"
+
+#include <cstdio>
+
+#include "script/Quill.h"
+
+namespace quill {
+
+int noPropertyAccess(Engine&, NativeClass*, void*, SymbolId, int put, Value& value);
+
+namespace {
+
+// 1. The parameter names are the String arguments among all but the last,
+//    separated by ", " (other kinds are skipped).
+// 2. The body is the last argument when it is a String, else empty.
+// 3. "function (" + names + ") {" + body + "}" is compiled as a script; its
+//    one anonymous function is bound as "@F_n" with n the engine's function
+//    count before loading, and that global is the result.
+// 4. Text that does not compile (or does not load) gives Null.
+void functionConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) {
+    int64_t n = args.count();
+    std::string source = "function (";
+    bool first = true;
+    for (int64_t i = 1; i < n; ++i) {
+        if (!args[i].isString())
+            continue;
+        if (!first)
+            source += ", ";
+        source += stringToAnsi(args[i].asString());
+        first = false;
+    }
+    source += ") {";
+    if (n >= 1 && args[n].isString())
+        source += stringToAnsi(args[n].asString());
+    source += "}";
+
+    result = Value::null();
+    uint32_t count = engine.functionCount;
+    CompileResult compiled = compileScript(source);
+    if (!compiled.ok) {
+        engine.setErrorText(compiled.messages);
+        return;
+    }
+    // The nested load is an entry point of its own; keep our caller's
+    // error text and result as they were.
+    Value savedResult = engine.lastResult;
+    if (!runImage(engine, compiled.sections))
+        return;
+    engine.lastResult = savedResult;
+    char name[32];
+    std::snprintf(name, sizeof name, "@F_%u", count);
+    SymbolId id;
+    if (engine.findName(name, id) && engine.global(id).isFunction())
+        result = engine.global(id);
+}
+
+int functionCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList) {
+    const Value* receiver = static_cast<const Value*>(self);
+    switch (member) {
+    case Engine::kToStringId: result = staticText(engine, u"[object Function]"); return 1;
+    case Engine::kValueOfId: result = receiver ? *receiver : classObject(engine, cls); return 1;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+void registerFunctionClass(Engine& engine) {
+    NativeClass* cls = newNativeClass(engine);
+    cls->construct = functionConstruct;
+    cls->callMethod = functionCallMethod;
+    cls->accessProperty = noPropertyAccess;
+    Value v;
+    bindNativeObject(engine, v, cls, nullptr);
+    engine.global(engine.internName("Function")) = v;
+    engine.setKindClass(Kind::Function, cls);
+}
+
+} // namespace quill

@@ -1,0 +1,255 @@
+// The RegExp class: construction and compile, exec and test, toString, the
+// class-wide properties of the last match ($1..$9, input, lastMatch, ...)
+// and the instance properties.
+#include "script/builtins/RegExpClass.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "script/builtins/BuiltinMessages.h"
+#include "script/values/Array.h"
+#include "script/values/Convert.h"
+#include "script/values/Native.h"
+#include "script/values/Object.h"
+#include "script/values/Property.h"
+#include "script/values/String.h"
+
+namespace quill {
+
+namespace {
+
+// ORDER REGEXPMEMBERS
+enum RegExpMember {
+    Dollar1, Dollar2, Dollar3, Dollar4, Dollar5, Dollar6, Dollar7, Dollar8, Dollar9, DollarInput, Input,
+    LastMatch, LastParen, LeftContext, Multiline, RightContext, Global, IgnoreCase, LastIndex, Source,
+    Compile, Exec, Test
+};
+constexpr const char* kRegExpMembers[] = {"$1",        "$2",         "$3",         "$4",          "$5",
+                                          "$6",        "$7",         "$8",         "$9",          "$_",
+                                          "input",     "lastMatch",  "lastParen",  "leftContext", "multiline",
+                                          "rightContext", "global",  "ignoreCase", "lastIndex",   "source",
+                                          "compile",   "exec",       "test"};
+
+// The hidden global that remembers the class.
+constexpr const char* kClassGlobal = " RegExp class";
+
+void traceInput(Engine& engine, void* data) { markValue(engine, static_cast<RegExpClassData*>(data)->input); }
+
+RegExpClassData& regExpClassData(NativeClass* cls) { return classData<RegExpClassData>(cls); }
+
+// Compiles the instance's source with its flags; a failure is reported on
+// the trace output and leaves a pattern that finds nothing.
+bool compileInstance(RegExpClassData& data, RegExpData& re, RegExpSyntax syntax) {
+    auto error = re.pattern.compile(re.source, re.flags, syntax);
+    if (!error)
+        return true;
+    if (data.traceLine)
+        data.traceLine(data.engine, std::string(builtinMessage(BuiltinMessage::RegExpRuntimeError)) + *error);
+    return false;
+}
+
+Value makeRegExp(Engine& engine, NativeClass* cls, std::u16string_view pattern, std::uint32_t flags) {
+    auto re = std::make_unique<RegExpData>();
+    re->source = regExpSource(pattern);
+    re->flags = flags & (kRegExpGlobal | kRegExpIgnoreCase | kRegExpMultiline);
+    if (!compileInstance(regExpClassData(cls), *re, RegExpSyntax::Standard))
+        return Value::null();
+    Value v;
+    bindNativeObject(engine, v, cls, re.release());
+    return v;
+}
+
+// The text of group g of the last match, or Null.
+Value groupText(Engine& engine, const RegExpClassData& data, std::size_t g) {
+    if (!data.input.isString() || !data.table.matched(g))
+        return Value::null();
+    std::u16string_view text = stringView(data.input.asString());
+    auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
+    if (end > text.size() || start > end)
+        return Value::null();
+    return textValue(engine, text.substr(start, end - start));
+}
+
+// The class-wide input as a String (converted when it is not one).
+Value inputText(Engine& engine, RegExpClassData& data) {
+    if (!data.input.isString())
+        data.input = toString(engine, data.input);
+    return data.input;
+}
+
+// ---------------------------------------------------------------------------
+// Hooks
+
+void regExpConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& result) {
+    Value pattern = argAt(args, 1), flags = argAt(args, 2);
+    result = makeRegExp(engine, cls, pattern.isString() ? stringView(pattern.asString()) : std::u16string_view(),
+                        flags.isString() ? regExpFlagsFromText(stringView(flags.asString())) : 0);
+}
+
+void regExpCall(Engine& engine, NativeClass* cls, void* self, Value& result, ArgList args) {
+    if (!self) {
+        regExpConstruct(engine, cls, args, result);
+        return;
+    }
+    RegExpClassData& data = regExpClassData(cls);
+    if (argCount(args) >= 1)
+        data.input = args.values[1].isString() ? args.values[1] : toString(engine, args.values[1]);
+    result = regExpExecString(engine, *static_cast<RegExpData*>(self), inputText(engine, data));
+}
+
+void regExpDestroy(NativeClass*, void* data) { std::unique_ptr<RegExpData>(static_cast<RegExpData*>(data)); }
+
+Value toStringOf(Engine& engine, const RegExpData& re) {
+    std::u16string text = u"/" + re.source + u"/";
+    if (re.flags & kRegExpGlobal)
+        text += u'g';
+    if (re.flags & kRegExpIgnoreCase)
+        text += u'i';
+    if (re.flags & kRegExpMultiline)
+        text += u'm';
+    return textValue(engine, text);
+}
+
+int regExpCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
+    RegExpClassData& data = regExpClassData(cls);
+    if (member == Engine::kToStringId) {
+        result = self ? toStringOf(engine, *static_cast<RegExpData*>(self))
+                      : asciiValue(engine, builtinMessage(BuiltinMessage::RegExpClassText));
+        return 1;
+    }
+    if (!self)
+        return 0;
+    RegExpData& re = *static_cast<RegExpData*>(self);
+    switch (data.members.find(member)) {
+    case Compile: {
+        if (argCount(args) == 0) {
+            result = Value::boolean(false);
+            return 1;
+        }
+        re.source = regExpSource(toText(engine, args.values[1]));
+        re.flags = argCount(args) >= 2 ? regExpFlagsFromText(toText(engine, args.values[2])) : 0;
+        result = Value::boolean(compileInstance(data, re, RegExpSyntax::CompileMethod));
+        return 1;
+    }
+    case Exec:
+    case Test: {
+        if (argCount(args) >= 1)
+            data.input = toString(engine, args.values[1]);
+        Value found = regExpExecString(engine, re, inputText(engine, data));
+        result = data.members.find(member) == Exec ? found : Value::boolean(!found.isNull());
+        return 1;
+    }
+    default: return 0;
+    }
+}
+
+int regExpAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
+    RegExpClassData& data = regExpClassData(cls);
+    int which = data.members.find(member);
+    if (which >= Dollar1 && which <= RightContext && which != Multiline) {
+        // The class-wide results of the last match; writes are ignored.
+        if (put)
+            return 1;
+        if (which <= Dollar9) {
+            value = groupText(engine, data, std::size_t(which - Dollar1 + 1));
+        } else if (which == DollarInput || which == Input) {
+            value = data.input;
+        } else if (which == LastMatch) {
+            value = groupText(engine, data, 0);
+        } else if (which == LastParen) {
+            std::size_t last = data.table.leadingGroups();
+            value = last ? groupText(engine, data, last) : Value::null();
+        } else {
+            value = Value::null();
+            if (data.input.isString() && data.table.matched(0)) {
+                std::u16string_view text = stringView(data.input.asString());
+                auto start = std::min<std::size_t>(std::size_t(data.table.start(0)), text.size());
+                auto end = std::min<std::size_t>(std::size_t(data.table.end(0)), text.size());
+                value = textValue(engine, which == LeftContext ? text.substr(0, start) : text.substr(end));
+            }
+        }
+        return 1;
+    }
+    if (!self || which < Multiline || which > Source) {
+        if (!put)
+            value = Value::undefined();
+        return 0;
+    }
+    RegExpData& re = *static_cast<RegExpData*>(self);
+    if (put) {
+        if (which == LastIndex && value.isInteger())
+            re.lastIndex = std::uint32_t(value.asInteger());
+        return 1;
+    }
+    switch (which) {
+    case Multiline: value = Value::boolean(re.flags & kRegExpMultiline); break;
+    case Global: value = Value::boolean(re.flags & kRegExpGlobal); break;
+    case IgnoreCase: value = Value::boolean(re.flags & kRegExpIgnoreCase); break;
+    case LastIndex: value = Value::integer(re.lastIndex); break;
+    default: value = textValue(engine, re.source); break;
+    }
+    return 1;
+}
+
+} // namespace
+
+RegExpClassData::RegExpClassData(Engine& e, MemberTable m) : engine(e), members(std::move(m)) {
+    indexId = engine.internName("index");
+    inputId = engine.internName("input");
+    engine.addRootTracer(traceInput, this);
+}
+
+RegExpClassData::~RegExpClassData() { engine.removeRootTracer(traceInput, this); }
+
+NativeClass* regExpClass(Engine& engine) {
+    SymbolId id;
+    if (!engine.findName(kClassGlobal, id))
+        return nullptr;
+    const Value& v = engine.global(id);
+    return v.isNative() ? v.asNative()->cls : nullptr;
+}
+
+RegExpData* regExpData(Engine&, const Value& v) {
+    if (!v.isNative() || !v.asNative()->cls || v.asNative()->cls->construct != regExpConstruct)
+        return nullptr;
+    return static_cast<RegExpData*>(v.asNative()->data);
+}
+
+Value newRegExp(Engine& engine, std::u16string_view pattern, std::uint32_t flags) {
+    NativeClass* cls = regExpClass(engine);
+    return cls ? makeRegExp(engine, cls, pattern, flags) : Value::null();
+}
+
+Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
+    NativeClass* cls = regExpClass(engine);
+    RegExpClassData& data = regExpClassData(cls);
+    std::u16string_view view = text.isString() ? stringView(text.asString()) : std::u16string_view();
+    RegExpSubject subject(view);
+    if (!regExpExec(re.pattern, re.global(), re.lastIndex, subject, data.table))
+        return Value::null();
+    // The whole match and the groups up to the first that did not take part.
+    ValueRoot result(engine, newArray(engine));
+    ArrayBody* a = result.value.asArray();
+    std::size_t groups = data.table.leadingGroups();
+    for (std::size_t g = 0; g <= groups; ++g) {
+        auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
+        arrayAdd(engine, a, g, textValue(engine, view.substr(start, end - start)));
+    }
+    ObjectRecord* props = ensurePropertyObject(engine, result.value);
+    objectPut(engine, props, data.indexId, Value::integer(data.table.start(0)));
+    objectPut(engine, props, data.inputId, data.input);
+    return result.value;
+}
+
+void registerRegExpClass(Engine& engine) {
+    NativeClass* cls = registerClass(engine, "RegExp");
+    setClassData(cls, new RegExpClassData(engine, MemberTable(engine, kRegExpMembers, int(std::size(kRegExpMembers)))));
+    cls->call = regExpCall;
+    cls->construct = regExpConstruct;
+    cls->callMethod = regExpCallMethod;
+    cls->accessProperty = regExpAccessProperty;
+    cls->destroyData = regExpDestroy;
+    engine.global(engine.internName(kClassGlobal)) = classValue(engine, cls);
+}
+
+} // namespace quill

@@ -1,0 +1,115 @@
+#pragma once
+// Compiled regular expressions of the RegExp class and the searches built on
+// them: exec-style search from a position, the global match list, replace
+// with the '$' codes and split. Plain UTF-16 text in and out; the engine side
+// (RegExp objects, the class-wide input) lives in the RegExp class.
+//
+// Matching is done by the regular-expression library on wide characters, one
+// wide character per UTF-16 code unit, so every position is a code-unit
+// position on every platform.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quill {
+
+// Instance flags.
+inline constexpr std::uint32_t kRegExpGlobal = 1;
+inline constexpr std::uint32_t kRegExpIgnoreCase = 2;
+inline constexpr std::uint32_t kRegExpMultiline = 4;
+inline constexpr std::uint32_t kRegExpFromImage = 8;
+
+// Flags from a flags text: 'g', 'i' and 'm' anywhere; other letters ignored.
+std::uint32_t regExpFlagsFromText(std::u16string_view text);
+
+// The class-wide match table: 256 (start, end) pairs of code-unit positions,
+// -1 for a group that did not take part; pair 0 is the whole match.
+inline constexpr std::size_t kMatchPairs = 256;
+
+struct MatchTable {
+    std::array<std::int32_t, kMatchPairs * 2> positions;
+
+    MatchTable() { reset(); }
+    void reset() { positions.fill(-1); }
+    std::int32_t start(std::size_t group) const { return positions[group * 2]; }
+    std::int32_t end(std::size_t group) const { return positions[group * 2 + 1]; }
+    bool matched(std::size_t group) const { return start(group) >= 0; }
+    // Groups 1.. up to (not including) the first that did not take part.
+    std::size_t leadingGroups() const;
+};
+
+// Which option set a pattern is compiled with: the constructor and image
+// literals use the extended syntax without collation and with escapes inside
+// bracket lists; the `compile` method uses the plain extended syntax.
+enum class RegExpSyntax { Standard, CompileMethod };
+
+// Text prepared for the library once, searched many times.
+class RegExpSubject {
+public:
+    explicit RegExpSubject(std::u16string_view text);
+    std::u16string_view text() const { return text_; }
+    const std::wstring& wide() const { return wide_; }
+
+private:
+    std::u16string_view text_;
+    std::wstring wide_;
+};
+
+class RegExpPattern {
+public:
+    RegExpPattern();
+    ~RegExpPattern();
+    RegExpPattern(RegExpPattern&&) noexcept;
+    RegExpPattern& operator=(RegExpPattern&&) noexcept;
+
+    // Compiles source with the instance flags. Returns the library's error
+    // message on failure (the pattern then finds nothing).
+    std::optional<std::string> compile(std::u16string_view source, std::uint32_t flags, RegExpSyntax syntax);
+    bool isCompiled() const;
+
+    // Searches the subject from position start on, as if the text before
+    // start did not exist. On a match, table holds positions in the whole
+    // subject. The table is reset first either way.
+    bool search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// The source an instance keeps: an empty pattern is stored as "^".
+std::u16string regExpSource(std::u16string_view pattern);
+
+// The search of exec, test and search: from lastIndex (cut to the text's
+// length); a global pattern then gets lastIndex 0 on failure and the end of
+// the match on success.
+bool regExpExec(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
+                const RegExpSubject& subject, MatchTable& table);
+
+// The '$' codes of a replacement text, expanded for the match in table
+// ("$`" is the text from searchStart to the match).
+void expandReplacement(std::u16string_view replacement, std::u16string_view text,
+                       const MatchTable& table, std::size_t searchStart, std::u16string& out);
+
+// String.replace with a RegExp. A non-global pattern searches from lastIndex
+// and replaces once; a global one searches from 0, replaces every match and
+// sets lastIndex to 0. table ends holding the last match.
+std::u16string regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
+                             std::u16string_view text, std::u16string_view replacement, MatchTable& table);
+
+// String.split with a RegExp: at most limit pieces.
+std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
+                                        std::int64_t limit, MatchTable& table);
+
+// String.match with a global RegExp: every whole match from position 0; an
+// empty match moves on by one. lastIndex ends at 0. table ends holding the
+// last match.
+std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
+                                           std::uint32_t& lastIndex, MatchTable& table);
+
+} // namespace quill

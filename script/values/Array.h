@@ -1,0 +1,53 @@
+#pragma once
+// Array services. Arrays are sparse: elements are addressed by 64-bit index,
+// a missing index is a hole, and the length is a separate 64-bit count.
+//
+// Observable order (gathering, used by sort and by the bridge's XML output)
+// is that of 127 buckets: bucket (index mod 127) from 0 to 126, inside a
+// bucket the most recently added element first. Storage is a dense vector
+// near index 0 plus an open-addressed table for far indices, so indexed get
+// and set are expected constant time and a far index costs one cell.
+
+#include <cstdint>
+#include <vector>
+
+#include "script/values/Engine.h"
+
+namespace quill {
+
+ArrayBody* newArrayBody(Engine& engine);
+Value newArray(Engine& engine);
+
+// The element at index; false for a hole.
+bool arrayGet(const ArrayBody* array, uint64_t index, Value& out);
+// Adds a new element at index (as the newest of its bucket); the caller has
+// removed any old one. The length grows to index + 1 when needed.
+void arrayAdd(Engine& engine, ArrayBody* array, uint64_t index, const Value& v);
+// Element assignment: replaces the element in place or creates it; the
+// length grows to index + 1 when needed.
+void arraySet(Engine& engine, ArrayBody* array, uint64_t index, const Value& v);
+// Appends at index length.
+void arrayPush(Engine& engine, ArrayBody* array, const Value& v);
+// Removes the element (the length stays); false when there was none.
+bool arrayRemove(ArrayBody* array, uint64_t index);
+// Removes index i and moves every element above it down by one; the length
+// decreases by one. Nothing happens when i is not below the length.
+void arrayRemoveShift(Engine& engine, ArrayBody* array, uint64_t index);
+// Moves every element up by n; the length grows by n.
+void arrayShiftUp(Engine& engine, ArrayBody* array, uint64_t n);
+// Copies every element of src into dst at index + offset; dst's length
+// becomes at least src's length + offset.
+void arrayCopy(Engine& engine, ArrayBody* dst, const ArrayBody* src, uint64_t offset);
+// Every element Value in bucket order.
+std::vector<Value> arrayGather(const ArrayBody* array);
+// Indices of the elements in bucket order.
+std::vector<uint64_t> arrayGatherIndices(const ArrayBody* array);
+// Replaces the contents with values at indices 0..n-1; length n.
+void arrayRebuild(Engine& engine, ArrayBody* array, const std::vector<Value>& values);
+// Number of elements present (holes excluded).
+uint64_t arrayElementCount(const ArrayBody* array);
+
+// Collector support.
+void traceArray(Engine& engine, ArrayBody* array);
+
+} // namespace quill

@@ -1,0 +1,164 @@
+// The collector: marking from the roots with an explicit gray stack, then the
+// heap's sweep. Marking never recurses, so chains of any length (objects,
+// arrays, native data) are marked in constant native stack.
+#include "script/values/Array.h"
+#include "script/values/Engine.h"
+#include "script/values/Object.h"
+
+namespace quill {
+
+namespace {
+enum GrayTag { kGrayObject, kGrayArray, kGrayNative, kGrayGcObject };
+
+void markClass(Engine& engine, NativeClass* cls) {
+    if (!cls || Heap::mark(cls))
+        return;
+    if (cls->prototype)
+        markObject(engine, cls->prototype);
+}
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Marking services
+
+void markBlock(Engine&, void* block) {
+    if (block)
+        Heap::mark(block);
+}
+
+void markObject(Engine& engine, ObjectRecord* object) {
+    if (object && !Heap::mark(object))
+        engine.gray.push_back({kGrayObject, object});
+}
+
+void markGcObject(Engine& engine, GcObject* object) {
+    if (object && !Heap::mark(object) && object->gcType && object->gcType->trace)
+        engine.gray.push_back({kGrayGcObject, object});
+}
+
+void markValue(Engine& engine, const Value& v) {
+    switch (v.kind) {
+    case Kind::String: {
+        StringBody* s = v.asString();
+        if (!s || Heap::mark(s))
+            return;
+        if (!s->isStatic() && s->chars)
+            Heap::mark(s->chars);
+        markObject(engine, s->props);
+        return;
+    }
+    case Kind::Array: {
+        ArrayBody* a = v.asArray();
+        if (a && !Heap::mark(a))
+            engine.gray.push_back({kGrayArray, a});
+        return;
+    }
+    case Kind::Object:
+        markObject(engine, v.asObject());
+        return;
+    case Kind::Function: {
+        FunctionRef* f = v.asFunction();
+        if (!f || Heap::mark(f))
+            return;
+        markGcObject(engine, f->compiled);
+        markObject(engine, f->props);
+        return;
+    }
+    case Kind::Native: {
+        NativeObject* n = v.asNative();
+        if (n && !Heap::mark(n))
+            engine.gray.push_back({kGrayNative, n});
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Roots, in order
+
+void Engine::markRoots() {
+    for (const Value& v : constants)
+        markValue(*this, v);
+    for (const Value& v : globals)
+        markValue(*this, v);
+    for (NativeClass* cls : classes)
+        markClass(*this, cls);
+    for (PinnedValue* p = pinnedValues; p; p = p->next)
+        markValue(*this, p->value);
+    // The operand stack above the current position. A call frame's
+    // ArgCount slot sits just above its with-scope slot; the with-scope list
+    // is marked with the frame. The other link slots hold stack and code
+    // positions, not heap records.
+    if (stackPosition) {
+        for (Value* p = stackPosition + 1; p < stackEnd(); ++p) {
+            if (p->kind == Kind::ArgCount) {
+                Value* with = p - 1;
+                if (with > stackPosition && with->kind == Kind::FrameLink && with->payload.pointer) {
+                    auto* list = static_cast<WithScopeList*>(with->payload.pointer);
+                    Heap::mark(list);
+                    for (uint64_t i = 0; i < list->count; ++i)
+                        markValue(*this, list->values()[i]);
+                }
+            } else if (p->kind != Kind::FrameLink) {
+                markValue(*this, *p);
+            }
+        }
+    }
+    markValue(*this, lastResult);
+    for (ValueRoot* r = roots; r; r = r->next_)
+        markValue(*this, r->value);
+    for (auto& [tracer, data] : rootTracers_)
+        tracer(*this, data);
+}
+
+void Engine::drainGray() {
+    while (!gray.empty()) {
+        GrayItem item = gray.back();
+        gray.pop_back();
+        switch (item.tag) {
+        case kGrayObject:
+            traceObject(*this, static_cast<ObjectRecord*>(item.record));
+            break;
+        case kGrayArray: {
+            auto* a = static_cast<ArrayBody*>(item.record);
+            traceArray(*this, a);
+            markObject(*this, a->props);
+            break;
+        }
+        case kGrayNative: {
+            auto* n = static_cast<NativeObject*>(item.record);
+            markClass(*this, n->cls);
+            markObject(*this, n->props);
+            if (n->cls && n->cls->markData && n->data)
+                n->cls->markData(*this, n->cls, n->data);
+            break;
+        }
+        case kGrayGcObject: {
+            auto* o = static_cast<GcObject*>(item.record);
+            o->gcType->trace(*this, o);
+            break;
+        }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Collection
+
+size_t Engine::collectGarbage() {
+    gray.clear();
+    markRoots();
+    drainGray();
+    return heap.sweep();
+}
+
+bool Engine::collectIfNeeded() {
+    if (heap.allocatedSinceSweep() < heap.threshold)
+        return false;
+    collectGarbage();
+    return true;
+}
+
+} // namespace quill

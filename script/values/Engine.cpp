@@ -1,0 +1,247 @@
+// Engine record: creation and teardown, symbols, globals, constants, the error
+// channel, pinned values and memory.
+#include "script/values/Engine.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "script/values/Native.h"
+
+namespace quill {
+
+namespace {
+constexpr size_t kGlobalStep = 1024;
+constexpr size_t kConstantStep = 1024;
+} // namespace
+
+uint32_t nameHash(std::string_view name) {
+    uint32_t h = 0;
+    for (unsigned char c : name)
+        h = (h >> 7) ^ (h >> 16) ^ c ^ (h << 5);
+    return h;
+}
+
+// ---------------------------------------------------------------------------
+// Creation and teardown
+
+Engine::Engine(const EngineOptions& options)
+    : parent(options.parent), flags(options.flags), hook(options.hook), hookData(options.hookData) {
+    stackSize = options.stackSize < 16 ? 16 : options.stackSize;
+    stackStorage = std::make_unique<Value[]>(stackSize);
+    stack = stackStorage.get();
+    resetStack();
+    for (const char* name : {"__proto__", "prototype", "toSource", "toString", "valueOf"})
+        internName(name);
+}
+
+Engine::~Engine() {
+    // The final sweep marks nothing, so every finaliser runs exactly once:
+    // native objects release their data, class records their class data.
+    heap.sweep();
+    PinnedValue* p = pinnedValues;
+    while (p) {
+        PinnedValue* next = p->next;
+        delete p;
+        p = next;
+    }
+    pinnedValues = nullptr;
+    pinnedSet_.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Symbols and globals
+
+SymbolId Engine::internName(std::string_view name) {
+    auto it = symbolIds_.find(std::string(name));
+    if (it != symbolIds_.end())
+        return it->second;
+    auto id = static_cast<SymbolId>(symbolNames_.size());
+    symbolNames_.emplace_back(name);
+    symbolIds_.emplace(symbolNames_.back(), id);
+    // The table grows by 1024 entries at a time; the vector's own capacity
+    // grows geometrically underneath, so interning stays linear.
+    if (globals.size() <= id)
+        globals.resize(globals.size() + kGlobalStep);
+    return id;
+}
+
+bool Engine::findName(std::string_view name, SymbolId& id) const {
+    auto it = symbolIds_.find(std::string(name));
+    if (it == symbolIds_.end())
+        return false;
+    id = it->second;
+    return true;
+}
+
+const char* Engine::nameOf(SymbolId id) const {
+    if (id < symbolNames_.size())
+        return symbolNames_[id].c_str();
+    return "???";
+}
+
+// ---------------------------------------------------------------------------
+// Constants and classes
+
+size_t Engine::addConstant(const Value& v) {
+    if (constants.capacity() == 0)
+        constants.reserve(kConstantStep);
+    constants.push_back(v);
+    return constants.size() - 1;
+}
+
+const char16_t* Engine::keepConstantText(std::u16string_view text) {
+    auto buf = std::make_unique<char16_t[]>(text.size() + 1);
+    std::copy(text.begin(), text.end(), buf.get());
+    buf[text.size()] = 0;
+    constantText_.push_back(std::move(buf));
+    return constantText_.back().get();
+}
+
+void Engine::setKindClass(Kind kind, NativeClass* cls) {
+    int k = static_cast<int>(kind);
+    if (k >= 0 && k < kKindClassCount)
+        classes[k] = cls;
+}
+
+// ---------------------------------------------------------------------------
+// Error channel
+
+void Engine::setErrorText(std::string_view text) {
+    size_t n = std::min(text.size(), kErrorTextSize - 1);
+    std::memcpy(errorText, text.data(), n);
+    errorText[n] = 0;
+}
+
+void Engine::raiseError(std::string_view message) {
+    std::string text = "Runtime error: ";
+    text.append(message);
+    setErrorText(text);
+    if (raiseHook)
+        raiseHook(*this);
+    throw RuntimeError();
+}
+
+// ---------------------------------------------------------------------------
+// Pinned values
+
+PinnedValue* Engine::pin(const Value& v) {
+    auto* p = new PinnedValue{v, PinnedValue::kTag, nullptr, nullptr, pinnedValues};
+    p->self = p;
+    if (pinnedValues)
+        pinnedValues->prev = p;
+    pinnedValues = p;
+    pinnedSet_.insert(p);
+    return p;
+}
+
+bool Engine::unpin(PinnedValue* record) {
+    if (!record || !pinnedSet_.count(record))
+        return false;
+    pinnedSet_.erase(record);
+    if (record->prev)
+        record->prev->next = record->next;
+    else
+        pinnedValues = record->next;
+    if (record->next)
+        record->next->prev = record->prev;
+    if (record->value.isNative())
+        releaseNativeData(record->value.asNative());
+    record->tag = 0;
+    record->self = nullptr;
+    delete record;
+    return true;
+}
+
+PinnedValue* Engine::findPinned(int64_t handle) const {
+    if (handle <= 0 || static_cast<uint64_t>(handle) > UINTPTR_MAX)
+        return nullptr; // no address of this target
+    auto* p = reinterpret_cast<const PinnedValue*>(static_cast<uintptr_t>(static_cast<uint64_t>(handle)));
+    if (!pinnedSet_.count(p))
+        return nullptr;
+    auto* live = const_cast<PinnedValue*>(p);
+    if (live->tag != PinnedValue::kTag || live->self != live)
+        return nullptr;
+    return live;
+}
+
+// ---------------------------------------------------------------------------
+// Memory
+
+void* Engine::engineAlloc(size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        raiseError("Out of memory");
+    return p;
+}
+
+void* Engine::engineRealloc(void* p, size_t size) {
+    void* q = std::realloc(p, size ? size : 1);
+    if (!q)
+        raiseError("Out of memory");
+    return q;
+}
+
+void Engine::engineFree(void* p) { std::free(p); }
+
+void* Engine::gcAlloc(size_t size) {
+    void* p = heap.alloc(size);
+    if (!p)
+        raiseError("Out of memory");
+    return p;
+}
+
+void* Engine::gcAllocZeroed(size_t size) {
+    void* p = heap.allocZeroed(size, false);
+    if (!p)
+        raiseError("Out of memory");
+    return p;
+}
+
+void* Engine::gcAllocZeroedWithFinaliser(size_t size) {
+    void* p = heap.allocZeroed(size < sizeof(GcObject) ? sizeof(GcObject) : size, true);
+    if (!p)
+        raiseError("Out of memory");
+    return p;
+}
+
+void* Engine::gcRealloc(void* block, size_t size) {
+    void* p = heap.realloc(block, size);
+    if (!p)
+        raiseError("Out of memory");
+    return p;
+}
+
+GcObject* Engine::gcAllocObject(size_t size, const GcType* type) {
+    auto* o = static_cast<GcObject*>(gcAllocZeroedWithFinaliser(size));
+    o->gcType = type;
+    return o;
+}
+
+// ---------------------------------------------------------------------------
+// Root guards
+
+ValueRoot::ValueRoot(Engine& engine, const Value& v) : value(v), engine_(engine), prev_(nullptr), next_(engine.roots) {
+    if (next_)
+        next_->prev_ = this;
+    engine.roots = this;
+}
+
+ValueRoot::~ValueRoot() {
+    if (prev_)
+        prev_->next_ = next_;
+    else if (engine_.roots == this)
+        engine_.roots = next_;
+    if (next_)
+        next_->prev_ = prev_;
+}
+
+void Engine::addRootTracer(RootTracer tracer, void* data) { rootTracers_.emplace_back(tracer, data); }
+
+void Engine::removeRootTracer(RootTracer tracer, void* data) {
+    auto it = std::find(rootTracers_.begin(), rootTracers_.end(), std::make_pair(tracer, data));
+    if (it != rootTracers_.end())
+        rootTracers_.erase(it);
+}
+
+} // namespace quill

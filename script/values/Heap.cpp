@@ -1,0 +1,223 @@
+// The collected heap: chunks, size classes, allocation and the sweep.
+#include "script/values/Heap.h"
+
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+namespace quill {
+
+Heap::~Heap() {
+    Chunk* c = chunks_;
+    while (c) {
+        Chunk* next = c->next;
+        std::free(c);
+        c = next;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Size classes
+
+int Heap::sizeClass(size_t size) {
+    if (size < 8)
+        return 0;
+    int c = static_cast<int>(std::bit_width(size >> 3));
+    return c < kSizeClasses - 1 ? c : kSizeClasses - 1;
+}
+
+size_t Heap::roundRequest(size_t size) {
+    if (size <= 8)
+        return 8;
+    return std::bit_ceil(size);
+}
+
+size_t Heap::chunkCount() const {
+    size_t n = 0;
+    for (Chunk* c = chunks_; c; c = c->next)
+        ++n;
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// Allocation
+
+void Heap::pushFree(void* block, size_t size) {
+    setHeader(block, size, 0);
+    auto* f = static_cast<FreeBlock*>(block);
+    int c = sizeClass(size);
+    f->next = freeLists_[c];
+    freeLists_[c] = f;
+    freeBytes_ += size;
+}
+
+bool Heap::addChunk(size_t request) {
+    size_t usable = kChunkSize - kChunkHeadSize;
+    if (request + kHeaderSize > usable)
+        usable = request + kHeaderSize;
+    auto* c = static_cast<Chunk*>(std::malloc(kChunkHeadSize + usable));
+    if (!c)
+        return false;
+    c->next = chunks_;
+    c->usable = usable;
+    chunks_ = c;
+    systemBytes_ += kChunkHeadSize + usable;
+    char* first = reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize;
+    pushFree(first, usable - kHeaderSize);
+    return true;
+}
+
+void* Heap::alloc(size_t size) {
+    if (size > kMaxRequest)
+        return nullptr;
+    size_t request = roundRequest(size);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (int c = sizeClass(request); c < kSizeClasses; ++c) {
+            FreeBlock** link = &freeLists_[c];
+            while (*link) {
+                FreeBlock* b = *link;
+                size_t have = blockSize(b);
+                if (have >= request) {
+                    *link = b->next;
+                    freeBytes_ -= have;
+                    if (have - request > kHeaderSize) {
+                        char* tail = reinterpret_cast<char*>(b) + request + kHeaderSize;
+                        pushFree(tail, have - request - kHeaderSize);
+                        have = request;
+                    }
+                    setHeader(b, have, 0);
+                    allocated_ += have;
+                    return b;
+                }
+                link = &b->next;
+            }
+        }
+        if (attempt == 0 && !addChunk(request))
+            return nullptr;
+    }
+    return nullptr;
+}
+
+void* Heap::allocZeroed(size_t size, bool finaliser) {
+    void* b = alloc(size);
+    if (!b)
+        return nullptr;
+    std::memset(b, 0, blockSize(b));
+    if (finaliser)
+        header(b) |= 2;
+    return b;
+}
+
+void* Heap::realloc(void* block, size_t newSize) {
+    if (!block)
+        return alloc(newSize);
+    size_t have = blockSize(block);
+    if (have >= newSize)
+        return block;
+    void* fresh = alloc(newSize);
+    if (!fresh)
+        return nullptr;
+    std::memcpy(fresh, block, have);
+    free(block);
+    return fresh;
+}
+
+void Heap::free(void* block) {
+    if (!block)
+        return;
+    pushFree(block, blockSize(block));
+}
+
+// ---------------------------------------------------------------------------
+// Sweep
+
+namespace {
+void runFinaliser(void* block) {
+    const GcType* type = static_cast<GcObject*>(block)->gcType;
+    if (type && type->finalise)
+        type->finalise(block);
+}
+bool isLate(void* block) {
+    const GcType* type = static_cast<GcObject*>(block)->gcType;
+    return type && type->lateFinalise;
+}
+} // namespace
+
+size_t Heap::sweep() {
+    for (auto& list : freeLists_)
+        list = nullptr;
+    freeBytes_ = 0;
+    size_t kept = 0;
+    std::vector<void*> late;
+
+    for (Chunk* c = chunks_; c; c = c->next) {
+        char* p = reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize;
+        char* end = reinterpret_cast<char*>(c) + kChunkHeadSize + c->usable + kHeaderSize;
+        while (p < end) {
+            uint64_t& h = header(p);
+            size_t size = static_cast<size_t>(h >> 2);
+            if (h & 1) {
+                h &= ~uint64_t(1);
+                kept += size;
+                p += size + kHeaderSize;
+                continue;
+            }
+            if ((h & 2) && isLate(p)) {
+                // Finalised after every ordinary block; kept out of merging.
+                late.push_back(p);
+                p += size + kHeaderSize;
+                continue;
+            }
+            if (h & 2) {
+                runFinaliser(p);
+                h &= ~uint64_t(2);
+            }
+            char* run = p;
+            size_t runSize = size;
+            char* q = p + size + kHeaderSize;
+            while (q < end) {
+                uint64_t& hq = header(q);
+                if (hq & 1)
+                    break;
+                if ((hq & 2) && isLate(q))
+                    break;
+                size_t qs = static_cast<size_t>(hq >> 2);
+                if (hq & 2) {
+                    runFinaliser(q);
+                    hq &= ~uint64_t(2);
+                }
+                runSize += qs + kHeaderSize;
+                q += qs + kHeaderSize;
+            }
+#ifndef NDEBUG
+            // Debug builds poison reclaimed memory, so a record the marker
+            // missed fails loudly instead of reading stale but plausible data.
+            std::memset(run, 0xDB, runSize);
+#endif
+            pushFree(run, runSize);
+            p = q;
+        }
+    }
+    for (void* b : late) {
+        runFinaliser(b);
+        pushFree(b, blockSize(b));
+    }
+    allocated_ = 0;
+    ++collections;
+    return kept;
+}
+
+bool Heap::ownsBlock(const void* block) const {
+    for (Chunk* c = chunks_; c; c = c->next) {
+        const char* p = reinterpret_cast<const char*>(c) + kChunkHeadSize + kHeaderSize;
+        const char* end = reinterpret_cast<const char*>(c) + kChunkHeadSize + c->usable + kHeaderSize;
+        while (p < end) {
+            if (p == block)
+                return true;
+            p += blockSize(p) + kHeaderSize;
+        }
+    }
+    return false;
+}
+
+} // namespace quill

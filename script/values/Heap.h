@@ -1,0 +1,141 @@
+#pragma once
+// The collected heap: size-class free lists over 100 KiB chunks, with a
+// mark bit and a finaliser flag in every block header.
+//
+// Invariant
+// ---------
+// Every block handed out by gcAlloc lies inside a chunk and is preceded by an
+// 8-byte header holding (size << 2) | finaliser flag (bit 1) | mark flag
+// (bit 0). The blocks of a chunk tile it without gaps, so the sweep can walk a
+// chunk from its first block to its end by sizes alone. Outside a collection
+// every mark flag is clear. A block with the finaliser flag begins with a
+// `const GcType*`; the sweep calls that type's finaliser once, with the block,
+// before the block's memory is reused, and clears the flag. A free block has
+// both flags clear and sits on exactly one free list.
+//
+// The header is 8 bytes rather than 4 so that every block starts on an 8-byte
+// boundary on both 32-bit and 64-bit targets (payloads hold doubles, 64-bit
+// integers and Values).
+//
+// Nothing allocates and collects at the same time: allocation never collects.
+// A collection happens only when the engine's owner asks for one (the
+// interpreter at its collection points; Engine::collectIfNeeded). Between
+// collection points native code may therefore hold raw pointers to fresh
+// records without rooting them.
+//
+// Roots of a collection, marked in this order: the constant pool, every
+// global, the class records of kinds 0 to 14, every pinned Value, the operand
+// stack from the current position to its top end (call frames as units, with
+// their with-scope lists), then lastResult, the C++ root guards (ValueRoot)
+// and the tracers registered by upper layers (Engine::addRootTracer).
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quill {
+
+struct Engine;
+
+// Type descriptor of a block that carries a finaliser and/or knows how to
+// trace its own references. Records of upper layers (compiled functions,
+// regular expressions) begin with a GcObject and are allocated with
+// gcAllocObject; the collector then finalises and traces them through it.
+struct GcType {
+    const char* name;
+    // Called once with the block's address before its memory is reused
+    // (also during the final sweep when the engine is destroyed). May be null.
+    void (*finalise)(void* block);
+    // Marks what the block refers to with markValue/markBlock/markObject.
+    // May be null.
+    void (*trace)(Engine& engine, void* block);
+    // Late finalisers run after every ordinary finaliser of the same sweep:
+    // class records, whose class data the instances' destroyData may still use.
+    bool lateFinalise;
+};
+
+struct GcObject {
+    const GcType* gcType;
+};
+
+class Heap {
+public:
+    static constexpr size_t kHeaderSize = 8;
+    static constexpr size_t kChunkSize = 102400;
+    static constexpr size_t kChunkHeadSize = 16;
+    static constexpr int kSizeClasses = 20;
+    static constexpr size_t kDefaultThreshold = 0x200000;
+    // The largest single request; bigger ones are refused as out of memory.
+    static constexpr size_t kMaxRequest = size_t(1) << 30;
+
+    Heap() = default;
+    Heap(const Heap&) = delete;
+    Heap& operator=(const Heap&) = delete;
+    ~Heap(); // frees the chunks; finalisers must have run (Engine does that)
+
+    // Returns null when the process heap refuses a new chunk or the request
+    // is too large; the engine turns that into "Out of memory".
+    void* alloc(size_t size);
+    void* allocZeroed(size_t size, bool finaliser);
+    void* realloc(void* block, size_t newSize);
+    void free(void* block);
+
+    // Sets the mark bit; returns whether it was already set.
+    static bool mark(void* block) {
+        uint64_t& h = header(block);
+        bool was = (h & 1) != 0;
+        h |= 1;
+        return was;
+    }
+    static bool isMarked(const void* block) { return (header(block) & 1) != 0; }
+    static size_t blockSize(const void* block) { return static_cast<size_t>(header(block) >> 2); }
+    static bool hasFinaliser(const void* block) { return (header(block) & 2) != 0; }
+
+    // Sweeps after marking: runs the finalisers of unmarked blocks, merges runs
+    // of unmarked blocks onto the free lists, clears the marks, restarts the
+    // allocation counter. Returns the number of bytes kept.
+    size_t sweep();
+
+    static int sizeClass(size_t size);
+    static size_t roundRequest(size_t size);
+
+    // Counters.
+    size_t allocatedSinceSweep() const { return allocated_; }
+    size_t bytesFromSystem() const { return systemBytes_; }
+    size_t bytesFree() const { return freeBytes_; }
+    size_t threshold = kDefaultThreshold;
+    uint64_t collections = 0;
+    size_t chunkCount() const;
+
+    // Whether the address is the start of a live block handed out by this
+    // heap (walks the chunks; for tests and assertions only).
+    bool ownsBlock(const void* block) const;
+
+private:
+    struct Chunk {
+        Chunk* next;
+        size_t usable;
+    };
+    struct FreeBlock {
+        FreeBlock* next;
+    };
+
+    static uint64_t& header(const void* block) {
+        return *reinterpret_cast<uint64_t*>(const_cast<char*>(static_cast<const char*>(block)) - kHeaderSize);
+    }
+    static void setHeader(void* block, size_t size, uint64_t flags) {
+        header(block) = (static_cast<uint64_t>(size) << 2) | flags;
+    }
+    void pushFree(void* block, size_t size);
+    bool addChunk(size_t request);
+
+    Chunk* chunks_ = nullptr;
+    FreeBlock* freeLists_[kSizeClasses] = {};
+    size_t allocated_ = 0;
+    size_t systemBytes_ = 0;
+    size_t freeBytes_ = 0;
+};
+
+static_assert(sizeof(GcObject) <= Heap::kHeaderSize, "a type word fits in the smallest block");
+
+} // namespace quill

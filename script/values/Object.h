@@ -1,0 +1,51 @@
+#pragma once
+// Property services of ObjectRecords: lookup through `__proto__`, put and
+// delete by id, element access by key Value (position or name), and
+// enumeration in name-hash order.
+
+#include <cstdint>
+#include <string_view>
+
+#include "script/values/Engine.h"
+
+namespace quill {
+
+// A new empty object: no slots, no name hash, no `__proto__`.
+ObjectRecord* newObject(Engine& engine);
+
+// Property lookup: the first slot with the id, else the chain through the
+// last `__proto__` slot holding an Object. Not found: out is Undefined.
+// A cyclic chain ends the lookup as not found.
+bool objectGet(Engine& engine, ObjectRecord* object, SymbolId id, Value& out);
+// The object's own slot only (no chain).
+bool objectGetOwn(ObjectRecord* object, SymbolId id, Value& out);
+// Whether the name is found anywhere along the chain.
+bool objectHas(Engine& engine, ObjectRecord* object, SymbolId id);
+// The object that continues the lookup chain, or null.
+ObjectRecord* objectChainLink(ObjectRecord* object);
+
+// Replaces the Value of the slot with the id, or creates the slot (reusing
+// the last deleted slot, else appending).
+void objectPut(Engine& engine, ObjectRecord* object, SymbolId id, const Value& v);
+// Removes the property; false when the object has no slot with the id.
+bool objectDelete(Engine& engine, ObjectRecord* object, SymbolId id);
+
+// Element access by key Value: an Integer is a slot position, a String a
+// name (through the name hash); other keys read Undefined and are ignored on
+// writes. The chain is not searched.
+Value objectGetByKey(Engine& engine, ObjectRecord* object, const Value& key);
+void objectPutByKey(Engine& engine, ObjectRecord* object, const Value& key, const Value& v);
+void objectDeleteByKey(Engine& engine, ObjectRecord* object, const Value& key);
+// By name text (ANSI), as a String key would be.
+bool objectGetByName(Engine& engine, ObjectRecord* object, std::string_view name, Value& out);
+
+// Enumeration: the n-th name in name-hash bucket order as a String; false
+// when n is beyond the last name.
+bool objectNthName(Engine& engine, ObjectRecord* object, uint64_t n, Value& out);
+// Number of names enumeration visits.
+uint64_t objectNameCount(Engine& engine, ObjectRecord* object);
+
+// Collector support.
+void traceObject(Engine& engine, ObjectRecord* object);
+
+} // namespace quill

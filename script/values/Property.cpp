@@ -1,0 +1,170 @@
+// Property read and scope write on any Value.
+#include "script/values/Property.h"
+
+#include "script/values/Object.h"
+
+namespace quill {
+
+namespace {
+
+ObjectRecord** propertyObjectField(const Value& v) {
+    switch (v.kind) {
+    case Kind::String: return &v.asString()->props;
+    case Kind::Array: return &v.asArray()->props;
+    case Kind::Function: return &v.asFunction()->props;
+    case Kind::Native: return &v.asNative()->props;
+    default: return nullptr;
+    }
+}
+
+bool hasOwnPropertyObjectKind(Kind k) { return k == Kind::String || k == Kind::Array || k == Kind::Function; }
+
+} // namespace
+
+ObjectRecord* propertyObject(const Value& v) {
+    ObjectRecord** field = propertyObjectField(v);
+    return field ? *field : nullptr;
+}
+
+ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
+    ObjectRecord** field = propertyObjectField(v);
+    if (!field)
+        return nullptr;
+    if (!*field && hasOwnPropertyObjectKind(v.kind)) {
+        ObjectRecord* o = newObject(engine);
+        NativeClass* cls = engine.classOf(v.kind);
+        objectPut(engine, o, Engine::kProtoId, cls && cls->prototype ? Value::object(cls->prototype) : Value::null());
+        *field = o;
+    }
+    return *field;
+}
+
+bool replacePropertyObject(Engine&, const Value& v, ObjectRecord* object) {
+    if (v.isNative()) {
+        NativeObject* n = v.asNative();
+        if (n->props)
+            n->props = object;
+        else if (n->cls)
+            n->cls->prototype = object;
+        else
+            return false;
+        return true;
+    }
+    if (!hasOwnPropertyObjectKind(v.kind))
+        return false;
+    *propertyObjectField(v) = object;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Read
+
+bool getProperty(Engine& engine, const Value& target, SymbolId id, Value& out) {
+    out = Value::undefined();
+    switch (target.kind) {
+    case Kind::Object: return objectGet(engine, target.asObject(), id, out);
+    case Kind::Native: {
+        NativeObject* n = target.asNative();
+        NativeClass* cls = n->cls;
+        if (cls && cls->accessProperty && cls->accessProperty(engine, cls, n->data, id, 0, out))
+            return true;
+        ObjectRecord* where = n->props ? n->props : (cls ? cls->prototype : nullptr);
+        if (id == Engine::kProtoId) {
+            if (!where) {
+                out = Value::undefined();
+                return false;
+            }
+            out = Value::object(where);
+            return true;
+        }
+        if (!where) {
+            out = Value::undefined();
+            return false;
+        }
+        return objectGet(engine, where, id, out);
+    }
+    default: break;
+    }
+    NativeClass* cls = engine.classOf(target.kind);
+    if (!cls)
+        return false;
+    if (cls->accessProperty) {
+        Value self = target;
+        if (cls->accessProperty(engine, cls, &self, id, 0, out))
+            return true;
+    }
+    if (id == Engine::kProtoId && hasOwnPropertyObjectKind(target.kind)) {
+        out = Value::object(ensurePropertyObject(engine, target));
+        return true;
+    }
+    if (ObjectRecord* own = propertyObject(target)) {
+        if (objectGet(engine, own, id, out))
+            return true;
+    }
+    if (cls->prototype)
+        return objectGet(engine, cls->prototype, id, out);
+    out = Value::undefined();
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Scope write
+
+bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const Value& v) {
+    Value ignored;
+    switch (scope.kind) {
+    case Kind::Object:
+        if (!objectHas(engine, scope.asObject(), id))
+            return false;
+        objectPut(engine, scope.asObject(), id, v);
+        return true;
+    case Kind::Native: {
+        NativeObject* n = scope.asNative();
+        NativeClass* cls = n->cls;
+        if (cls && cls->accessProperty) {
+            Value in = v;
+            if (cls->accessProperty(engine, cls, n->data, id, 1, in))
+                return true;
+        }
+        if (id == Engine::kProtoId) {
+            if (!v.isObject())
+                return false;
+            return replacePropertyObject(engine, scope, v.asObject());
+        }
+        if (n->props && objectGetOwn(n->props, id, ignored)) {
+            objectPut(engine, n->props, id, v);
+            return true;
+        }
+        if (cls && cls->prototype && objectGetOwn(cls->prototype, id, ignored)) {
+            objectPut(engine, cls->prototype, id, v);
+            return true;
+        }
+        return false;
+    }
+    case Kind::String:
+    case Kind::Array:
+    case Kind::Function: {
+        NativeClass* cls = engine.classOf(scope.kind);
+        if (cls && cls->accessProperty) {
+            Value self = scope;
+            Value in = v;
+            if (cls->accessProperty(engine, cls, &self, id, 1, in))
+                return true;
+        }
+        if (id == Engine::kProtoId) {
+            if (!v.isObject())
+                return false;
+            return replacePropertyObject(engine, scope, v.asObject());
+        }
+        ObjectRecord* own = propertyObject(scope);
+        if (own && objectGetOwn(own, id, ignored)) {
+            objectPut(engine, own, id, v);
+            return true;
+        }
+        return false;
+    }
+    default: return false;
+    }
+}
+
+} // namespace quill

@@ -1,0 +1,210 @@
+#pragma once
+// The records Values point to: strings, arrays, objects, function references,
+// native objects and classes, and the small records of the call machinery
+// (argument lists, with-scope lists, pinned values). Each record notes beside
+// its fields what the collector traces.
+
+#include <cstdint>
+
+#include "script/values/Heap.h"
+#include "script/values/Value.h"
+
+namespace quill {
+
+struct Engine;
+struct NativeClass;
+
+// ---------------------------------------------------------------------------
+// StringBody (payload of kind String): UTF-16 code units, not NUL-terminated.
+// Traced: the body; its characters unless static; the own property object.
+struct StringBody {
+    static constexpr uint32_t kStatic = 1; // characters not owned, never changed
+    uint32_t flags;
+    uint32_t length;     // code units
+    char16_t* chars;     // null when length is 0; a heap block unless static
+    ObjectRecord* props; // own property object, created on first use
+
+    bool isStatic() const { return (flags & kStatic) != 0; }
+};
+
+// ---------------------------------------------------------------------------
+// ArrayBody (payload of kind Array): a sparse array with a 64-bit length.
+//
+// Elements are addressed by 64-bit index. The observable order of elements
+// (gathering for sort, the bridge's XML output) is bucket order: bucket
+// (index mod 127) from 0 to 126, inside a bucket the most recently added
+// element first. The storage is a dense vector for the indices near 0 and an
+// open-addressed table for the rest; every element carries the sequence
+// number of its insertion so bucket order can be reproduced. Array.h has the
+// services; the fields below are theirs.
+// Traced: the body, the dense and sparse blocks, every element Value, the
+// own property object.
+inline constexpr uint64_t kArrayBuckets = 127;
+
+struct ArrayElement {
+    Value value;  // kind -1 marks a hole in the dense part / an empty sparse cell
+    uint64_t seq; // insertion order
+};
+
+struct SparseElement {
+    uint64_t index;
+    ArrayElement element; // element.value.kind -1: empty cell, -2: removed cell
+};
+
+struct ArrayBody {
+    uint64_t length;
+    ObjectRecord* props; // own property object, created on first use
+    // -- storage (Array.cpp) --
+    ArrayElement* dense;     // indices 0 .. denseCapacity-1
+    uint64_t denseCapacity;
+    SparseElement* sparse; // open-addressed, power-of-two capacity or null
+    uint64_t sparseCapacity;
+    uint64_t sparseUsed;  // cells holding an element or a removed mark
+    uint64_t count;       // elements present
+    uint64_t nextSeq;
+};
+
+// ---------------------------------------------------------------------------
+// ObjectRecord (payload of kind Object): slots in creation order.
+//
+// A slot's id is a symbol id, or -1 for a deleted slot that the next new
+// property reuses. `__proto__` (id 0) is an ordinary slot; the last slot named
+// `__proto__` whose Value is an Object continues the lookup chain.
+//
+// Lookups by id do not scan the slots: an open-addressed id index (built
+// once the object has more than a few slots) maps every id except 0 to its
+// slot, and the positions of the slots with id 0 are kept in order beside it.
+// The name hash (128 buckets with counts) serves lookups by name string and
+// enumeration, and is built on first use by name.
+// Traced: the record, its slot array, index blocks, name hash buckets,
+// counts and entries, every slot Value.
+struct PropertySlot {
+    int32_t id; // -1: deleted
+    uint32_t attributes; // 0 when created; nothing reads them
+    Value value;
+};
+
+struct NameHashEntry {
+    NameHashEntry* next;
+    uint32_t slot;
+    uint32_t nameLength;
+};
+
+inline constexpr uint32_t kNameHashBuckets = 128;
+
+struct ObjectLookupAids {
+    uint32_t* idIndex; // pairs (id, slot); idIndexCapacity pairs, a power of two
+    uint32_t idIndexCapacity;
+    uint32_t idIndexUsed;
+    uint32_t* protoSlots; // ascending positions of the slots with id 0
+    uint32_t protoCount;
+    uint32_t protoCapacity;
+    uint32_t* deleted; // max-heap of the positions of deleted slots
+    uint32_t deletedCount;
+    uint32_t deletedCapacity;
+};
+
+struct ObjectRecord {
+    NameHashEntry** nameHash; // 128 bucket heads, or null
+    uint32_t* bucketCounts;   // 128 counts, or null
+    uint32_t slotCount;
+    uint32_t slotCapacity;
+    PropertySlot* slots;
+    ObjectLookupAids* aids; // created when first needed (Object.cpp)
+};
+
+// ---------------------------------------------------------------------------
+// FunctionRef (payload of kind Function).
+//
+// `compiled` is the function record of the virtual machine (code, name, line
+// table): a collected block that begins with a GcObject, allocated with
+// gcAllocObject, so the collector marks it and reaches what it holds through
+// its GcType. `props` serves as the prototype of objects the function
+// constructs and holds properties assigned to the function.
+// Traced: the reference, the compiled function, the property object.
+struct FunctionRef {
+    GcObject* compiled;
+    ObjectRecord* props;
+};
+
+// ---------------------------------------------------------------------------
+// ArgList: a contiguous array of Values; element 0 is an Integer holding the
+// argument count n, elements 1..n are the arguments.
+struct ArgList {
+    Value* values = nullptr;
+
+    int64_t count() const { return values && values[0].isInteger() ? values[0].asInteger() : 0; }
+    // Argument i (1-based), or Undefined when the call has fewer arguments.
+    Value arg(int64_t i) const { return i >= 1 && i <= count() ? values[i] : Value::undefined(); }
+    Value& operator[](int64_t i) const { return values[i]; }
+};
+
+// ---------------------------------------------------------------------------
+// NativeClass: the hook record through which built-in and host classes give
+// behaviour to Values. Fields in this order (ORDER NATIVECLASS).
+//
+// `self` is the instance's native data when the receiver is a NativeObject,
+// a pointer to the receiving Value when the class is the per-kind class of a
+// non-native Value, and null when the class object itself is the receiver.
+using CallHook = void (*)(Engine& engine, NativeClass* cls, void* data, Value& result, ArgList args);
+using CallMethodHook = int (*)(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result,
+                               ArgList args);
+// put 0: read into value (set it to Undefined and return 0 when not handled);
+// put 1: write from value.
+using AccessPropertyHook = int (*)(Engine& engine, NativeClass* cls, void* self, SymbolId member, int put,
+                                   Value& value);
+using ConstructHook = void (*)(Engine& engine, NativeClass* cls, ArgList args, Value& result);
+using DestroyDataHook = void (*)(NativeClass* cls, void* data);
+// Marks the Values the native data holds, with markValue(engine, v).
+using MarkDataHook = void (*)(Engine& engine, NativeClass* cls, void* data);
+using FreeClassDataHook = void (*)(void* classData);
+
+struct NativeClass {
+    const GcType* finaliser; // calls freeClassData(classData) at engine teardown
+    CallHook call;
+    CallMethodHook callMethod;
+    AccessPropertyHook accessProperty;
+    ConstructHook construct;
+    DestroyDataHook destroyData;
+    MarkDataHook markData;
+    void* classData;
+    FreeClassDataHook freeClassData;
+    ObjectRecord* prototype; // created with the class; its __proto__ is null
+};
+
+// NativeObject (payload of kind Native). Its finaliser calls the class's
+// destroyData with the native data when the collector frees it.
+// Traced: the record, its class and the class prototype, the own property
+// object, then the class's markData hook.
+struct NativeObject {
+    const GcType* finaliser;
+    NativeClass* cls;
+    void* data;          // opaque, owned by the instance
+    ObjectRecord* props; // null when data is null
+};
+
+// ---------------------------------------------------------------------------
+// With-scope list of a call frame: a collected block holding a count, the
+// capacity, then that many Values in the order `with` appended them. The
+// payload of the frame's with-scope FrameLink slot points at it.
+struct WithScopeList {
+    uint64_t count;
+    uint64_t capacity;
+    Value* values() { return reinterpret_cast<Value*>(this + 1); }
+};
+
+// ---------------------------------------------------------------------------
+// PinnedValue: keeps a Value alive while native code or the movie holds it.
+// The movie knows it by the record's address (its handle); a handle from
+// outside is only ever resolved through Engine::findPinned, which looks the
+// address up among the live records before touching it.
+struct PinnedValue {
+    static constexpr uint32_t kTag = 0x6E6F6465;
+    Value value;
+    uint32_t tag;
+    PinnedValue* self;
+    PinnedValue* prev;
+    PinnedValue* next;
+};
+
+} // namespace quill

@@ -1,0 +1,297 @@
+// Property and element access on any Value.
+#include "script/vm/Access.h"
+
+#include <cmath>
+
+#include "script/values/Array.h"
+#include "script/values/Native.h"
+#include "script/values/Object.h"
+#include "script/values/Property.h"
+#include "script/values/String.h"
+#include "script/vm/Interpreter.h"
+#include "script/vm/Messages.h"
+
+namespace quill {
+
+namespace {
+
+// The class that serves a Value's kind (Number for Integer, Float and NaN).
+NativeClass* kindClass(Engine& engine, const Value& v) { return engine.classOf(v.kind); }
+
+// Index of an Array element key: an Integer or a Float truncated toward
+// zero, taken as its low 32 bits unsigned.
+bool arrayIndex(const Value& key, uint64_t& index) {
+    if (key.isInteger()) {
+        index = uint32_t(key.asInteger());
+        return true;
+    }
+    if (key.isFloat()) {
+        double d = std::trunc(key.asFloat());
+        // Out-of-range and non-finite Floats wrap as the low bits of an
+        // integer conversion would; keep it defined.
+        int64_t i = (d >= -9.2e18 && d <= 9.2e18) ? int64_t(d) : 0;
+        index = uint32_t(i);
+        return true;
+    }
+    return false;
+}
+
+void warnProperty(Engine& engine, SymbolId id) { reportWarning(engine, kWarnUndefinedProperty, engine.nameOf(id)); }
+
+// The name of a String key as a symbol.
+SymbolId keySymbol(Engine& engine, const Value& key) {
+    return engine.internName(stringToAnsi(key.asString()));
+}
+
+} // namespace
+
+ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
+    if (!v.isString() && !v.isArray() && !v.isFunction())
+        return nullptr;
+    return create ? ensurePropertyObject(engine, v) : propertyObject(v);
+}
+
+bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
+    if (receiver.isObject())
+        return objectGet(engine, receiver.asObject(), id, out);
+    return getProperty(engine, receiver, id, out);
+}
+
+bool writeThroughScope(Engine& engine, const Value& scope, SymbolId id, const Value& v) {
+    return putPropertyInScope(engine, scope, id, v);
+}
+
+void writeProperty(Engine& engine, const Value& receiver, SymbolId id, const Value& v) {
+    switch (receiver.kind) {
+    case Kind::Object: objectPut(engine, receiver.asObject(), id, v); return;
+    case Kind::Native: {
+        NativeObject* n = receiver.asNative();
+        NativeClass* cls = n->cls;
+        if (!cls->accessProperty) {
+            warnProperty(engine, id);
+            return;
+        }
+        Value copy = v;
+        if (cls->accessProperty(engine, cls, n->data, id, 1, copy))
+            return;
+        if (id == Engine::kProtoId) {
+            if (!v.isObject()) {
+                reportWarning(engine, kWarnWrongType, engine.nameOf(id));
+                return;
+            }
+            if (n->props)
+                n->props = v.asObject();
+            else
+                cls->prototype = v.asObject();
+            return;
+        }
+        ObjectRecord* holder = n->props ? n->props : cls->prototype;
+        if (holder)
+            objectPut(engine, holder, id, v);
+        return;
+    }
+    case Kind::String:
+    case Kind::Array:
+    case Kind::Function: {
+        NativeClass* cls = kindClass(engine, receiver);
+        if (cls && cls->accessProperty) {
+            Value self = receiver, copy = v;
+            if (cls->accessProperty(engine, cls, &self, id, 1, copy))
+                return;
+        }
+        if (id == Engine::kProtoId) {
+            if (!v.isObject()) {
+                reportWarning(engine, kWarnWrongType, engine.nameOf(id));
+                return;
+            }
+            replacePropertyObject(engine, receiver, v.asObject());
+            return;
+        }
+        objectPut(engine, ownPropertyObject(engine, receiver, true), id, v);
+        return;
+    }
+    default: {
+        NativeClass* cls = kindClass(engine, receiver);
+        if (cls && cls->accessProperty) {
+            Value self = receiver, copy = v;
+            if (cls->accessProperty(engine, cls, &self, id, 1, copy))
+                return;
+        }
+        warnProperty(engine, id);
+        return;
+    }
+    }
+}
+
+Value readElement(Engine& engine, const Value& receiver, const Value& key) {
+    switch (receiver.kind) {
+    case Kind::Object: {
+        if (key.isSymbol()) {
+            Value out;
+            objectGet(engine, receiver.asObject(), key.asSymbol(), out);
+            return out;
+        }
+        return objectGetByKey(engine, receiver.asObject(), key);
+    }
+    case Kind::Array: {
+        uint64_t index;
+        if (!arrayIndex(key, index)) {
+            reportWarning(engine, kWarnInvalidIndex);
+            return Value::undefined();
+        }
+        ArrayBody* a = receiver.asArray();
+        Value out;
+        if (index >= a->length || !arrayGet(a, index, out))
+            return Value::undefined();
+        return out;
+    }
+    case Kind::String: {
+        if (!key.isInteger()) {
+            reportWarning(engine, kWarnInvalidIndex);
+            return Value::undefined();
+        }
+        StringBody* s = receiver.asString();
+        int64_t i = key.asInteger();
+        if (i < 0 || uint64_t(i) >= s->length) {
+            reportWarning(engine, kWarnStringIndex);
+            return Value::undefined();
+        }
+        return Value::integer(s->chars[i]);
+    }
+    case Kind::Native: {
+        if (key.isString()) {
+            SymbolId id = keySymbol(engine, key);
+            NativeClass* cls = receiver.asNative()->cls;
+            if (!cls->accessProperty) {
+                warnProperty(engine, id);
+                return Value::undefined();
+            }
+            Value out;
+            if (!readProperty(engine, receiver, id, out))
+                warnProperty(engine, id);
+            return out;
+        }
+        if (key.isInteger())
+            return Value::undefined();
+        reportWarning(engine, kWarnInvalidIndex);
+        return Value::undefined();
+    }
+    default: return Value::undefined();
+    }
+}
+
+void writeElement(Engine& engine, const Value& receiver, const Value& key, const Value& v) {
+    switch (receiver.kind) {
+    case Kind::Object:
+        if (key.isSymbol())
+            objectPut(engine, receiver.asObject(), key.asSymbol(), v);
+        else
+            objectPutByKey(engine, receiver.asObject(), key, v);
+        return;
+    case Kind::Array: {
+        uint64_t index;
+        if (!arrayIndex(key, index)) {
+            reportWarning(engine, kWarnInvalidIndex);
+            return;
+        }
+        arraySet(engine, receiver.asArray(), index, v);
+        return;
+    }
+    case Kind::String: {
+        if (!key.isInteger() || key.asInteger() < 0) {
+            reportWarning(engine, kWarnInvalidIndex);
+            return;
+        }
+        StringBody* s = receiver.asString();
+        if (s->isStatic()) {
+            reportWarning(engine, kWarnStaticString);
+            return;
+        }
+        char16_t unit;
+        if (v.isInteger())
+            unit = char16_t(v.asInteger() & 0xFF);
+        else if (v.isString() && v.asString()->length > 0)
+            unit = v.asString()->chars[0];
+        else if (v.isString())
+            unit = 0;
+        else {
+            reportWarning(engine, kWarnNonCharacter);
+            return;
+        }
+        uint64_t index = uint64_t(key.asInteger());
+        if (index >= s->length) {
+            // Strings are at most 2^30 bytes; a larger index cannot be had.
+            if (index >= (uint64_t(1) << 29))
+                engine.raiseError("Out of memory");
+            size_t newLength = size_t(index) + 1;
+            auto* chars = static_cast<char16_t*>(engine.gcAlloc(newLength * sizeof(char16_t)));
+            for (uint32_t i = 0; i < s->length; ++i)
+                chars[i] = s->chars[i];
+            for (size_t i = s->length; i < newLength; ++i)
+                chars[i] = u' ';
+            s->chars = chars;
+            s->length = uint32_t(newLength);
+        }
+        s->chars[index] = unit;
+        return;
+    }
+    case Kind::Native:
+        if (key.isString()) {
+            writeProperty(engine, receiver, keySymbol(engine, key), v);
+            return;
+        }
+        reportWarning(engine, kWarnInvalidIndex);
+        return;
+    default: return;
+    }
+}
+
+void deleteProperty(Engine& engine, const Value& receiver, SymbolId id) {
+    if (receiver.isObject())
+        objectDelete(engine, receiver.asObject(), id);
+}
+
+void deleteElement(Engine& engine, const Value& receiver, const Value& key) {
+    if (receiver.isObject()) {
+        if (key.isSymbol())
+            objectDelete(engine, receiver.asObject(), key.asSymbol());
+        else
+            objectDeleteByKey(engine, receiver.asObject(), key);
+    } else if (receiver.isArray() && key.isInteger() && key.asInteger() >= 0) {
+        arrayRemoveShift(engine, receiver.asArray(), uint64_t(key.asInteger()));
+    }
+}
+
+bool nextKey(Engine& engine, const Value& receiver, const Value& position, Value& key) {
+    key = Value::undefined();
+    if (!position.isInteger() || position.asInteger() < 0)
+        return false;
+    uint64_t i = uint64_t(position.asInteger());
+    switch (receiver.kind) {
+    case Kind::String: {
+        StringBody* s = receiver.asString();
+        if (i >= s->length)
+            return false;
+        key = Value::integer(s->chars[i]);
+        return true;
+    }
+    case Kind::Array: {
+        ArrayBody* a = receiver.asArray();
+        if (i >= a->length)
+            return false;
+        if (!arrayGet(a, i, key))
+            key = Value::undefined();
+        return true;
+    }
+    case Kind::Object: return objectNthName(engine, receiver.asObject(), i, key);
+    default: return false;
+    }
+}
+
+void deleteVariable(Value& variable) {
+    if (variable.isNative())
+        releaseNativeData(variable.asNative());
+    variable = Value::undefined();
+}
+
+} // namespace quill

@@ -1,0 +1,149 @@
+// The native entry points.
+#include "script/vm/Calls.h"
+
+#include "script/values/Object.h"
+#include "script/values/String.h"
+#include "script/vm/Interpreter.h"
+#include "script/vm/Messages.h"
+
+namespace quill {
+
+EntryScope::EntryScope(Engine& e) : engine(e), savedStack(e.stackPosition), savedCode(e.codePosition) {
+    if (!engine.stackPosition)
+        engine.resetStack();
+    savedStack = engine.stackPosition;
+    engine.errorText[0] = 0;
+    engine.lastResult = Value::undefined();
+    own = pushErrorFrame(engine);
+}
+
+EntryScope::~EntryScope() {
+    while (engine.errorFrames && engine.errorFrames != own)
+        popErrorFrame(engine);
+    popErrorFrame(engine);
+    engine.stackPosition = savedStack;
+    engine.codePosition = savedCode;
+}
+
+void EntryScope::fail() {
+    std::string text = kRuntimeErrorPrefix;
+    text += kErrOutOfMemory;
+    engine.setErrorText(text);
+}
+
+namespace {
+
+// Runs a callable Value; the result goes to lastResult.
+void invoke(Engine& engine, const Value& thisValue, const Value& function, ArgList args) {
+    Value argsStorage[1] = {Value::integer(0)};
+    if (!args.values)
+        args.values = argsStorage;
+    if (function.isFunction()) {
+        Value result;
+        runFunction(engine, thisValue, function, args, result);
+        engine.lastResult = result;
+        return;
+    }
+    if (function.isNative() && function.asNative()->cls->call) {
+        NativeObject* n = function.asNative();
+        Value result;
+        n->cls->call(engine, n->cls, n->data, result, args);
+        engine.lastResult = result;
+        return;
+    }
+    engine.setErrorText(kWarnUndefinedFunction);
+    throw RuntimeError();
+}
+
+} // namespace
+
+bool callValue(Engine& engine, const char* globalName, const Value& function, ArgList args) {
+    return runAsEntryPoint(engine, [&] {
+        Value f = function;
+        if (globalName) {
+            SymbolId id;
+            f = engine.findName(globalName, id) ? engine.global(id) : Value::undefined();
+        }
+        invoke(engine, Value::null(), f, args);
+    });
+}
+
+bool callWithThis(Engine& engine, const Value& thisValue, const Value& function, ArgList args) {
+    return runAsEntryPoint(engine, [&] { invoke(engine, thisValue, function, args); });
+}
+
+bool callMethodByName(Engine& engine, const Value& target, std::string_view method, ArgList args) {
+    return runAsEntryPoint(engine, [&] {
+        Value argsStorage[1] = {Value::integer(0)};
+        if (!args.values)
+            args.values = argsStorage;
+        SymbolId id = engine.internName(method);
+        auto notFound = [&] {
+            std::string text = kWarnUnknownMethod;
+            text.replace(text.find("%s"), 2, method);
+            engine.setErrorText(text);
+            throw RuntimeError();
+        };
+        Value result;
+        if (target.isNative()) {
+            NativeObject* n = target.asNative();
+            if (!n->cls->callMethod || !n->cls->callMethod(engine, n->cls, n->data, id, result, args))
+                notFound();
+            engine.lastResult = result;
+            return;
+        }
+        if (target.isObject()) {
+            Value f;
+            if (!objectGet(engine, target.asObject(), id, f) || !f.isFunction())
+                notFound();
+            runFunction(engine, target, f, args, result);
+            engine.lastResult = result;
+            return;
+        }
+        NativeClass* cls = engine.classOf(target.kind);
+        Value self = target;
+        if (!cls || !cls->callMethod || !cls->callMethod(engine, cls, &self, id, result, args))
+            notFound();
+        engine.lastResult = result;
+    });
+}
+
+bool constructByName(Engine& engine, std::string_view globalName, ArgList args) {
+    return runAsEntryPoint(engine, [&] {
+        Value argsStorage[1] = {Value::integer(0)};
+        if (!args.values)
+            args.values = argsStorage;
+        SymbolId id;
+        Value g = engine.findName(globalName, id) ? engine.global(id) : Value::undefined();
+        if (!g.isNative() || !g.asNative()->cls->construct) {
+            engine.setErrorText(kWarnInvalidConstructor);
+            throw RuntimeError();
+        }
+        NativeClass* cls = g.asNative()->cls;
+        Value result = Value::null();
+        cls->construct(engine, cls, args, result);
+        engine.lastResult = result;
+    });
+}
+
+bool currentSourceLine(Engine& engine, std::string& sourceName, uint32_t& line) {
+    auto* pc = static_cast<const Insn*>(engine.codePosition);
+    if (!pc)
+        return false;
+    CompiledFunction* f = CompiledFunction::owning(pc);
+    if (!f->hasLines())
+        return false;
+    sourceName = f->sourceName ? f->sourceName : kUnknownSourceName;
+    line = f->lineAt(pc->index());
+    return true;
+}
+
+std::string currentFunctionName(Engine& engine) {
+    auto* pc = static_cast<const Insn*>(engine.codePosition);
+    if (!pc)
+        return kMainFunctionName;
+    CompiledFunction* f = CompiledFunction::owning(pc);
+    return f->name ? f->name : kMainFunctionName;
+}
+
+} // namespace quill

@@ -1,0 +1,338 @@
+// Linking one function of an image into Insns, and the collected record that
+// holds them.
+#include "script/vm/Code.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "script/compiler/ImageCode.h"
+#include "script/values/Engine.h"
+
+namespace quill {
+
+namespace {
+
+bool fail(std::string* error) {
+    if (error)
+        *error = kUnimplementedBytecode;
+    return false;
+}
+
+// How many values an instruction needs on the stack and its net effect,
+// as far as it is known before running (the argument count of a call is
+// checked when the call happens).
+struct StackUse {
+    int needs;
+    int effect;
+};
+
+StackUse stackUse(Op op, int64_t operand) {
+    switch (op) {
+    case Op::End:
+    case Op::Ret: return {0, -1}; // both read the top only when there is one
+    default: break;
+    }
+    switch (op) {
+    case Op::CallName:
+    case Op::Call:
+    case Op::CallMethod:
+    case Op::New: return {2, 1};
+    case Op::Locals: return {0, int(operand)};
+    case Op::Rot: return {int(operand >= 2 ? operand : operand <= -2 ? -operand : 0), 0};
+    case Op::Slide: return {int(operand) + 1, -int(operand)};
+    case Op::PopN: return {int(operand), -int(operand)};
+    case Op::Swap: return {2, 0};
+    case Op::Dup: return {1, 1};
+    case Op::GetArgN:
+    case Op::DelProp:
+    case Op::Typeof:
+    case Op::Not:
+    case Op::Neg:
+    case Op::Add2:
+    case Op::Inc:
+    case Op::GetProp:
+    case Op::DelVar:
+    case Op::DelGlobal:
+    case Op::DelLocal:
+    case Op::DelArg: return {1, 0};
+    case Op::NextKey: return {2, 0};
+    default: break;
+    }
+    int effect = opInfo(op).effect;
+    // Pure pops need what they pop; pushes need nothing.
+    return {effect < 0 ? -effect : 0, effect};
+}
+
+bool endsFlow(Op op) { return op == Op::Jmp || op == Op::Ret || op == Op::End || op == Op::Throw; }
+
+// Bounds the stack use of the function by following every path with an
+// abstract stack: its depth below the frame and, per slot, whether the
+// value is a known Boolean (pushed by pushtrue or pushfalse) or unknown.
+// Knowing the Booleans keeps the paths of a try statement apart: after a
+// finally clause the depth depends on whether an exception is pending, and
+// a Boolean on the stack says which. A jump on a known Boolean follows one
+// branch only.
+//
+// An instruction that some path reaches with fewer values than it pops is
+// marked to be checked when run, and that path ends there. More than
+// kMaxStates different stacks at one instruction (a loop that keeps
+// pushing) or a depth above kMaxFunctionStack refuses the code.
+enum : uint8_t { kUnknown = 0, kTrue = 1, kFalse = 2 };
+using AbstractStack = std::vector<uint8_t>;
+constexpr size_t kMaxStates = 16;
+
+bool boundStack(const std::vector<Instruction>& ins, const std::vector<uint32_t>& targetIndex,
+                uint32_t& maxStack, std::vector<uint8_t>& checked) {
+    const size_t n = ins.size() + 1; // + the appended end
+    std::vector<std::vector<AbstractStack>> seen(n);
+    std::vector<std::pair<uint32_t, AbstractStack>> work;
+    checked.assign(n, 0);
+    size_t maxDepth = 0;
+    uint32_t argsPad = 0;
+    bool ok = true;
+    auto reach = [&](size_t at, const AbstractStack& st) {
+        auto& states = seen[at];
+        for (const AbstractStack& s : states)
+            if (s == st)
+                return;
+        if (states.size() >= kMaxStates) {
+            ok = false;
+            return;
+        }
+        states.push_back(st);
+        work.emplace_back(uint32_t(at), st);
+    };
+    reach(0, {});
+    while (ok && !work.empty()) {
+        auto [i, st] = std::move(work.back());
+        work.pop_back();
+        if (i == ins.size())
+            continue; // the appended end
+        const Instruction& in = ins[i];
+        StackUse use = stackUse(in.op, in.operand);
+        if (use.needs < 0)
+            return false;
+        if (st.size() < size_t(use.needs)) {
+            checked[i] = 1; // this path stops here when run
+            continue;
+        }
+        if (in.op == Op::Args)
+            argsPad = std::max(argsPad, uint32_t(in.operand));
+        bool fallThrough = !endsFlow(in.op);
+        bool jump = isJump(in.op);
+        AbstractStack target;
+        switch (in.op) {
+        case Op::PushTrue: st.push_back(kTrue); break;
+        case Op::PushFalse: st.push_back(kFalse); break;
+        case Op::Dup: st.push_back(st.back()); break;
+        case Op::Swap: std::swap(st[st.size() - 1], st[st.size() - 2]); break;
+        case Op::Slide: {
+            uint8_t top = st.back();
+            st.resize(st.size() - size_t(in.operand) - 1);
+            st.push_back(top);
+            break;
+        }
+        case Op::Rot: {
+            size_t k = size_t(in.operand >= 2 ? in.operand : in.operand <= -2 ? -in.operand : 0);
+            if (k >= 2) {
+                auto first = st.end() - std::ptrdiff_t(k);
+                if (in.operand > 0)
+                    std::rotate(first, st.end() - 1, st.end()); // top moves down to depth k
+                else
+                    std::rotate(first, first + 1, st.end()); // depth k moves to the top
+            }
+            break;
+        }
+        case Op::Jt:
+        case Op::Jf:
+        case Op::JTrue:
+        case Op::JFalse: {
+            uint8_t cond = st.back();
+            st.pop_back();
+            if (cond != kUnknown) {
+                bool value = cond == kTrue;
+                bool jumpsOn = in.op == Op::Jt || in.op == Op::JTrue;
+                jump = value == jumpsOn;
+                fallThrough = !jump;
+            }
+            break;
+        }
+        default:
+            st.resize(st.size() - size_t(use.needs));
+            st.resize(st.size() + size_t(use.needs + use.effect), kUnknown);
+            break;
+        }
+        maxDepth = std::max(maxDepth, st.size());
+        if (maxDepth > kMaxFunctionStack)
+            return false;
+        if (jump) {
+            target = st;
+            if (in.op == Op::Try) { // the catch entry finds the thrown value pushed
+                target.push_back(kUnknown);
+                maxDepth = std::max(maxDepth, target.size());
+            }
+            reach(targetIndex[i], target);
+        }
+        if (fallThrough)
+            reach(i + 1, st);
+    }
+    if (!ok)
+        return false;
+    maxStack = uint32_t(maxDepth) + argsPad;
+    return maxStack <= kMaxFunctionStack;
+}
+
+} // namespace
+
+int stackNeeds(Op op, int64_t operand) { return stackUse(op, operand).needs; }
+
+namespace {
+
+char* copyText(std::string_view text) {
+    char* p = static_cast<char*>(std::malloc(text.size() + 1));
+    if (!p)
+        return nullptr;
+    std::memcpy(p, text.data(), text.size());
+    p[text.size()] = 0;
+    return p;
+}
+
+void finaliseCompiledFunction(void* block) {
+    auto* f = static_cast<CompiledFunction*>(block);
+    std::free(f->name);
+    std::free(f->sourceName);
+    std::free(f->lines);
+    f->name = f->sourceName = nullptr;
+    f->lines = nullptr;
+}
+
+} // namespace
+
+const GcType kCompiledFunctionType = {"CompiledFunction", finaliseCompiledFunction, nullptr, false};
+
+std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index, uint32_t constantBase,
+                                       SymbolOfConstant symbols, std::string* error) {
+    auto decoded = decodeFunction(sections, index, error);
+    if (!decoded)
+        return std::nullopt;
+    const std::vector<Instruction>& ins = *decoded;
+    if (ins.size() + 1 > kMaxFunctionInsns) {
+        fail(error);
+        return std::nullopt;
+    }
+    const uint32_t begin = sections.functions[index].offset;
+    const uint32_t end = sections.functionEnd(index);
+
+    // Jump targets as instruction indexes (the end of the function is the
+    // appended `end`).
+    std::vector<uint32_t> targetIndex(ins.size(), 0);
+    for (size_t i = 0; i < ins.size(); ++i) {
+        if (!isJump(ins[i].op))
+            continue;
+        int64_t target = ins[i].target();
+        if (target == int64_t(end)) {
+            targetIndex[i] = uint32_t(ins.size());
+            continue;
+        }
+        auto at = std::lower_bound(ins.begin(), ins.end(), target,
+                                   [](const Instruction& x, int64_t t) { return int64_t(x.offset) < t; });
+        if (at == ins.end() || int64_t(at->offset) != target) {
+            fail(error);
+            return std::nullopt;
+        }
+        targetIndex[i] = uint32_t(at - ins.begin());
+    }
+
+    LinkedCode out;
+    std::vector<uint8_t> checked;
+    if (!boundStack(ins, targetIndex, out.maxStack, checked)) {
+        fail(error);
+        return std::nullopt;
+    }
+
+    out.code.reserve(ins.size() + 1);
+    for (size_t i = 0; i < ins.size(); ++i) {
+        const Instruction& in = ins[i];
+        Insn insn{uint32_t(in.op) | (checked[i] ? Insn::kChecked : 0) | uint32_t(i) << 8, 0};
+        switch (operandKind(in.op)) {
+        case OperandKind::None: break;
+        case OperandKind::Name: {
+            size_t k = size_t(in.operand);
+            if (k >= symbols.size() || symbols[k] == SymbolId(-1)) {
+                fail(error);
+                return std::nullopt;
+            }
+            insn.arg = int32_t(symbols[k]);
+            break;
+        }
+        case OperandKind::Const:
+            insn.arg = int32_t(constantBase + (uint32_t(in.operand) & 0x0FFFFFFF));
+            break;
+        case OperandKind::Rel:
+            insn.arg = int32_t(int64_t(targetIndex[i]) - int64_t(i + 1));
+            break;
+        case OperandKind::I32:
+        case OperandKind::U16:
+        case OperandKind::U8:
+        case OperandKind::S8: insn.arg = int32_t(in.operand); break;
+        }
+        out.code.push_back(insn);
+    }
+    out.code.push_back(Insn{uint32_t(Op::End) | uint32_t(ins.size()) << 8, 0});
+
+    // Line records inside this function: a record names the offset just past
+    // an instruction; that instruction and those after it have its line.
+    for (const LineRecord& rec : sections.lines.records) {
+        if (rec.offset <= begin)
+            continue;
+        if (rec.offset > end)
+            continue;
+        auto at = std::lower_bound(ins.begin(), ins.end(), rec.offset,
+                                   [](const Instruction& x, uint32_t off) { return x.end() < off; });
+        if (at == ins.end() || at->end() != rec.offset)
+            continue;
+        uint32_t pos = uint32_t(at - ins.begin());
+        if (!out.lines.empty() && out.lines.back().insn >= pos) {
+            out.lines.back().line = rec.line;
+            continue;
+        }
+        out.lines.push_back({pos, rec.line});
+    }
+    return out;
+}
+
+uint32_t CompiledFunction::lineAt(uint32_t pos) const {
+    uint32_t line = 0;
+    for (uint32_t i = 0; i < lineCount && lines[i].insn <= pos; ++i)
+        line = lines[i].line;
+    return line;
+}
+
+CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, std::string_view name,
+                                      std::string_view sourceName) {
+    size_t bytes = sizeof(CompiledFunction) + linked.code.size() * sizeof(Insn);
+    auto* f = reinterpret_cast<CompiledFunction*>(engine.gcAllocObject(bytes, &kCompiledFunctionType));
+    f->name = copyText(name);
+    f->sourceName = copyText(sourceName);
+    if (!linked.lines.empty()) {
+        f->lines = static_cast<LinePair*>(std::malloc(linked.lines.size() * sizeof(LinePair)));
+        if (f->lines) {
+            std::memcpy(f->lines, linked.lines.data(), linked.lines.size() * sizeof(LinePair));
+            f->lineCount = uint32_t(linked.lines.size());
+        }
+    }
+    if (!f->name || !f->sourceName)
+        engine.raiseError("Out of memory");
+    f->insnCount = uint32_t(linked.code.size());
+    f->maxStack = linked.maxStack;
+    std::memcpy(f->code(), linked.code.data(), linked.code.size() * sizeof(Insn));
+    return f;
+}
+
+void markCodePosition(Engine& engine, const Insn* pc) {
+    if (pc)
+        markGcObject(engine, &CompiledFunction::owning(pc)->gc);
+}
+
+} // namespace quill

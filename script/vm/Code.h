@@ -1,0 +1,132 @@
+#pragma once
+// The linked form of one function: what the loader makes of an image's byte
+// code and what the interpreter executes.
+//
+// Every instruction becomes one Insn of two 32-bit words: the first holds the
+// opcode in its low byte and, in its upper 24 bits, the distance back to the
+// function's first Insn; the second holds the operand, already resolved:
+//   - name operands: the symbol id of the identifier;
+//   - `pushconst`: the index into the engine's constant pool (image base +
+//     entry index);
+//   - jumps and `try`: the displacement in Insns from the Insn after the jump;
+//   - u8, s8, u16 and i32 operands: their value.
+// Nothing is decoded while the code runs. The distance field lets any code
+// position (a frame's resume position, the engine's saved position) find its
+// CompiledFunction, which is how the collector keeps running code alive and
+// how error reports find the function's name and line.
+//
+// An `end` Insn follows the last instruction, so running off the end of a
+// function's code ends the run.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "script/compiler/Image.h"
+#include "script/values/Heap.h"
+#include "script/values/Value.h"
+#include "script/vm/Opcodes.h"
+
+namespace quill {
+
+struct Engine;
+
+struct Insn {
+    uint32_t word; // opcode | kChecked | (index within the function << 8)
+    int32_t arg;
+
+    // Set on an instruction that some path may reach with fewer values
+    // pushed than it pops: the interpreter checks the depth before running
+    // it (see linkFunction).
+    static constexpr uint32_t kChecked = 0x80;
+
+    Op op() const { return static_cast<Op>(word & 0x7F); }
+    bool checked() const { return (word & kChecked) != 0; }
+    uint32_t index() const { return word >> 8; }
+};
+
+// How many values the instruction pops before it pushes (as far as it is
+// known before running; a call's argument count is checked when it runs).
+int stackNeeds(Op op, int64_t operand);
+static_assert(sizeof(Insn) == 8);
+
+// Functions longer than this many Insns cannot be linked (the index field of
+// an Insn is 24 bits wide).
+inline constexpr uint32_t kMaxFunctionInsns = (1u << 24) - 1;
+
+// Values a function may need below its frame at most (locals, temporaries and
+// the undefined slots `args` adds); deeper code is refused when linked, so
+// that the check made on entering a function covers every push in it.
+inline constexpr uint32_t kMaxFunctionStack = 1u << 20;
+
+// One entry of a function's line table: the Insn at `insn` and those after it
+// up to the next entry come from source line `line`.
+struct LinePair {
+    uint32_t insn;
+    uint32_t line;
+};
+
+// A function after linking, before it is placed on the collected heap.
+struct LinkedCode {
+    std::vector<Insn> code;
+    std::vector<LinePair> lines;
+    uint32_t maxStack = 0;
+};
+
+// Maps an identifier entry of the image's pool to its symbol id.
+using SymbolOfConstant = std::span<const SymbolId>;
+
+// Links function `index` of the section set. `constantBase` is where the
+// image's constants begin in the engine's pool; `symbols[i]` is the symbol id
+// of pool entry i when it is an identifier. Code that the verifier refuses, or
+// whose stack use cannot be bounded (a loop that keeps pushing, a pop below
+// the frame on every path), gives nothing and sets *error to
+// "Unimplemented Quill Script bytecode".
+//
+// The depth of the stack is followed over every path as a range. An
+// instruction that pops more than the lowest depth that reaches it, but no
+// more than the highest, is marked kChecked: compiled code has such places
+// (after a finally clause the depth depends on whether an exception is
+// pending, which a Boolean on top tells), and the interpreter checks the
+// depth there instead of trusting it.
+std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index, uint32_t constantBase,
+                                       SymbolOfConstant symbols, std::string* error = nullptr);
+
+// The collected record of a linked function: a GcObject, then the fields
+// below, then the Insns.
+struct CompiledFunction {
+    GcObject gc;
+    char* name;          // owned, NUL-terminated
+    char* sourceName;    // owned; "unknown" when the image had no line table
+    LinePair* lines;     // owned, ascending by insn
+    uint32_t lineCount;
+    uint32_t insnCount;  // including the final `end`
+    uint32_t maxStack;
+    uint32_t reserved;
+
+    Insn* code() { return reinterpret_cast<Insn*>(this + 1); }
+    const Insn* code() const { return reinterpret_cast<const Insn*>(this + 1); }
+    bool hasLines() const { return lines != nullptr; }
+    // Source line of the Insn at `pos` (0 when the table has none before it).
+    uint32_t lineAt(uint32_t pos) const;
+
+    // The function whose code holds `pc`.
+    static CompiledFunction* owning(const Insn* pc) {
+        const Insn* first = pc - pc->index();
+        return reinterpret_cast<CompiledFunction*>(const_cast<Insn*>(first)) - 1;
+    }
+};
+static_assert(sizeof(CompiledFunction) % alignof(Insn) == 0);
+
+// Places linked code on the engine's collected heap.
+CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, std::string_view name,
+                                      std::string_view sourceName);
+
+// Marks the function that holds a code position (no-op for null).
+void markCodePosition(Engine& engine, const Insn* pc);
+
+extern const GcType kCompiledFunctionType;
+
+} // namespace quill

@@ -1,0 +1,1236 @@
+// The interpreter loop, call frames, error frames, the trace output and the
+// hook polling.
+#include "script/vm/Interpreter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "script/values/Convert.h"
+#include "script/values/Native.h"
+#include "script/values/Object.h"
+#include "script/values/String.h"
+#include "script/vm/Access.h"
+#include "script/vm/Calls.h"
+#include "script/vm/Messages.h"
+#include "script/vm/Operators.h"
+
+#if defined(__GNUC__)
+#define QUILL_LIKELY(x) __builtin_expect(!!(x), 1)
+#define QUILL_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define QUILL_LIKELY(x) (x)
+#define QUILL_UNLIKELY(x) (x)
+#endif
+
+namespace quill {
+
+// Values that must stay free below any frame and below the locals.
+constexpr ptrdiff_t kStackReserve = 10;
+
+// ============================================================================
+// State, error frames, trace output
+// ============================================================================
+
+VmState& vmState(Engine& engine) { return *engine.vm; }
+
+ErrorFrame* pushErrorFrame(Engine& engine) {
+    VmState& vm = vmState(engine);
+    std::unique_ptr<ErrorFrame> f;
+    if (!vm.spareFrames.empty()) {
+        f = std::move(vm.spareFrames.back());
+        vm.spareFrames.pop_back();
+        *f = ErrorFrame{};
+    } else {
+        f = std::make_unique<ErrorFrame>();
+    }
+    ErrorFrame* raw = f.release();
+    raw->next = engine.errorFrames;
+    engine.errorFrames = raw;
+    return raw;
+}
+
+void popErrorFrame(Engine& engine) {
+    ErrorFrame* f = engine.errorFrames;
+    if (!f)
+        return;
+    engine.errorFrames = f->next;
+    VmState& vm = vmState(engine);
+    if (vm.spareFrames.size() < 64)
+        vm.spareFrames.emplace_back(f);
+    else
+        delete f;
+}
+
+void setTraceSink(Engine& engine, TraceSink sink) { vmState(engine).trace = std::move(sink); }
+
+bool hasTraceSink(Engine& engine) { return bool(vmState(engine).trace); }
+
+void writeTrace(Engine& engine, std::string_view line) {
+    VmState& vm = vmState(engine);
+    if (vm.trace)
+        vm.trace(line);
+}
+
+void reportWarning(Engine& engine, const char* format, std::string_view name) {
+    std::string text;
+    const char* at = std::strstr(format, "%s");
+    if (at) {
+        text.assign(format, at);
+        text.append(name);
+        text.append(at + 2);
+    } else {
+        text = format;
+    }
+    engine.setErrorText(text);
+    writeTrace(engine, text);
+}
+
+// ============================================================================
+// Raising, hook polling, collection points
+// ============================================================================
+
+namespace {
+
+// The raise hook of the values layer: errorText already holds
+// "Runtime error: ..."; a script try handler receives it as a String.
+[[noreturn]] void raiseRuntimeError(Engine& engine) {
+    VmState& vm = vmState(engine);
+    ErrorFrame* f = engine.errorFrames;
+    if (f && f->script && !vm.raising) {
+        vm.raising = true;
+        try {
+            f->thrown = newStringFromAnsi(engine, engine.errorText);
+        } catch (...) {
+            f->thrown = Value::undefined();
+        }
+        vm.raising = false;
+    }
+    throw RuntimeError();
+}
+
+void traceFrames(Engine& engine, void*) {
+    VmState& vm = vmState(engine);
+    markCodePosition(engine, static_cast<const Insn*>(engine.codePosition));
+    for (const Insn* pc : vm.suspendedPositions)
+        markCodePosition(engine, pc);
+    if (!engine.stackPosition)
+        return;
+    Value* end = engine.stackEnd();
+    for (Value* p = engine.stackPosition + 1; p < end; ++p) {
+        if (p->kind != Kind::ArgCount || p - 2 <= engine.stackPosition)
+            continue;
+        const Value& resume = p[-2];
+        if (resume.kind == Kind::FrameLink)
+            markCodePosition(engine, static_cast<const Insn*>(resume.payload.pointer));
+    }
+    for (ErrorFrame* f = engine.errorFrames; f; f = f->next)
+        markValue(engine, f->thrown);
+}
+
+bool callFunctionHook(Engine& engine, const Value& thisValue, const Value& function, ArgList args,
+                      Value& result) {
+    return callWithThis(engine, thisValue, function, args) ? (result = engine.lastResult, true) : false;
+}
+
+} // namespace
+
+void attachVm(Engine& engine) {
+    engine.vm = std::make_shared<VmState>();
+    engine.raiseHook = raiseRuntimeError;
+    engine.callFunction = callFunctionHook;
+    engine.addRootTracer(traceFrames, nullptr);
+    VmState& vm = vmState(engine);
+    for (int k = 0; k < 16; ++k) {
+        const char* name = typeofName(static_cast<Kind>(k));
+        static const char16_t* const kWide[] = {u"undefined", u"object", u"boolean", u"number",
+                                                u"string",    u"function", u""};
+        const char16_t* wide = u"";
+        size_t n = std::strlen(name);
+        for (const char16_t* w : kWide) {
+            size_t len = std::char_traits<char16_t>::length(w);
+            bool same = len == n;
+            for (size_t i = 0; same && i < n; ++i)
+                same = w[i] == char16_t(name[i]);
+            if (same) {
+                wide = w;
+                break;
+            }
+        }
+        vm.typeNames[k] = newStaticString(engine, wide, n);
+        engine.addConstant(vm.typeNames[k]); // keeps the bodies alive
+    }
+}
+
+void pollHook(Engine& engine) {
+    if (!engine.hook)
+        return;
+    int r = engine.hook(2, engine.hookData);
+    if (r != 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, kErrHookBreak, r);
+        engine.raiseError(text);
+    }
+}
+
+void collectionPoint(Engine& engine) {
+    if (engine.heap.allocatedSinceSweep() >= engine.heap.threshold) {
+        engine.collectGarbage();
+        pollHook(engine);
+    }
+}
+
+// ============================================================================
+// The interpreter loop
+// ============================================================================
+
+namespace {
+
+struct RunState {
+    Value* sp;
+    Value* fp;
+    const Insn* pc;
+    Value result;
+};
+
+inline uint32_t passedSlots(const Value* fp) { return uint32_t(fp[-1].payload.bits); }
+inline uint32_t addedSlots(const Value* fp) { return uint32_t(fp[-1].payload.bits >> 32); }
+inline uint64_t argSlots(const Value* fp) { return uint64_t(passedSlots(fp)) + addedSlots(fp); }
+inline WithScopeList* withList(const Value* fp) { return static_cast<WithScopeList*>(fp[-2].payload.pointer); }
+
+inline CompiledFunction* compiledOf(const Value& f) {
+    return reinterpret_cast<CompiledFunction*>(f.asFunction()->compiled);
+}
+
+// Pushes a frame below `sp` (which points at `this`) for a call of `fn`
+// with `passed` argument slots; returns the new frame pointer. Raises
+// "stack overflow" when the callee's stack would not fit.
+inline Value* enterFrame(Engine& engine, Value* sp, Value* callerFp, const Insn* resume, CompiledFunction* fn,
+                         uint32_t passed) {
+    if (QUILL_UNLIKELY(sp - engine.stack < ptrdiff_t(4 + fn->maxStack) + kStackReserve))
+        engine.raiseError(kErrStackOverflow);
+    Value* fp = sp - 1;
+    fp[0] = Value::raw(Kind::FrameLink, uint64_t(reinterpret_cast<uintptr_t>(callerFp)));
+    fp[-1] = Value::raw(Kind::ArgCount, passed);
+    fp[-2] = Value::raw(Kind::FrameLink, 0);
+    fp[-3] = Value::raw(Kind::FrameLink, uint64_t(reinterpret_cast<uintptr_t>(resume)));
+    return fp;
+}
+
+// Appends a with-scope to the frame's list.
+void appendWith(Engine& engine, Value* fp, const Value& scope) {
+    WithScopeList* list = withList(fp);
+    if (!list || list->count == list->capacity) {
+        uint64_t cap = list ? list->capacity * 2 : 4;
+        auto* grown = static_cast<WithScopeList*>(engine.gcAlloc(sizeof(WithScopeList) + cap * sizeof(Value)));
+        grown->count = list ? list->count : 0;
+        grown->capacity = cap;
+        if (list)
+            std::memcpy(grown->values(), list->values(), list->count * sizeof(Value));
+        list = grown;
+        fp[-2].payload.pointer = list;
+    }
+    list->values()[list->count++] = scope;
+}
+
+// Drops the try handlers that a returning frame leaves behind.
+inline void dropFrameHandlers(Engine& engine, const Value* fp) {
+    while (engine.errorFrames && engine.errorFrames->script && engine.errorFrames->fp == fp)
+        popErrorFrame(engine);
+}
+
+Value globalValue(Engine& engine, SymbolId id) {
+    Value v = engine.globals[id];
+    if (v.isUndefined())
+        v = Value::undefined();
+    return v;
+}
+
+void warnUndefinedVariable(Engine& engine, SymbolId id) {
+    if (engine.warningsOn())
+        reportWarning(engine, kWarnUndefinedVariable, engine.nameOf(id));
+}
+
+// The argument count of a call at `sp` (sp[0] the callee or receiver,
+// sp[1] the count): it must be an Integer whose arguments lie inside the
+// calling frame's own values.
+inline bool validArgCount(const Value* sp, const Value* fp, int64_t& argc) {
+    if (QUILL_UNLIKELY(!sp[1].isInteger()))
+        return false;
+    argc = sp[1].asInteger();
+    return argc >= 0 && argc <= (fp - 4) - (sp + 1);
+}
+
+[[noreturn]] void badBytecode(Engine& engine) { engine.raiseError(kErrBadBytecode); }
+
+// Outcome of offering a method call to natives and property objects.
+enum class MethodCall { Native, Script, None };
+
+// Finds what a `callmethod` on the receiver runs. For a native answer the
+// result is stored in `result`; for a script function in `function`.
+MethodCall resolveMethod(Engine& engine, const Value& receiver, SymbolId id, ArgList args, Value& result,
+                         Value& function) {
+    switch (receiver.kind) {
+    case Kind::Native: {
+        NativeObject* n = receiver.asNative();
+        NativeClass* cls = n->cls;
+        if (cls->callMethod) {
+            Value r;
+            if (cls->callMethod(engine, cls, n->data, id, r, args)) {
+                result = r;
+                return MethodCall::Native;
+            }
+        }
+        ObjectRecord* holder = n->props ? n->props : cls->prototype;
+        Value f;
+        if (holder && objectGet(engine, holder, id, f) && f.isFunction()) {
+            function = f;
+            return MethodCall::Script;
+        }
+        return MethodCall::None;
+    }
+    case Kind::Object: {
+        Value f;
+        if (objectGet(engine, receiver.asObject(), id, f)) {
+            if (f.isFunction()) {
+                function = f;
+                return MethodCall::Script;
+            }
+            return MethodCall::None;
+        }
+        NativeClass* cls = engine.classOf(Kind::Object);
+        if (cls && cls->callMethod) {
+            Value self = receiver, r;
+            if (cls->callMethod(engine, cls, &self, id, r, args)) {
+                result = r;
+                return MethodCall::Native;
+            }
+        }
+        return MethodCall::None;
+    }
+    default: {
+        NativeClass* cls = engine.classOf(receiver.kind);
+        if (!cls)
+            return MethodCall::None;
+        if (cls->callMethod) {
+            Value self = receiver, r;
+            if (cls->callMethod(engine, cls, &self, id, r, args)) {
+                result = r;
+                return MethodCall::Native;
+            }
+        }
+        if (ObjectRecord* own = ownPropertyObject(engine, receiver, false)) {
+            Value f;
+            if (objectGet(engine, own, id, f) && f.isFunction()) {
+                function = f;
+                return MethodCall::Script;
+            }
+        }
+        return MethodCall::None;
+    }
+    }
+}
+
+// `callname`'s offer to one with-scope.
+MethodCall offerScope(Engine& engine, const Value& scope, SymbolId id, ArgList args, Value& result,
+                      Value& function) {
+    switch (scope.kind) {
+    case Kind::Object: {
+        Value f;
+        if (objectGet(engine, scope.asObject(), id, f) && f.isFunction()) {
+            function = f;
+            return MethodCall::Script;
+        }
+        NativeClass* cls = engine.classOf(Kind::Object);
+        if (cls && cls->callMethod) {
+            Value self = scope, r;
+            if (cls->callMethod(engine, cls, &self, id, r, args)) {
+                result = r;
+                return MethodCall::Native;
+            }
+        }
+        return MethodCall::None;
+    }
+    case Kind::Native: {
+        NativeObject* n = scope.asNative();
+        NativeClass* cls = n->cls;
+        if (cls->callMethod) {
+            Value r;
+            if (cls->callMethod(engine, cls, n->data, id, r, args)) {
+                result = r;
+                return MethodCall::Native;
+            }
+        }
+        return MethodCall::None;
+    }
+    default: return resolveMethod(engine, scope, id, args, result, function);
+    }
+}
+
+// Runs the loop until the run's outermost frame returns or `end`.
+void execute(Engine& engine, RunState& st) {
+    // ORDER OP: the table is indexed by opcode byte.
+    static const void* const labels[256] = {
+#define QUILL_LABEL_BAD(n) &&op_bad,
+        // 0..32
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(1) QUILL_LABEL_BAD(2) QUILL_LABEL_BAD(3) QUILL_LABEL_BAD(4)
+        QUILL_LABEL_BAD(5) QUILL_LABEL_BAD(6) QUILL_LABEL_BAD(7) QUILL_LABEL_BAD(8) QUILL_LABEL_BAD(9)
+        QUILL_LABEL_BAD(10) QUILL_LABEL_BAD(11) QUILL_LABEL_BAD(12) QUILL_LABEL_BAD(13) QUILL_LABEL_BAD(14)
+        QUILL_LABEL_BAD(15) QUILL_LABEL_BAD(16) QUILL_LABEL_BAD(17) QUILL_LABEL_BAD(18) QUILL_LABEL_BAD(19)
+        QUILL_LABEL_BAD(20) QUILL_LABEL_BAD(21) QUILL_LABEL_BAD(22) QUILL_LABEL_BAD(23) QUILL_LABEL_BAD(24)
+        QUILL_LABEL_BAD(25) QUILL_LABEL_BAD(26) QUILL_LABEL_BAD(27) QUILL_LABEL_BAD(28) QUILL_LABEL_BAD(29)
+        QUILL_LABEL_BAD(30) QUILL_LABEL_BAD(31) QUILL_LABEL_BAD(32)
+#define QUILL_LABEL_OP(id, mnemonic, number, operand, effect, meaning) &&op_##id,
+        QUILL_OPCODES(QUILL_LABEL_OP)
+#undef QUILL_LABEL_OP
+        // 113..160
+#define QUILL_BAD16 QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
+    QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
+    QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
+    QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        QUILL_BAD16 QUILL_BAD16 QUILL_BAD16
+        // 161..240: the same opcodes with Insn::kChecked set
+#define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, effect, meaning) &&op_checked,
+        QUILL_OPCODES(QUILL_LABEL_CHECKED)
+#undef QUILL_LABEL_CHECKED
+        // 241..255
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+#undef QUILL_BAD16
+#undef QUILL_LABEL_BAD
+    };
+    static_assert(sizeof(labels) / sizeof(labels[0]) == 256);
+
+    Engine& e = engine;
+    Value* sp = st.sp;
+    Value* fp = st.fp;
+    const Insn* pc = st.pc;
+    VmState& vm = vmState(e);
+    Value callee;      // the function a call instruction enters
+    int64_t argc = 0; // and the number of its arguments
+
+#define DISPATCH() goto* labels[pc->word & 0xFF]
+#define NEXT()                                                                                                 \
+    do {                                                                                                       \
+        ++pc;                                                                                                  \
+        DISPATCH();                                                                                            \
+    } while (0)
+#define ARG (pc->arg)
+#define PUSH(v) (*--sp = (v))
+#define SAVE() (e.stackPosition = sp - 1, e.codePosition = pc)
+#define TICK()                                                                                                 \
+    do {                                                                                                       \
+        if (QUILL_UNLIKELY(--vm.ticks == 0)) {                                                                 \
+            vm.ticks = VmState::kTickInterval;                                                                 \
+            SAVE();                                                                                            \
+            pollHook(e);                                                                                       \
+        }                                                                                                      \
+    } while (0)
+// Jumps by the operand; backward jumps count toward the hook's polling.
+#define JUMP()                                                                                                 \
+    do {                                                                                                       \
+        int32_t d_ = ARG;                                                                                      \
+        if (d_ < 0)                                                                                            \
+            TICK();                                                                                            \
+        pc += 1 + d_;                                                                                          \
+        DISPATCH();                                                                                            \
+    } while (0)
+#define COLLECT()                                                                                              \
+    do {                                                                                                       \
+        if (QUILL_UNLIKELY(e.heap.allocatedSinceSweep() >= e.heap.threshold)) {                                \
+            SAVE();                                                                                            \
+            collectionPoint(e);                                                                                \
+        }                                                                                                      \
+    } while (0)
+
+    DISPATCH();
+
+op_bad:
+    SAVE();
+    badBytecode(e);
+
+    // An instruction that some path reaches with too few values pushed.
+op_checked: {
+    Op real = static_cast<Op>(pc->word & 0x7F);
+    if (QUILL_UNLIKELY(sp + stackNeeds(real, ARG) > fp - 3)) {
+        SAVE();
+        badBytecode(e);
+    }
+    goto* labels[pc->word & 0x7F];
+}
+
+    // ---- variables ------------------------------------------------------------
+op_GetGlobal: {
+    Value v = globalValue(e, SymbolId(ARG));
+    PUSH(v);
+    if (QUILL_UNLIKELY(v.isUndefined())) {
+        SAVE();
+        warnUndefinedVariable(e, SymbolId(ARG));
+    }
+    NEXT();
+}
+op_SetGlobal: {
+    Value v = *sp++;
+    if (v.isUndefined())
+        v = Value::undefined();
+    e.globals[ARG] = v;
+    NEXT();
+}
+op_GetVar: {
+    SymbolId id = SymbolId(ARG);
+    SAVE();
+    if (WithScopeList* list = withList(fp)) {
+        for (uint64_t i = 0; i < list->count; ++i) {
+            Value found;
+            Value scope = list->values()[i];
+            if (readProperty(e, scope, id, found)) {
+                PUSH(found);
+                NEXT();
+            }
+            list = withList(fp);
+            if (!list)
+                break;
+        }
+    }
+    Value v = globalValue(e, id);
+    PUSH(v);
+    if (v.isUndefined()) {
+        SAVE();
+        warnUndefinedVariable(e, id);
+    }
+    NEXT();
+}
+op_SetVar: {
+    SymbolId id = SymbolId(ARG);
+    Value v = sp[0];
+    if (v.isUndefined())
+        v = Value::undefined();
+    sp[0] = v; // stays on the stack (and so alive) while scopes are tried
+    bool stored = false;
+    for (uint64_t i = 0;; ++i) {
+        WithScopeList* list = withList(fp);
+        if (!list || i >= list->count)
+            break;
+        if (i > 0)
+            COLLECT();
+        SAVE();
+        Value scope = list->values()[i];
+        if (writeThroughScope(e, scope, id, v)) {
+            stored = true;
+            break;
+        }
+    }
+    if (!stored)
+        e.globals[id] = v;
+    ++sp;
+    NEXT();
+}
+op_With: {
+    Value scope = sp[0];
+    SAVE();
+    appendWith(e, fp, scope);
+    ++sp;
+    NEXT();
+}
+op_Unwith: {
+    if (WithScopeList* list = withList(fp))
+        list->count -= std::min<uint64_t>(list->count, uint32_t(ARG));
+    NEXT();
+}
+op_GetLocal: {
+    const Value* slot = fp - 4 - uint32_t(ARG);
+    Value v = QUILL_LIKELY(slot >= sp) ? *slot : Value::undefined();
+    PUSH(v);
+    NEXT();
+}
+op_SetLocal: {
+    Value v = *sp++;
+    Value* slot = fp - 4 - uint32_t(ARG);
+    if (QUILL_LIKELY(slot >= sp))
+        *slot = v;
+    NEXT();
+}
+op_GetArg: {
+    uint32_t n = uint32_t(ARG);
+    Value v = QUILL_LIKELY(n < argSlots(fp)) ? fp[1 + n] : Value::undefined();
+    PUSH(v);
+    NEXT();
+}
+op_SetArg: {
+    Value v = *sp++;
+    uint32_t n = uint32_t(ARG);
+    if (QUILL_LIKELY(n < argSlots(fp)))
+        fp[1 + n] = v;
+    NEXT();
+}
+op_GetArgN: {
+    Value& top = sp[0];
+    if (top.isInteger() && top.asInteger() >= 0 && uint64_t(top.asInteger()) < argSlots(fp))
+        top = fp[1 + top.asInteger()];
+    else
+        top = Value::undefined();
+    NEXT();
+}
+op_Args: {
+    ++sp; // the passed count the prologue computed; the frame records it
+    uint32_t passed = passedSlots(fp);
+    uint32_t want = uint32_t(ARG);
+    if (passed < want && addedSlots(fp) == 0) {
+        uint32_t d = want - passed;
+        size_t count = size_t((fp + passed) - sp) + 1;
+        std::memmove(sp - d, sp, count * sizeof(Value));
+        sp -= d;
+        fp -= d;
+        for (uint32_t k = passed; k < want; ++k)
+            fp[1 + k] = Value::undefined();
+        fp[-1].payload.bits = uint64_t(passed) | uint64_t(d) << 32;
+    }
+    NEXT();
+}
+op_Locals: {
+    uint32_t n = uint32_t(ARG);
+    if (QUILL_UNLIKELY(sp - e.stack < ptrdiff_t(n) + kStackReserve)) {
+        SAVE();
+        e.raiseError(kErrStackOverflow);
+    }
+    for (uint32_t i = 0; i < n; ++i)
+        PUSH(Value::undefined());
+    NEXT();
+}
+op_DelGlobal: {
+    deleteVariable(e.globals[ARG]);
+    sp[0] = Value::undefined();
+    NEXT();
+}
+op_DelLocal: {
+    Value* slot = fp - 4 - uint32_t(ARG);
+    if (slot > sp) // sp[0] is the null the compiler pushed
+        deleteVariable(*slot);
+    sp[0] = Value::undefined();
+    NEXT();
+}
+op_DelArg: {
+    uint32_t n = uint32_t(ARG);
+    if (n < argSlots(fp))
+        deleteVariable(fp[1 + n]);
+    sp[0] = Value::undefined();
+    NEXT();
+}
+op_DelVar: {
+    SymbolId id = SymbolId(ARG);
+    SAVE();
+    if (WithScopeList* list = withList(fp)) {
+        for (uint64_t i = 0; i < list->count; ++i) {
+            Value scope = list->values()[i];
+            if (scope.isObject() && objectHas(e, scope.asObject(), id)) {
+                objectDelete(e, scope.asObject(), id);
+                break;
+            }
+        }
+    }
+    sp[0] = Value::undefined();
+    NEXT();
+}
+
+    // ---- constants and stack shuffles ---------------------------------------------
+op_PushInt:
+    PUSH(Value::integer(ARG));
+    NEXT();
+op_Push0:
+    PUSH(Value::integer(0));
+    NEXT();
+op_Push1:
+    PUSH(Value::integer(1));
+    NEXT();
+op_Push2:
+    PUSH(Value::integer(2));
+    NEXT();
+op_Push3:
+    PUSH(Value::integer(3));
+    NEXT();
+op_PushUndef:
+    PUSH(Value::undefined());
+    NEXT();
+op_PushFalse:
+    PUSH(Value::boolean(false));
+    NEXT();
+op_PushTrue:
+    PUSH(Value::boolean(true));
+    NEXT();
+op_PushNull:
+    PUSH(Value::null());
+    NEXT();
+op_PushConst:
+    PUSH(e.constants[uint32_t(ARG)]);
+    NEXT();
+op_Pop:
+    ++sp;
+    NEXT();
+op_PopN:
+    sp += uint32_t(ARG);
+    NEXT();
+op_Dup: {
+    Value v = sp[0];
+    PUSH(v);
+    NEXT();
+}
+op_Swap: {
+    Value t = sp[0];
+    sp[0] = sp[1];
+    sp[1] = t;
+    NEXT();
+}
+op_Slide: {
+    uint32_t n = uint32_t(ARG);
+    sp[n] = sp[0];
+    sp += n;
+    NEXT();
+}
+op_Rot: {
+    int32_t n = ARG;
+    if (n >= 2) {
+        Value t = sp[0];
+        std::memmove(sp, sp + 1, size_t(n - 1) * sizeof(Value));
+        sp[n - 1] = t;
+    } else if (n <= -2) {
+        int32_t m = -n;
+        Value t = sp[m - 1];
+        std::memmove(sp + 1, sp, size_t(m - 1) * sizeof(Value));
+        sp[0] = t;
+    }
+    NEXT();
+}
+op_Nop:
+    NEXT();
+
+    // ---- arithmetic ---------------------------------------------------------------
+#define QUILL_INT_BINARY(label, opName, expr)                                                                  \
+    label : {                                                                                                  \
+        Value& a = sp[1];                                                                                      \
+        const Value& b = sp[0];                                                                                \
+        if (QUILL_LIKELY(a.isInteger() && b.isInteger())) {                                                    \
+            int64_t x = a.asInteger(), y = b.asInteger();                                                      \
+            a = Value::integer(expr);                                                                          \
+            ++sp;                                                                                              \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        SAVE();                                                                                                \
+        Value r = arithmetic(e, ArithOp::opName, a, b);                                                        \
+        sp[1] = r;                                                                                             \
+        ++sp;                                                                                                  \
+        NEXT();                                                                                                \
+    }
+    QUILL_INT_BINARY(op_Sub, Sub, int64_t(uint64_t(x) - uint64_t(y)))
+    QUILL_INT_BINARY(op_Mul, Mul, int64_t(uint64_t(x) * uint64_t(y)))
+    QUILL_INT_BINARY(op_And, And, x & y)
+    QUILL_INT_BINARY(op_Or, Or, x | y)
+    QUILL_INT_BINARY(op_Xor, Xor, x ^ y)
+#undef QUILL_INT_BINARY
+op_Add: {
+    Value& a = sp[1];
+    const Value& b = sp[0];
+    if (QUILL_LIKELY(a.isInteger() && b.isInteger())) {
+        a = Value::integer(int64_t(uint64_t(a.asInteger()) + uint64_t(b.asInteger())));
+        ++sp;
+        NEXT();
+    }
+    SAVE();
+    Value r = arithmetic(e, ArithOp::Add, a, b);
+    sp[1] = r;
+    ++sp;
+    COLLECT();
+    NEXT();
+}
+op_Div: {
+    SAVE();
+    Value r = arithmetic(e, ArithOp::Div, sp[1], sp[0]);
+    sp[1] = r;
+    ++sp;
+    NEXT();
+}
+op_Mod: {
+    SAVE();
+    Value r = arithmetic(e, ArithOp::Mod, sp[1], sp[0]);
+    sp[1] = r;
+    ++sp;
+    NEXT();
+}
+op_Shl: {
+    SAVE();
+    Value r = arithmetic(e, ArithOp::Shl, sp[1], sp[0]);
+    sp[1] = r;
+    ++sp;
+    NEXT();
+}
+op_Shr: {
+    SAVE();
+    Value r = arithmetic(e, ArithOp::Shr, sp[1], sp[0]);
+    sp[1] = r;
+    ++sp;
+    NEXT();
+}
+op_Ushr: {
+    SAVE();
+    Value r = arithmetic(e, ArithOp::Ushr, sp[1], sp[0]);
+    sp[1] = r;
+    ++sp;
+    NEXT();
+}
+op_Neg: {
+    if (sp[0].isInteger()) {
+        sp[0] = Value::integer(int64_t(0 - uint64_t(sp[0].asInteger())));
+        NEXT();
+    }
+    SAVE();
+    Value r = negate(e, sp[0]);
+    sp[0] = r;
+    NEXT();
+}
+op_Not:
+    sp[0] = Value::boolean(!truthy(sp[0]));
+    NEXT();
+op_Inc:
+    if (QUILL_LIKELY(sp[0].isInteger())) {
+        sp[0] = Value::integer(int64_t(uint64_t(sp[0].asInteger()) + 1));
+    } else {
+        SAVE();
+        Value r = arithmetic(e, ArithOp::Add, sp[0], Value::integer(1));
+        sp[0] = r;
+    }
+    NEXT();
+op_Add2:
+    if (QUILL_LIKELY(sp[0].isInteger())) {
+        sp[0] = Value::integer(int64_t(uint64_t(sp[0].asInteger()) + 2));
+    } else {
+        SAVE();
+        Value r = arithmetic(e, ArithOp::Add, sp[0], Value::integer(2));
+        sp[0] = r;
+    }
+    NEXT();
+
+    // ---- comparison -----------------------------------------------------------------
+#define QUILL_COMPARE(label, opName, cmp)                                                                      \
+    label : {                                                                                                  \
+        Value& a = sp[1];                                                                                      \
+        const Value& b = sp[0];                                                                                \
+        if (QUILL_LIKELY(a.isInteger() && b.isInteger())) {                                                    \
+            a = Value::boolean(a.asInteger() cmp b.asInteger());                                               \
+            ++sp;                                                                                              \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        SAVE();                                                                                                \
+        Value r = compare(e, CompareOp::opName, a, b);                                                         \
+        sp[1] = r;                                                                                             \
+        ++sp;                                                                                                  \
+        NEXT();                                                                                                \
+    }
+    QUILL_COMPARE(op_Lt, Lt, <)
+    QUILL_COMPARE(op_Le, Le, <=)
+    QUILL_COMPARE(op_Gt, Gt, >)
+    QUILL_COMPARE(op_Ge, Ge, >=)
+#undef QUILL_COMPARE
+op_StrictEq: {
+    bool r = strictEquals(sp[1], sp[0]);
+    sp[1] = Value::boolean(r);
+    ++sp;
+    NEXT();
+}
+op_StrictNe: {
+    bool r = !strictEquals(sp[1], sp[0]);
+    sp[1] = Value::boolean(r);
+    ++sp;
+    NEXT();
+}
+op_Eq: {
+    SAVE();
+    bool r = looseEquals(e, sp[1], sp[0]);
+    sp[1] = Value::boolean(r);
+    ++sp;
+    NEXT();
+}
+op_Ne: {
+    SAVE();
+    bool r = !looseEquals(e, sp[1], sp[0]);
+    sp[1] = Value::boolean(r);
+    ++sp;
+    NEXT();
+}
+op_Typeof: {
+    int k = int(sp[0].kind);
+    sp[0] = (k >= 0 && k < 16) ? vm.typeNames[k] : vm.typeNames[8];
+    COLLECT();
+    NEXT();
+}
+
+    // ---- jumps ----------------------------------------------------------------------
+op_Jmp:
+    JUMP();
+op_Jt: {
+    bool taken = uint32_t(sp[0].payload.bits) != 0;
+    ++sp;
+    if (taken)
+        JUMP();
+    NEXT();
+}
+op_Jf: {
+    bool taken = uint32_t(sp[0].payload.bits) == 0;
+    ++sp;
+    if (taken)
+        JUMP();
+    NEXT();
+}
+op_JTrue: {
+    bool taken = truthy(sp[0]);
+    ++sp;
+    if (taken)
+        JUMP();
+    NEXT();
+}
+op_JFalse: {
+    bool taken = !truthy(sp[0]);
+    ++sp;
+    if (taken)
+        JUMP();
+    NEXT();
+}
+
+    // ---- properties and elements --------------------------------------------------------
+op_GetProp: {
+    SymbolId id = SymbolId(ARG);
+    Value out;
+    bool found;
+    if (QUILL_LIKELY(sp[0].isObject())) {
+        found = objectGet(e, sp[0].asObject(), id, out);
+    } else {
+        SAVE();
+        found = readProperty(e, sp[0], id, out);
+    }
+    sp[0] = out;
+    if (QUILL_UNLIKELY(!found)) {
+        SAVE();
+        reportWarning(e, kWarnUndefinedProperty, e.nameOf(id));
+    }
+    NEXT();
+}
+op_SetProp: {
+    SymbolId id = SymbolId(ARG);
+    SAVE();
+    if (QUILL_LIKELY(sp[0].isObject()))
+        objectPut(e, sp[0].asObject(), id, sp[1]);
+    else
+        writeProperty(e, sp[0], id, sp[1]);
+    sp += 2;
+    COLLECT();
+    NEXT();
+}
+op_GetElem: {
+    SAVE();
+    Value r = readElement(e, sp[1], sp[0]);
+    sp[1] = r;
+    ++sp;
+    NEXT();
+}
+op_SetElem: {
+    SAVE();
+    writeElement(e, sp[1], sp[0], sp[2]);
+    sp += 3;
+    COLLECT();
+    NEXT();
+}
+op_DelProp:
+    SAVE();
+    deleteProperty(e, sp[0], SymbolId(ARG));
+    sp[0] = Value::undefined();
+    NEXT();
+op_DelElem:
+    SAVE();
+    deleteElement(e, sp[1], sp[0]);
+    ++sp;
+    sp[0] = Value::undefined();
+    NEXT();
+op_NextKey: {
+    SAVE();
+    Value key;
+    bool more = nextKey(e, sp[1], sp[0], key);
+    sp[1] = key;
+    sp[0] = Value::boolean(more);
+    NEXT();
+}
+
+    // ---- calls ----------------------------------------------------------------------------
+op_Call: {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+        SAVE();
+        badBytecode(e);
+    }
+    callee = sp[0];
+    sp[0] = Value::null();
+    if (QUILL_LIKELY(callee.isFunction()))
+        goto enter_function;
+    if (callee.isNative() && callee.asNative()->cls->call) {
+        NativeObject* n = callee.asNative();
+        SAVE();
+        Value r;
+        n->cls->call(e, n->cls, n->data, r, ArgList{sp + 1});
+        PUSH(r);
+        NEXT();
+    }
+    PUSH(Value::undefined());
+    SAVE();
+    reportWarning(e, kWarnUndefinedFunction);
+    NEXT();
+}
+op_CallMethod: {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+        SAVE();
+        badBytecode(e);
+    }
+    SymbolId id = SymbolId(ARG);
+    Value receiver = sp[0];
+    if (QUILL_LIKELY(receiver.isObject()) && objectGet(e, receiver.asObject(), id, callee) && callee.isFunction())
+        goto enter_function;
+    SAVE();
+    Value r;
+    switch (resolveMethod(e, receiver, id, ArgList{sp + 1}, r, callee)) {
+    case MethodCall::Script: goto enter_function;
+    case MethodCall::Native:
+        PUSH(r);
+        COLLECT();
+        NEXT();
+    case MethodCall::None: break;
+    }
+    PUSH(Value::undefined());
+    SAVE();
+    reportWarning(e, kWarnUnknownMethod, e.nameOf(id));
+    NEXT();
+}
+op_CallName: {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+        SAVE();
+        badBytecode(e);
+    }
+    SymbolId id = SymbolId(ARG);
+    SAVE();
+    for (uint64_t i = 0;; ++i) {
+        WithScopeList* list = withList(fp);
+        if (!list || i >= list->count)
+            break;
+        Value scope = list->values()[i];
+        Value r;
+        switch (offerScope(e, scope, id, ArgList{sp + 1}, r, callee)) {
+        case MethodCall::Script:
+            sp[0] = scope;
+            goto enter_function;
+        case MethodCall::Native:
+            PUSH(r);
+            COLLECT();
+            NEXT();
+        case MethodCall::None: break;
+        }
+    }
+    goto op_Call;
+}
+op_New: {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+        SAVE();
+        badBytecode(e);
+    }
+    Value ctor = sp[0];
+    if (ctor.isFunction()) {
+        SAVE();
+        FunctionRef* ref = ctor.asFunction();
+        if (!ref->props) {
+            ObjectRecord* props = newObject(e);
+            NativeClass* objectClass = e.classOf(Kind::Object);
+            if (objectClass && objectClass->prototype)
+                objectPut(e, props, Engine::kProtoId, Value::object(objectClass->prototype));
+            ref->props = props;
+        }
+        ObjectRecord* obj = newObject(e);
+        objectPut(e, obj, Engine::kProtoId, Value::object(ref->props));
+        sp[0] = Value::object(obj);
+        callee = ctor;
+        goto enter_function;
+    }
+    NativeClass* cls = ctor.isNative() ? ctor.asNative()->cls : e.classOf(ctor.kind);
+    if (cls && cls->construct) {
+        SAVE();
+        Value r = Value::null();
+        cls->construct(e, cls, ArgList{sp + 1}, r);
+        sp[0] = r;
+        PUSH(Value::undefined());
+        COLLECT();
+        NEXT();
+    }
+    PUSH(Value::null());
+    SAVE();
+    reportWarning(e, kWarnInvalidConstructor);
+    NEXT();
+}
+    // Enters `callee` (a Function) with `this` at sp[0] and argc arguments.
+enter_function: {
+    TICK();
+    CompiledFunction* fn = compiledOf(callee);
+    SAVE();
+    fp = enterFrame(e, sp, fp, pc + 1, fn, uint32_t(argc + 2));
+    sp = fp - 3;
+    pc = fn->code();
+    DISPATCH();
+}
+op_Ret: {
+    Value v = sp[0];
+    if (QUILL_UNLIKELY(sp >= fp - 3))
+        v = Value::undefined(); // nothing pushed in this frame
+    if (QUILL_UNLIKELY(e.errorFrames && e.errorFrames->script))
+        dropFrameHandlers(e, fp);
+    Value* caller = static_cast<Value*>(fp[0].payload.pointer);
+    if (!caller) {
+        st.result = v;
+        st.sp = sp;
+        return;
+    }
+    uint32_t added = addedSlots(fp);
+    if (QUILL_UNLIKELY(added)) {
+        uint32_t passed = passedSlots(fp);
+        std::memmove(fp + 1 + added, fp + 1, size_t(passed) * sizeof(Value));
+    }
+    Value* base = fp + added;
+    pc = static_cast<const Insn*>(fp[-3].payload.pointer);
+    *base = v;
+    sp = base;
+    fp = caller;
+    DISPATCH();
+}
+op_End: {
+    st.result = sp < fp - 3 ? sp[0] : Value::undefined();
+    st.sp = sp;
+    return;
+}
+op_Idle:
+    for (;;) {
+        SAVE();
+        pollHook(e);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+
+    // ---- exceptions -------------------------------------------------------------------------
+op_Try: {
+    SAVE();
+    ErrorFrame* f = pushErrorFrame(e);
+    f->script = true;
+    f->sp = sp;
+    f->fp = fp;
+    WithScopeList* list = withList(fp);
+    f->withCount = list ? list->count : 0;
+    f->target = pc + 1 + ARG;
+    NEXT();
+}
+op_Untry: {
+    for (uint32_t n = uint32_t(ARG); n > 0 && e.errorFrames && e.errorFrames->script; --n)
+        popErrorFrame(e);
+    NEXT();
+}
+op_Throw: {
+    Value v = *sp++;
+    ErrorFrame* f = e.errorFrames;
+    if (f && f->script) {
+        sp = f->sp;
+        fp = f->fp;
+        if (WithScopeList* list = withList(fp))
+            list->count = std::min(list->count, f->withCount);
+        pc = f->target;
+        popErrorFrame(e);
+        PUSH(v);
+        DISPATCH();
+    }
+    SAVE();
+    PUSH(v); // keeps it alive while it is converted
+    SAVE();
+    Value text = toString(e, v);
+    e.setErrorText(stringToAnsi(text.asString()));
+    throw RuntimeError();
+}
+
+#undef DISPATCH
+#undef NEXT
+#undef ARG
+#undef PUSH
+#undef SAVE
+#undef TICK
+#undef JUMP
+#undef COLLECT
+}
+
+// Lands a runtime error in the innermost script try handler. False when the
+// innermost catch point is not one.
+bool landInHandler(Engine& engine, RunState& st) {
+    ErrorFrame* f = engine.errorFrames;
+    if (!f || !f->script)
+        return false;
+    st.sp = f->sp;
+    st.fp = f->fp;
+    if (WithScopeList* list = withList(st.fp))
+        list->count = std::min(list->count, f->withCount);
+    st.pc = f->target;
+    Value thrown = f->thrown;
+    popErrorFrame(engine);
+    *--st.sp = thrown;
+    return true;
+}
+
+} // namespace
+
+void runFunction(Engine& engine, const Value& thisValue, const Value& function, ArgList args, Value& result) {
+    VmState& vm = vmState(engine);
+    Value* sp = engine.stackPosition + 1;
+    int64_t argc = args.count();
+    if (argc < 0)
+        argc = 0;
+    if (sp - engine.stack < argc + 3 + kStackReserve)
+        engine.raiseError(kErrStackOverflow);
+    // The function Value, then the arguments from the last down to the
+    // count, then `this`.
+    *--sp = function;
+    for (int64_t i = argc; i >= 1; --i)
+        *--sp = args.values[i];
+    *--sp = Value::integer(argc);
+    *--sp = thisValue;
+    engine.stackPosition = sp - 1;
+    CompiledFunction* fn = compiledOf(function);
+    Value* fp = enterFrame(engine, sp, nullptr, nullptr, fn, uint32_t(argc + 2));
+
+    RunState st{fp - 3, fp, fn->code(), Value::undefined()};
+    vm.suspendedPositions.push_back(static_cast<const Insn*>(engine.codePosition));
+    ++vm.runDepth;
+    struct Leave {
+        VmState& vm;
+        Engine& engine;
+        ~Leave() {
+            --vm.runDepth;
+            engine.codePosition = vm.suspendedPositions.back();
+            vm.suspendedPositions.pop_back();
+        }
+    } leave{vm, engine};
+    for (;;) {
+        try {
+            execute(engine, st);
+            break;
+        } catch (const RuntimeError&) {
+            if (!landInHandler(engine, st))
+                throw;
+        }
+    }
+    result = st.result;
+    // The outermost run ends with a full collection; nested runs leave it to
+    // the collection points, since the native code below them may hold
+    // Values the collector cannot see.
+    if (vm.runDepth == 1) {
+        engine.stackPosition = st.sp - 1;
+        ValueRoot keep(engine, result);
+        engine.collectGarbage();
+    }
+}
+
+} // namespace quill

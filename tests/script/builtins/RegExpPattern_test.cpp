@@ -1,0 +1,190 @@
+// Compiled regular expressions: options, searches, replace codes and split.
+#include "script/builtins/RegExpPattern.h"
+
+#include <gtest/gtest.h>
+
+using namespace quill;
+
+namespace {
+
+RegExpPattern compiled(std::u16string_view source, std::uint32_t flags = 0,
+                       RegExpSyntax syntax = RegExpSyntax::Standard) {
+    RegExpPattern p;
+    auto error = p.compile(source, flags, syntax);
+    EXPECT_FALSE(error) << *error;
+    return p;
+}
+
+// Position of the first match of pattern in text from start, or -1.
+int find(const RegExpPattern& p, std::u16string_view text, size_t start = 0) {
+    RegExpSubject subject(text);
+    MatchTable table;
+    return p.search(subject, start, table) ? table.start(0) : -1;
+}
+
+std::u16string replaceAll(std::u16string_view source, std::u16string_view text, std::u16string_view with,
+                          std::uint32_t flags = kRegExpGlobal) {
+    RegExpPattern p = compiled(source, flags);
+    std::uint32_t lastIndex = 0;
+    MatchTable table;
+    return regExpReplace(p, flags & kRegExpGlobal, lastIndex, text, with, table);
+}
+
+} // namespace
+
+TEST(RegExpCompile, FlagsTextAndSource) {
+    EXPECT_EQ(regExpFlagsFromText(u"gim"), kRegExpGlobal | kRegExpIgnoreCase | kRegExpMultiline);
+    EXPECT_EQ(regExpFlagsFromText(u"xmzg"), kRegExpGlobal | kRegExpMultiline);
+    EXPECT_EQ(regExpFlagsFromText(u""), 0u);
+    EXPECT_EQ(regExpSource(u""), u"^");
+    EXPECT_EQ(regExpSource(u"a+"), u"a+");
+    // The empty pattern's source matches at position 0 of any text.
+    EXPECT_EQ(find(compiled(regExpSource(u"")), u"xyz"), 0);
+}
+
+TEST(RegExpCompile, ErrorsCarryTheLibraryMessage) {
+    for (const char16_t* bad : {u"[abc", u"a(b", u"(a))", u"a{2,1}", u"*a"}) {
+        RegExpPattern p;
+        auto error = p.compile(bad, 0, RegExpSyntax::Standard);
+        ASSERT_TRUE(error) << std::string(bad, bad + std::char_traits<char16_t>::length(bad));
+        EXPECT_FALSE(error->empty());
+        EXPECT_FALSE(p.isCompiled());
+        EXPECT_EQ(find(p, u"abc"), -1); // a failed pattern finds nothing
+    }
+    RegExpPattern p;
+    auto error = p.compile(u"[abc", 0, RegExpSyntax::Standard);
+    EXPECT_NE(error->find("[") , std::string::npos);
+}
+
+TEST(RegExpCompile, OptionsKeepTheirMeaning) {
+    // Extended syntax: + ? | {} () without backslashes.
+    EXPECT_EQ(find(compiled(u"b+c"), u"abbbc"), 1);
+    EXPECT_EQ(find(compiled(u"(x|bc){1}$"), u"abc"), 1);
+    // Case folding only with i.
+    EXPECT_EQ(find(compiled(u"ABC"), u"xabc"), -1);
+    EXPECT_EQ(find(compiled(u"ABC", kRegExpIgnoreCase), u"xabc"), 1);
+    // Escapes inside bracket lists for the standard set; the compile method's
+    // plain extended syntax takes the backslash literally there.
+    EXPECT_EQ(find(compiled(u"[\\]]"), u"a]"), 1);
+    EXPECT_EQ(find(compiled(u"[\\n]"), u"ab\n"), 2);
+    EXPECT_EQ(find(compiled(u"[\\n]", 0, RegExpSyntax::CompileMethod), u"ab\n"), -1);
+    EXPECT_EQ(find(compiled(u"[\\n]", 0, RegExpSyntax::CompileMethod), u"a\\b"), 1);
+    // Anchors: without m only the ends of the text; with m every line.
+    EXPECT_EQ(find(compiled(u"^b"), u"a\nb"), -1);
+    EXPECT_EQ(find(compiled(u"^b", kRegExpMultiline), u"a\nb"), 2);
+    EXPECT_EQ(find(compiled(u"a$"), u"a\nb"), -1);
+    EXPECT_EQ(find(compiled(u"a$", kRegExpMultiline), u"a\nb"), 0);
+    EXPECT_EQ(find(compiled(u"a.b"), u"a\nb"), 0);
+    EXPECT_EQ(find(compiled(u"a.b", kRegExpMultiline), u"a\nb"), -1);
+}
+
+TEST(RegExpSearch, PositionsAreCodeUnitsOfTheWholeText) {
+    // Units above 0xFFFF and lone surrogates keep one position each.
+    std::u16string text = u"\U0001F600x\xD800yz";
+    RegExpPattern p = compiled(u"(y)(z)");
+    RegExpSubject subject(text);
+    MatchTable table;
+    ASSERT_TRUE(p.search(subject, 0, table));
+    EXPECT_EQ(table.start(0), 4);
+    EXPECT_EQ(table.end(0), 6);
+    EXPECT_EQ(table.start(2), 5);
+    EXPECT_EQ(table.leadingGroups(), 2u);
+    EXPECT_FALSE(table.matched(3));
+    // A search from a position sees the text as if it started there.
+    EXPECT_EQ(find(compiled(u"^y"), text, 4), 4);
+    EXPECT_EQ(find(compiled(u"x"), text, 3), -1);
+    EXPECT_EQ(find(compiled(u"z"), text, 99), -1);
+    // Text after a NUL unit is searched too.
+    std::u16string withNul(u"a\0b", 3);
+    EXPECT_EQ(find(compiled(u"b"), withNul), 2);
+}
+
+TEST(RegExpSearch, LastIndexWithAndWithoutGlobal) {
+    RegExpPattern p = compiled(u"o");
+    RegExpSubject subject(u"foo boo");
+    MatchTable table;
+    std::uint32_t lastIndex = 0;
+    // Global: lastIndex follows the matches and returns to 0 at the end.
+    std::vector<int> found;
+    while (regExpExec(p, true, lastIndex, subject, table))
+        found.push_back(table.start(0));
+    EXPECT_EQ(found, (std::vector<int>{1, 2, 5, 6}));
+    EXPECT_EQ(lastIndex, 0u);
+    // Not global: the search starts at lastIndex but never moves it.
+    lastIndex = 3;
+    ASSERT_TRUE(regExpExec(p, false, lastIndex, subject, table));
+    EXPECT_EQ(table.start(0), 5);
+    EXPECT_EQ(lastIndex, 3u);
+    lastIndex = 1000; // cut to the text's length
+    EXPECT_FALSE(regExpExec(p, false, lastIndex, subject, table));
+    EXPECT_EQ(lastIndex, 1000u);
+    EXPECT_FALSE(table.matched(0));
+}
+
+TEST(RegExpReplace, DollarCodes) {
+    std::u16string_view text = u"John Smith";
+    EXPECT_EQ(replaceAll(u"(J[a-z]+) (S[a-z]+)", text, u"$2, $1"), u"Smith, John");
+    EXPECT_EQ(replaceAll(u"o", text, u"[$&]"), u"J[o]hn Smith");
+    EXPECT_EQ(replaceAll(u"Smith", text, u"<$`>"), u"John <John >");
+    EXPECT_EQ(replaceAll(u"John", text, u"<$'>"), u"< Smith> Smith");
+    EXPECT_EQ(replaceAll(u"(o)(h)", text, u"$+"), u"Jhn Smith");
+    EXPECT_EQ(replaceAll(u"(x)?(o)", text, u"[$+]"), u"J[]hn Smith"); // group 1 did not take part
+    EXPECT_EQ(replaceAll(u"o", text, u"$$"), u"J$hn Smith");
+    EXPECT_EQ(replaceAll(u"o", text, u"$x$"), u"J$x$hn Smith");
+    EXPECT_EQ(replaceAll(u"(o)", text, u"$3"), u"Jhn Smith"); // missing group: nothing
+    EXPECT_EQ(replaceAll(u"Smith", text, u"$"), u"John $");
+}
+
+TEST(RegExpReplace, GlobalNonGlobalAndEmptyMatches) {
+    EXPECT_EQ(replaceAll(u"a", u"banana", u"o"), u"bonono");
+    EXPECT_EQ(replaceAll(u"a", u"banana", u"o", 0), u"bonana");
+    EXPECT_EQ(replaceAll(u"x*", u"ab", u"-"), u"-a-b-");
+    EXPECT_EQ(replaceAll(u"b*", u"abc", u"-"), u"-a--c-");
+    EXPECT_EQ(replaceAll(u"z", u"abc", u"-"), u"abc");
+    EXPECT_EQ(replaceAll(u"a", u"", u"-"), u"");
+    // A non-global pattern starts at lastIndex and leaves the text before it.
+    RegExpPattern p = compiled(u"a");
+    std::uint32_t lastIndex = 2;
+    MatchTable table;
+    EXPECT_EQ(regExpReplace(p, false, lastIndex, u"banana", u"o", table), u"banona");
+    EXPECT_EQ(lastIndex, 2u);
+    EXPECT_EQ(table.start(0), 3);
+    // A global one starts at 0, resets lastIndex and keeps the last match.
+    lastIndex = 4;
+    EXPECT_EQ(regExpReplace(p, true, lastIndex, u"banana", u"o", table), u"bonono");
+    EXPECT_EQ(lastIndex, 0u);
+    EXPECT_EQ(table.start(0), 5);
+}
+
+TEST(RegExpSplit, PiecesAndLimits) {
+    RegExpPattern comma = compiled(u" *, *");
+    MatchTable table;
+    auto v = regExpSplit(comma, u"a , b,c ,d", 2147483647, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"a", u"b", u"c", u"d"}));
+    v = regExpSplit(comma, u"a,b,c", 2, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"a", u"b"}));
+    v = regExpSplit(comma, u"abc", 5, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"abc"}));
+    v = regExpSplit(comma, u"a,", 5, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"a", u""}));
+    EXPECT_TRUE(regExpSplit(comma, u"a,b", 0, table).empty());
+    // Groups are not added; an empty match moves on by one.
+    v = regExpSplit(compiled(u"(-)"), u"1-2", 10, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"1", u"2"}));
+    v = regExpSplit(compiled(u"x*"), u"ab", 10, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"", u"a", u"b"}));
+}
+
+TEST(RegExpMatchAll, CollectsEveryMatchAndEnds) {
+    MatchTable table;
+    std::uint32_t lastIndex = 7;
+    auto v = regExpMatchAll(compiled(u"[0-9]+"), u"a1 b22 c333", lastIndex, table);
+    EXPECT_EQ(v, (std::vector<std::u16string>{u"1", u"22", u"333"}));
+    EXPECT_EQ(lastIndex, 0u);
+    EXPECT_EQ(table.start(0), 8);
+    // Empty matches, including the one at the end of the text, end the loop.
+    v = regExpMatchAll(compiled(u"x*"), u"ab", lastIndex, table);
+    EXPECT_EQ(v.size(), 3u);
+    v = regExpMatchAll(compiled(u"q"), u"ab", lastIndex, table);
+    EXPECT_TRUE(v.empty());
+}

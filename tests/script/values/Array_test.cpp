@@ -1,0 +1,219 @@
+// Arrays: holes and length, bucket order, shifting, copying, rebuilding, and
+// a randomized comparison with a model that keeps 127 buckets of nodes.
+#include <gtest/gtest.h>
+
+#include <list>
+#include <map>
+#include <random>
+#include <vector>
+
+#include "script/values/Array.h"
+
+using namespace quill;
+
+namespace {
+std::vector<int64_t> ints(const std::vector<Value>& vs) {
+    std::vector<int64_t> out;
+    for (const Value& v : vs)
+        out.push_back(v.asInteger());
+    return out;
+}
+} // namespace
+
+TEST(ArrayBuckets, ZeroAnd127ShareABucket) {
+    Engine e;
+    ArrayBody* a = newArrayBody(e);
+    arraySet(e, a, 0, Value::integer(10));
+    arraySet(e, a, 127, Value::integer(20));
+    EXPECT_EQ(a->length, 128u);
+    EXPECT_EQ(arrayElementCount(a), 2u);
+    Value v;
+    EXPECT_FALSE(arrayGet(a, 1, v)) << "a hole";
+    EXPECT_EQ(arrayGatherIndices(a), (std::vector<uint64_t>{127, 0})) << "newest of the bucket first";
+}
+
+TEST(ArrayBuckets, GatherOrderIsBucketThenNewest) {
+    Engine e;
+    ArrayBody* a = newArrayBody(e);
+    for (int64_t i = 0; i < 300; ++i)
+        arrayPush(e, a, Value::integer(i));
+    std::vector<uint64_t> order = arrayGatherIndices(a);
+    ASSERT_EQ(order.size(), 300u);
+    EXPECT_EQ(order[0], 254u);
+    EXPECT_EQ(order[1], 127u);
+    EXPECT_EQ(order[2], 0u);
+    EXPECT_EQ(order[3], 255u);
+    // Replacing in place keeps the position; adding anew moves to the front.
+    arraySet(e, a, 127, Value::integer(-1));
+    EXPECT_EQ(arrayGatherIndices(a)[1], 127u);
+    arrayRemove(a, 0);
+    arrayAdd(e, a, 0, Value::integer(-2));
+    EXPECT_EQ(arrayGatherIndices(a)[0], 0u);
+}
+
+TEST(ArraySparse, FarIndexCostsOneElement) {
+    Engine e;
+    ArrayBody* a = newArrayBody(e);
+    arraySet(e, a, 1000000, Value::integer(1));
+    EXPECT_EQ(a->length, 1000001u);
+    EXPECT_EQ(arrayElementCount(a), 1u);
+    EXPECT_LT(a->denseCapacity, 1000u);
+    arraySet(e, a, uint64_t(1) << 40, Value::integer(2));
+    EXPECT_EQ(a->length, (uint64_t(1) << 40) + 1);
+    Value v;
+    ASSERT_TRUE(arrayGet(a, uint64_t(1) << 40, v));
+    EXPECT_EQ(v.asInteger(), 2);
+    // Filling from 0 eventually moves far elements into the dense part.
+    for (int64_t i = 0; i < 1000; ++i)
+        arraySet(e, a, static_cast<uint64_t>(i), Value::integer(i));
+    ASSERT_TRUE(arrayGet(a, 1000000, v));
+    EXPECT_EQ(v.asInteger(), 1);
+    EXPECT_EQ(arrayElementCount(a), 1002u);
+}
+
+TEST(ArrayShift, RemoveWithShiftAndShiftUp) {
+    Engine e;
+    ArrayBody* a = newArrayBody(e);
+    for (int64_t i = 0; i < 5; ++i)
+        arrayPush(e, a, Value::integer(i * 10));
+    arrayRemoveShift(e, a, 1);
+    EXPECT_EQ(a->length, 4u);
+    Value v;
+    ASSERT_TRUE(arrayGet(a, 1, v));
+    EXPECT_EQ(v.asInteger(), 20);
+    EXPECT_FALSE(arrayGet(a, 4, v));
+    arrayRemoveShift(e, a, 10);
+    EXPECT_EQ(a->length, 4u) << "beyond the length nothing moves";
+    arrayShiftUp(e, a, 2);
+    EXPECT_EQ(a->length, 6u);
+    EXPECT_FALSE(arrayGet(a, 0, v));
+    ASSERT_TRUE(arrayGet(a, 2, v));
+    EXPECT_EQ(v.asInteger(), 0);
+    ASSERT_TRUE(arrayGet(a, 5, v));
+    EXPECT_EQ(v.asInteger(), 40);
+}
+
+TEST(ArrayCopy, OffsetsAndRebuild) {
+    Engine e;
+    ArrayBody* src = newArrayBody(e);
+    arraySet(e, src, 0, Value::integer(1));
+    arraySet(e, src, 2, Value::integer(3));
+    src->length = 4; // a trailing hole counts
+    ArrayBody* dst = newArrayBody(e);
+    arrayPush(e, dst, Value::integer(9));
+    arrayCopy(e, dst, src, 1);
+    EXPECT_EQ(dst->length, 5u);
+    Value v;
+    ASSERT_TRUE(arrayGet(dst, 3, v));
+    EXPECT_EQ(v.asInteger(), 3);
+    EXPECT_FALSE(arrayGet(dst, 2, v));
+    arrayRebuild(e, dst, {Value::integer(7), Value::integer(8)});
+    EXPECT_EQ(dst->length, 2u);
+    EXPECT_EQ(ints(arrayGather(dst)), (std::vector<int64_t>{7, 8}));
+}
+
+// The model: 127 buckets of nodes, new nodes at the head, as a literal
+// reading of the sparse array's rules.
+TEST(ArrayModel, RandomOperationsMatchBucketLists) {
+    Engine e;
+    std::mt19937_64 rng(99);
+    ArrayBody* a = newArrayBody(e);
+    std::vector<std::list<std::pair<uint64_t, int64_t>>> buckets(127);
+    auto find = [&](uint64_t i) {
+        auto& b = buckets[i % 127];
+        for (auto it = b.begin(); it != b.end(); ++it)
+            if (it->first == i)
+                return std::make_pair(&b, it);
+        return std::make_pair(&b, b.end());
+    };
+    for (int step = 0; step < 20000; ++step) {
+        uint64_t i = rng() % 4 == 0 ? rng() % 100000 : rng() % 600;
+        int64_t v = static_cast<int64_t>(rng() % 1000);
+        switch (rng() % 4) {
+        case 0: { // set (replace in place)
+            arraySet(e, a, i, Value::integer(v));
+            auto [b, it] = find(i);
+            if (it != b->end())
+                it->second = v;
+            else
+                b->push_front({i, v});
+            break;
+        }
+        case 1: { // remove + add
+            arrayRemove(a, i);
+            arrayAdd(e, a, i, Value::integer(v));
+            auto [b, it] = find(i);
+            if (it != b->end())
+                b->erase(it);
+            b->push_front({i, v});
+            break;
+        }
+        case 2: {
+            bool had = arrayRemove(a, i);
+            auto [b, it] = find(i);
+            ASSERT_EQ(had, it != b->end());
+            if (had)
+                b->erase(it);
+            break;
+        }
+        default: {
+            Value got;
+            bool has = arrayGet(a, i, got);
+            auto [b, it] = find(i);
+            ASSERT_EQ(has, it != b->end());
+            if (has) {
+                ASSERT_EQ(got.asInteger(), it->second);
+            }
+        }
+        }
+    }
+    std::vector<uint64_t> want;
+    for (auto& b : buckets)
+        for (auto& n : b)
+            want.push_back(n.first);
+    EXPECT_EQ(arrayGatherIndices(a), want);
+}
+
+// Shifting must give the same contents and bucket order whether the
+// elements sit near 0 or far away.
+TEST(ArrayShift, DenseAndSparseLayoutsAgree) {
+    Engine e;
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20; ++round) {
+        ArrayBody* near = newArrayBody(e);
+        ArrayBody* far = newArrayBody(e);
+        // `far` carries one element at a huge index, which keeps the sparse
+        // table in use; the comparison ignores it.
+        constexpr uint64_t kFar = uint64_t(1) << 50;
+        arraySet(e, far, kFar, Value::integer(-1));
+        for (int i = 0; i < 40; ++i) {
+            uint64_t idx = rng() % 60;
+            Value v = Value::integer(rng() % 100);
+            arraySet(e, near, idx, v);
+            arraySet(e, far, idx, v);
+        }
+        for (int step = 0; step < 10; ++step) {
+            if (rng() % 2) {
+                uint64_t idx = rng() % 70;
+                arrayRemoveShift(e, near, idx);
+                if (idx < near->length + 1)
+                    arrayRemoveShift(e, far, idx);
+            } else {
+                uint64_t n = 1 + rng() % 3;
+                arrayShiftUp(e, near, n);
+                arrayShiftUp(e, far, n);
+            }
+        }
+        std::vector<uint64_t> a = arrayGatherIndices(near), b;
+        for (uint64_t i : arrayGatherIndices(far))
+            if (i < (uint64_t(1) << 49))
+                b.push_back(i);
+        ASSERT_EQ(a, b) << "round " << round;
+        for (uint64_t i : a) {
+            Value x, y;
+            ASSERT_TRUE(arrayGet(near, i, x));
+            ASSERT_TRUE(arrayGet(far, i, y));
+            ASSERT_EQ(x.asInteger(), y.asInteger());
+        }
+    }
+}

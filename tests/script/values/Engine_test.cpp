@@ -1,0 +1,105 @@
+// The engine record: symbols, globals, constants, the error channel.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "script/values/Engine.h"
+#include "script/values/String.h"
+
+using namespace quill;
+
+TEST(Symbols, WellKnownNamesComeFirst) {
+    Engine e;
+    EXPECT_EQ(e.internName("__proto__"), 0u);
+    EXPECT_EQ(e.internName("prototype"), 1u);
+    EXPECT_EQ(e.internName("toSource"), 2u);
+    EXPECT_EQ(e.internName("toString"), 3u);
+    EXPECT_EQ(e.internName("valueOf"), 4u);
+    EXPECT_EQ(e.symbolCount(), 5u);
+}
+
+TEST(Symbols, DenseIdsAndNames) {
+    Engine e;
+    SymbolId a = e.internName("alpha");
+    SymbolId b = e.internName("beta");
+    EXPECT_EQ(a, 5u);
+    EXPECT_EQ(b, 6u);
+    EXPECT_EQ(e.internName("alpha"), a);
+    EXPECT_STREQ(e.nameOf(b), "beta");
+    EXPECT_STREQ(e.nameOf(999999), "???");
+    SymbolId found = 0;
+    EXPECT_TRUE(e.findName("beta", found));
+    EXPECT_EQ(found, b);
+    EXPECT_FALSE(e.findName("gamma", found));
+    EXPECT_EQ(e.symbolCount(), 7u) << "finding does not intern";
+    Engine other;
+    EXPECT_EQ(other.internName("beta"), 5u) << "engines share nothing";
+}
+
+TEST(Globals, GrowInStepsOf1024) {
+    Engine e;
+    EXPECT_EQ(e.globals.size(), 1024u);
+    for (int i = 0; i < 1100; ++i)
+        e.internName("g" + std::to_string(i));
+    EXPECT_EQ(e.globals.size(), 2048u);
+    SymbolId id = e.internName("g1099");
+    EXPECT_TRUE(e.global(id).isUndefined());
+    e.global(id) = Value::integer(3);
+    EXPECT_EQ(e.global(e.internName("g1099")).asInteger(), 3);
+}
+
+TEST(Constants, AppendAndKeepText) {
+    Engine e;
+    EXPECT_EQ(e.addConstant(Value::integer(1)), 0u);
+    EXPECT_EQ(e.addConstant(Value::integer(2)), 1u);
+    const char16_t* t = e.keepConstantText(u"hello");
+    Value s = newStaticString(e, t, 5);
+    EXPECT_TRUE(s.asString()->isStatic());
+    EXPECT_EQ(stringToAnsi(s.asString()), "hello");
+    EXPECT_EQ(t[5], u'\0');
+}
+
+TEST(ErrorChannel, RaiseWritesPrefixedTextAndUsesTheHook) {
+    Engine e;
+    EXPECT_THROW(e.raiseError("Out of memory"), RuntimeError);
+    EXPECT_STREQ(e.errorText, "Runtime error: Out of memory");
+    struct Caught {};
+    e.raiseHook = [](Engine&) { throw Caught{}; };
+    EXPECT_THROW(e.raiseError("stack overflow"), Caught);
+    EXPECT_STREQ(e.errorText, "Runtime error: stack overflow");
+    std::string longText(5000, 'x');
+    e.setErrorText(longText);
+    EXPECT_EQ(std::string(e.errorText).size(), Engine::kErrorTextSize - 1);
+}
+
+TEST(EngineOptions, StackAndFlags) {
+    Engine d;
+    EXPECT_EQ(d.stackSize, 4096u);
+    EXPECT_TRUE(d.warningsOn());
+    EXPECT_EQ(d.stackPosition, d.stack + 4095);
+    EngineOptions o;
+    o.stackSize = 100;
+    o.flags = 0;
+    Engine e(o);
+    EXPECT_EQ(e.stackSize, 100u);
+    EXPECT_FALSE(e.warningsOn());
+    EXPECT_EQ(e.heap.threshold, 0x200000u);
+}
+
+TEST(EngineMemory, OutOfMemoryIsARuntimeError) {
+    Engine e;
+    EXPECT_THROW(e.gcAlloc(size_t(1) << 31), RuntimeError);
+    EXPECT_STREQ(e.errorText, "Runtime error: Out of memory");
+    void* p = e.engineAlloc(16);
+    p = e.engineRealloc(p, 64);
+    e.engineFree(p);
+}
+
+TEST(Symbols, NameTextStaysValidWhileInterning) {
+    Engine e;
+    const char* first = e.nameOf(e.internName("x"));
+    for (int i = 0; i < 5000; ++i)
+        e.internName("name" + std::to_string(i));
+    EXPECT_STREQ(first, "x");
+    EXPECT_EQ(first, e.nameOf(e.internName("x")));
+}

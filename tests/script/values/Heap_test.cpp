@@ -1,0 +1,324 @@
+// The collected heap and the collector: size classes, splitting and merging,
+// finalisers exactly once, roots, long chains, collection only on request.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "script/values/Array.h"
+#include "script/values/CallRecords.h"
+#include "script/values/Native.h"
+#include "script/values/Object.h"
+#include "script/values/String.h"
+
+using namespace quill;
+
+TEST(HeapSizes, ClassesAndRounding) {
+    EXPECT_EQ(Heap::sizeClass(4), 0);
+    EXPECT_EQ(Heap::sizeClass(8), 1);
+    EXPECT_EQ(Heap::sizeClass(15), 1);
+    EXPECT_EQ(Heap::sizeClass(16), 2);
+    EXPECT_EQ(Heap::sizeClass(1024), 8);
+    EXPECT_EQ(Heap::sizeClass(size_t(1) << 30), 19) << "capped at the last list";
+    EXPECT_EQ(Heap::roundRequest(1), 8u);
+    EXPECT_EQ(Heap::roundRequest(9), 16u);
+    EXPECT_EQ(Heap::roundRequest(64), 64u);
+    EXPECT_EQ(Heap::roundRequest(65), 128u);
+}
+
+TEST(HeapAlloc, SplitsChunksAndReusesFreedBlocks) {
+    Heap h;
+    void* a = h.alloc(24);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(Heap::blockSize(a), 32u);
+    EXPECT_EQ(h.chunkCount(), 1u);
+    EXPECT_EQ(h.bytesFromSystem(), Heap::kChunkSize);
+    EXPECT_EQ(h.allocatedSinceSweep(), 32u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % 8, 0u);
+    void* b = h.alloc(32);
+    EXPECT_NE(a, b);
+    h.free(b);
+    EXPECT_EQ(h.alloc(30), b) << "a freed block is reused at once";
+    // A request larger than a chunk gets a chunk of its own.
+    void* big = h.alloc(200000);
+    ASSERT_NE(big, nullptr);
+    EXPECT_GE(Heap::blockSize(big), 200000u);
+    EXPECT_EQ(h.chunkCount(), 2u);
+    EXPECT_TRUE(h.ownsBlock(big));
+    EXPECT_FALSE(h.ownsBlock(static_cast<char*>(big) + 8));
+    EXPECT_EQ(h.alloc(Heap::kMaxRequest + 1), nullptr);
+}
+
+TEST(HeapAlloc, ReallocKeepsContents) {
+    Heap h;
+    auto* p = static_cast<char*>(h.alloc(16));
+    for (int i = 0; i < 16; ++i)
+        p[i] = static_cast<char>(i);
+    EXPECT_EQ(h.realloc(p, 10), p) << "large enough: kept";
+    auto* q = static_cast<char*>(h.realloc(p, 100));
+    ASSERT_NE(q, p);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(q[i], static_cast<char>(i));
+}
+
+TEST(HeapSweep, MergesUnmarkedRunsAndCountsKept) {
+    Heap h;
+    std::vector<void*> blocks;
+    for (int i = 0; i < 10; ++i)
+        blocks.push_back(h.alloc(64));
+    Heap::mark(blocks[0]);
+    Heap::mark(blocks[5]);
+    EXPECT_TRUE(Heap::mark(blocks[5])) << "marking reports an earlier mark";
+    size_t kept = h.sweep();
+    EXPECT_EQ(kept, 128u);
+    EXPECT_FALSE(Heap::isMarked(blocks[0])) << "the sweep clears marks";
+    EXPECT_EQ(h.allocatedSinceSweep(), 0u);
+    EXPECT_EQ(h.collections, 1u);
+    // Blocks 1..4 merged into one free block: a request of 4 * 64 + 3 * 8
+    // bytes' worth fits where block 1 was.
+    void* merged = h.alloc(256);
+    EXPECT_EQ(merged, blocks[1]);
+    EXPECT_EQ(Heap::blockSize(merged), 256u);
+    EXPECT_EQ(h.alloc(8), static_cast<char*>(blocks[1]) + 256 + Heap::kHeaderSize)
+        << "the merged block's tail was split off and listed";
+}
+
+namespace {
+int destroyed = 0;
+int classFreed = 0;
+int classDataSeenByDestroy = 0;
+void countDestroy(NativeClass* cls, void* data) {
+    ++destroyed;
+    if (cls->classData)
+        ++classDataSeenByDestroy;
+    delete static_cast<int*>(data);
+}
+void countFreeClass(void* data) {
+    ++classFreed;
+    delete static_cast<int*>(data);
+}
+struct Counters : ::testing::Test {
+    void SetUp() override { destroyed = classFreed = classDataSeenByDestroy = 0; }
+};
+} // namespace
+
+using Finalisers = Counters;
+
+TEST_F(Finalisers, RunOnceWhenCollectedAndAtTeardown) {
+    {
+        Engine e;
+        NativeClass* cls = newNativeClass(e);
+        cls->destroyData = countDestroy;
+        cls->classData = new int(1);
+        cls->freeClassData = countFreeClass;
+        e.classes[0] = cls; // keeps the class alive like a registered class
+        Value kept;
+        bindNativeObject(e, kept, cls, new int(1));
+        e.global(e.internName("kept")) = kept;
+        for (int i = 0; i < 5; ++i) {
+            Value garbage;
+            bindNativeObject(e, garbage, cls, new int(2));
+        }
+        e.collectGarbage();
+        EXPECT_EQ(destroyed, 5);
+        e.collectGarbage();
+        EXPECT_EQ(destroyed, 5) << "a finaliser runs only once";
+        EXPECT_EQ(classFreed, 0);
+    }
+    EXPECT_EQ(destroyed, 6) << "teardown finalises what is still reachable";
+    EXPECT_EQ(classFreed, 1);
+    EXPECT_EQ(classDataSeenByDestroy, 6) << "class data outlives every instance";
+}
+
+TEST_F(Finalisers, UnpinningANativeReleasesItsDataOnce) {
+    Engine e;
+    NativeClass* cls = newNativeClass(e);
+    cls->destroyData = countDestroy;
+    Value n;
+    bindNativeObject(e, n, cls, new int(3));
+    PinnedValue* p = e.pin(n);
+    int64_t handle = Engine::handleOf(p);
+    EXPECT_EQ(e.findPinned(handle), p);
+    e.collectGarbage();
+    EXPECT_EQ(destroyed, 0) << "pinned values are roots";
+    EXPECT_TRUE(e.unpin(p));
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(n.asNative()->data, nullptr);
+    EXPECT_EQ(e.findPinned(handle), nullptr) << "a stale handle is refused";
+    e.collectGarbage();
+    EXPECT_EQ(destroyed, 1) << "the collector does not release it again";
+}
+
+TEST(PinnedHandles, ArbitraryNumbersAreRefusedWithoutReading) {
+    Engine e;
+    PinnedValue* p = e.pin(Value::integer(5));
+    int64_t h = Engine::handleOf(p);
+    EXPECT_EQ(e.findPinned(0), nullptr);
+    EXPECT_EQ(e.findPinned(1), nullptr);
+    EXPECT_EQ(e.findPinned(-1), nullptr);
+    EXPECT_EQ(e.findPinned(h + 8), nullptr);
+    EXPECT_EQ(e.findPinned(0x7FFFFFFFFFFFFFF0LL), nullptr);
+    EXPECT_EQ(e.findPinned(h)->value.asInteger(), 5);
+    EXPECT_EQ(p->tag, PinnedValue::kTag);
+    EXPECT_EQ(p->self, p);
+    PinnedValue* q = e.pin(Value::integer(6));
+    EXPECT_EQ(e.pinnedCount(), 2u);
+    EXPECT_TRUE(e.unpin(p));
+    EXPECT_FALSE(e.unpin(p)) << "unpinning twice";
+    EXPECT_EQ(e.pinnedValues, q);
+    EXPECT_EQ(e.findPinned(Engine::handleOf(q))->value.asInteger(), 6);
+}
+
+TEST(Collector, ChainOfAMillionObjects) {
+    Engine e;
+    SymbolId next = e.internName("next");
+    ObjectRecord* head = newObject(e);
+    ObjectRecord* tail = head;
+    for (int i = 0; i < 1000000; ++i) {
+        ObjectRecord* o = newObject(e);
+        objectPut(e, tail, next, Value::object(o));
+        tail = o;
+    }
+    objectPut(e, tail, e.internName("end"), Value::integer(42));
+    SymbolId root = e.internName("root");
+    e.global(root) = Value::object(head);
+    size_t kept = e.collectGarbage();
+    EXPECT_GE(kept, 1000000u * 64);
+    // The chain survived intact.
+    ObjectRecord* o = head;
+    int length = 0;
+    Value v;
+    while (objectGetOwn(o, next, v)) {
+        o = v.asObject();
+        ++length;
+    }
+    EXPECT_EQ(length, 1000000);
+    ASSERT_TRUE(objectGetOwn(o, e.internName("end"), v));
+    EXPECT_EQ(v.asInteger(), 42);
+    e.global(root) = Value::undefined();
+    size_t after = e.collectGarbage();
+    EXPECT_LT(after, kept / 100) << "the whole chain is swept";
+}
+
+TEST(Collector, RootsAndReachability) {
+    Engine e;
+    NativeClass* cls = newNativeClass(e);
+    int counter = 0;
+    struct Data {
+        int* counter;
+        Value held;
+    };
+    cls->destroyData = [](NativeClass*, void* d) {
+        auto* data = static_cast<Data*>(d);
+        ++*data->counter;
+        delete data;
+    };
+    cls->markData = [](Engine& en, NativeClass*, void* d) { markValue(en, static_cast<Data*>(d)->held); };
+    e.classes[7] = cls;
+    auto make = [&](Value held) {
+        Value v;
+        bindNativeObject(e, v, cls, new Data{&counter, held});
+        return v;
+    };
+    // Reached through: constant, stack, array element, string property,
+    // function property object, native markData, root guard, lastResult.
+    e.addConstant(make(Value::undefined()));
+    *e.stackPosition-- = make(Value::undefined());
+    Value arr = newArray(e);
+    arrayPush(e, arr.asArray(), make(Value::undefined()));
+    e.global(e.internName("arr")) = arr;
+    Value s = newStringFromAnsi(e, "s");
+    s.asString()->props = newObject(e);
+    objectPut(e, s.asString()->props, e.internName("x"), make(Value::undefined()));
+    e.global(e.internName("s")) = s;
+    auto* fn = static_cast<FunctionRef*>(e.gcAllocZeroed(sizeof(FunctionRef)));
+    fn->props = newObject(e);
+    objectPut(e, fn->props, e.internName("y"), make(Value::undefined()));
+    e.global(e.internName("f")) = Value::function(fn);
+    e.global(e.internName("outer")) = make(make(Value::undefined()));
+    ValueRoot guard(e, make(Value::undefined()));
+    e.lastResult = make(Value::undefined());
+    make(Value::undefined()); // garbage
+    e.collectGarbage();
+    EXPECT_EQ(counter, 1);
+    e.stackPosition++;
+    e.collectGarbage();
+    EXPECT_EQ(counter, 2) << "popped stack slots are not roots";
+    e.global(e.internName("outer")) = Value::undefined();
+    e.collectGarbage();
+    EXPECT_EQ(counter, 4) << "the native and the value its data held";
+}
+
+TEST(Collector, FrameWithScopesOnTheStack) {
+    Engine e;
+    NativeClass* cls = newNativeClass(e);
+    static int gone;
+    gone = 0;
+    cls->destroyData = [](NativeClass*, void*) { ++gone; };
+    e.classes[7] = cls;
+    WithScopeList* list = nullptr;
+    for (int i = 0; i < 6; ++i) { // grows past its first capacity
+        Value n = Value::integer(i);
+        if (i < 2)
+            bindNativeObject(e, n, cls, &gone);
+        list = withScopeAppend(e, list, n);
+    }
+    withScopeDrop(list, 4);
+    ASSERT_EQ(list->count, 2u);
+    // A frame, pushed from the highest slot down.
+    *e.stackPosition-- = Value::raw(Kind::FrameLink, 0);
+    *e.stackPosition-- = Value::raw(Kind::ArgCount, 3);
+    *e.stackPosition-- = Value::raw(Kind::FrameLink, reinterpret_cast<uintptr_t>(list));
+    *e.stackPosition-- = Value::raw(Kind::FrameLink, 0x1234);
+    e.collectGarbage();
+    EXPECT_EQ(gone, 0);
+    EXPECT_EQ(list->values()[1].asNative()->cls, cls) << "the list itself survived";
+    e.resetStack();
+    e.collectGarbage();
+    EXPECT_EQ(gone, 2);
+}
+
+TEST(Collector, OnlyOnRequestAfterTheThreshold) {
+    Engine e;
+    size_t before = e.heap.collections;
+    for (int i = 0; i < 100000; ++i)
+        newObject(e);
+    EXPECT_GE(e.heap.allocatedSinceSweep(), Heap::kDefaultThreshold);
+    EXPECT_EQ(e.heap.collections, before) << "allocation never collects";
+    EXPECT_TRUE(e.collectIfNeeded());
+    EXPECT_FALSE(e.collectIfNeeded());
+    EXPECT_EQ(e.heap.collections, before + 1);
+}
+
+namespace {
+int traced = 0, finalised = 0;
+const GcType kTestType{
+    "Test", [](void*) { ++finalised; },
+    [](Engine& e, void* block) {
+        ++traced;
+        markValue(e, reinterpret_cast<Value*>(static_cast<char*>(block) + 8)[0]);
+    },
+    false};
+} // namespace
+
+TEST(Collector, UpperLayerRecordsAndTracers) {
+    traced = finalised = 0;
+    Engine e;
+    GcObject* rec = e.gcAllocObject(8 + sizeof(Value), &kTestType);
+    ObjectRecord* inner = newObject(e);
+    objectPut(e, inner, e.internName("v"), Value::integer(1));
+    reinterpret_cast<Value*>(reinterpret_cast<char*>(rec) + 8)[0] = Value::object(inner);
+    auto* fn = static_cast<FunctionRef*>(e.gcAllocZeroed(sizeof(FunctionRef)));
+    fn->compiled = rec;
+    static Value extra;
+    extra = Value::function(fn);
+    auto tracer = [](Engine& en, void*) { markValue(en, extra); };
+    e.addRootTracer(tracer, nullptr);
+    e.collectGarbage();
+    EXPECT_EQ(traced, 1);
+    EXPECT_EQ(finalised, 0);
+    Value v;
+    EXPECT_TRUE(objectGetOwn(inner, e.internName("v"), v)) << "reached through the record's trace";
+    e.removeRootTracer(tracer, nullptr);
+    e.collectGarbage();
+    EXPECT_EQ(finalised, 1);
+}

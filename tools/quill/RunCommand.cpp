@@ -1,0 +1,223 @@
+// quill run [--max-ms N] FILE|- [ARGS...], quill eval [--max-ms N] TEXT and
+// the interactive prompt: run scripts in a fresh engine with the default
+// options (a stack of 4096 Values, warnings on).
+//
+// The trace output (trace() lines and warnings, each ending CR LF) goes to
+// standard output; compiler messages and the text of an uncaught error go to
+// standard error. Exit status: 0 when the run succeeded, 1 when compilation
+// or loading failed, 2 when the run ended with an uncaught error or throw.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "script/Quill.h"
+#include "tools/quill/Commands.h"
+
+namespace quill::tool {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitLoad = 1;
+constexpr int kExitRuntime = 2;
+
+// Stops a run once its time is up: the engine polls this hook.
+struct Deadline {
+    std::chrono::steady_clock::time_point end;
+    static int hook(int, void* data) {
+        auto* d = static_cast<Deadline*>(data);
+        return std::chrono::steady_clock::now() >= d->end ? 1 : 0;
+    }
+};
+
+struct RunOptions {
+    long maxMs = -1;
+    Deadline deadline;
+};
+
+std::unique_ptr<Engine> newEngine(RunOptions& options) {
+    EngineOptions engineOptions;
+    if (options.maxMs >= 0) {
+        options.deadline.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxMs);
+        engineOptions.hook = Deadline::hook;
+        engineOptions.hookData = &options.deadline;
+    }
+    auto engine = createEngine(engineOptions);
+    if (!engine)
+        return nullptr;
+    setTraceOutput(*engine, [](std::string_view line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fwrite("\r\n", 1, 2, stdout);
+    });
+    return engine;
+}
+
+void printError(Engine& engine) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", engine.errorText);
+    std::fflush(stderr);
+}
+
+// Compiles (or takes apart, for an image) and runs one script.
+int runScript(Engine& engine, const std::string& data, const std::string& name, bool isImage) {
+    std::optional<SectionSet> sections;
+    if (isImage) {
+        std::string error;
+        sections = loadImage(std::span(reinterpret_cast<const uint8_t*>(data.data()), data.size()), &error);
+        if (sections && !checkImage(*sections, &error))
+            sections.reset();
+        if (!sections) {
+            std::fprintf(stderr, "%s: %s\n", name.c_str(), error.empty() ? kImageUnreadable : error.c_str());
+            return kExitLoad;
+        }
+    } else {
+        CompileResult compiled = compileScript(data, CompileOptions{kCompileLineTable, name});
+        std::fwrite(compiled.messages.data(), 1, compiled.messages.size(), stderr);
+        std::fflush(stderr);
+        if (!compiled.ok)
+            return kExitLoad;
+        sections = std::move(compiled.sections);
+    }
+    bool ok = runImage(engine, *sections);
+    std::fflush(stdout);
+    if (!ok) {
+        printError(engine);
+        return kExitRuntime;
+    }
+    return kExitOk;
+}
+
+// Reads the options before the script; returns false (with a usage error
+// status in `status`) on a bad option.
+bool parseOptions(const char* command, std::span<const std::string> args, size_t& i, RunOptions& options,
+                  int& status) {
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--max-ms") {
+            if (i + 1 == args.size()) {
+                status = usageError(command, "--max-ms needs a number of milliseconds");
+                return false;
+            }
+            char* end = nullptr;
+            options.maxMs = std::strtol(args[++i].c_str(), &end, 10);
+            if (!end || *end || options.maxMs < 0) {
+                status = usageError(command, "--max-ms needs a number of milliseconds");
+                return false;
+            }
+        } else if (a == "--") {
+            ++i;
+            return true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            status = usageError(command, "unknown option " + a);
+            return false;
+        } else {
+            return true;
+        }
+    }
+    return true;
+}
+
+bool readAll(std::istream& in, std::string& out) {
+    std::ostringstream text;
+    text << in.rdbuf();
+    out = text.str();
+    return !in.bad();
+}
+
+} // namespace
+
+int runCommand(std::span<const std::string> args) {
+    RunOptions options;
+    size_t i = 0;
+    int status = 0;
+    if (!parseOptions("run", args, i, options, status))
+        return status;
+    if (i >= args.size())
+        return usageError("run", "no script file given");
+    const std::string& file = args[i];
+
+    std::string data;
+    std::string name = file;
+    bool isImage;
+    if (file == "-") {
+        std::ios::sync_with_stdio(false);
+        std::cin.rdbuf()->pubsetbuf(nullptr, 0);
+        if (!readAll(std::cin, data)) {
+            complain("can't read the script from standard input");
+            return kExitLoad;
+        }
+        name = "stdin";
+        isImage = looksLikeImage(std::span(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+    } else {
+        std::ifstream in(std::filesystem::path(file), std::ios::binary);
+        if (!in || !readAll(in, data)) {
+            std::fprintf(stderr, "can't open the script file: %s\n", file.c_str());
+            return kExitLoad;
+        }
+        isImage = recogniseScriptFile(std::filesystem::path(file)) == ScriptFileKind::Image;
+    }
+
+    auto engine = newEngine(options);
+    if (!engine) {
+        complain("can't create a script engine");
+        return kExitLoad;
+    }
+    return runScript(*engine, data, name, isImage);
+}
+
+int evalCommand(std::span<const std::string> args) {
+    RunOptions options;
+    size_t i = 0;
+    int status = 0;
+    if (!parseOptions("eval", args, i, options, status))
+        return status;
+    if (i + 1 != args.size())
+        return usageError("eval", "one script text expected");
+    auto engine = newEngine(options);
+    if (!engine) {
+        complain("can't create a script engine");
+        return kExitLoad;
+    }
+    int result = runScript(*engine, args[i], kStringSourceName, false);
+    if (result == kExitOk) {
+        std::string text = valueToText(*engine, engine->lastResult);
+        std::printf("%s\n", text.c_str());
+    }
+    return result;
+}
+
+int replCommand(std::span<const std::string>) {
+    RunOptions options;
+    auto engine = newEngine(options);
+    if (!engine) {
+        complain("can't create a script engine");
+        return kExitLoad;
+    }
+    std::string line;
+    for (;;) {
+        std::fputs("> ", stdout);
+        std::fflush(stdout);
+        if (!std::getline(std::cin, line))
+            break;
+        if (line.empty())
+            continue;
+        CompileResult compiled = compileScript(line, CompileOptions{kCompileLineTable, kStringSourceName});
+        std::fwrite(compiled.messages.data(), 1, compiled.messages.size(), stderr);
+        std::fflush(stderr);
+        if (!compiled.ok)
+            continue;
+        if (!runImage(*engine, compiled.sections)) {
+            printError(*engine);
+            continue;
+        }
+        std::string text = valueToText(*engine, engine->lastResult);
+        std::printf("%s\n", text.c_str());
+    }
+    std::fputs("\n", stdout);
+    return kExitOk;
+}
+
+} // namespace quill::tool
