@@ -223,6 +223,23 @@ TEST_F(PackageTest, SetDefaultMakesThePackageTheScreenSaverWithoutReadingSetting
     EXPECT_FALSE(e2e::exists(boxes_));
 }
 
+TEST_F(PackageTest, InstallerHooksRunTheirScriptsAndEndBeforeTheSettings) {
+    ASSERT_TRUE(e2e::writeText(scratch_ / L"after.qls", "var total = 0;\nfor (var i = 1; i <= 100; i++) total += i;\n"));
+    ASSERT_TRUE(e2e::writeText(scratch_ / L"before.qls", "throw 'uninstall hook failed';\n"));
+    std::string json = manifest("Hooks");
+    json.replace(json.find("\"files\""), 0,
+                 "\"scripts\": {\"AfterInstall\": \"after.qls\", \"BeforeUninst\": \"before.qls\"},\n  ");
+    std::wstring exe = build(L"hooks", json);
+    for (const wchar_t* args : {L"/AfterInstall", L"/BEFOREUNINST"}) {
+        auto r = run(exe, args);
+        ASSERT_TRUE(r.finished) << narrow(args);
+        EXPECT_NE(r.exitCode, 0u) << "start-up ends with failure after a hook";
+    }
+    EXPECT_FALSE(stored(L"crc").has_value()) << "no settings are read";
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+}
+
 TEST_F(PackageTest, FullScreenWithoutAnyPlayerSaysSoAndEnds) {
     std::wstring exe = build(L"saver", manifest("First"));
     auto r = run(exe, L"/s");
