@@ -3,6 +3,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <numbers>
 
 using namespace quill;
 using namespace quill::test;
@@ -48,10 +49,10 @@ TEST(MathClass, FunctionsAndConstants) {
     ClassHarness h;
     Value m = h.global("Math");
     EXPECT_EQ(h.text(h.call(m, "toString")), u"[object Math]");
-    EXPECT_DOUBLE_EQ(h.get(m, "PI").asFloat(), M_PI);
+    EXPECT_DOUBLE_EQ(h.get(m, "PI").asFloat(), std::numbers::pi);
     EXPECT_DOUBLE_EQ(h.get(m, "SQRT1_2").asFloat(), std::sqrt(0.5));
     EXPECT_TRUE(h.put(m, "PI", I(3)));
-    EXPECT_DOUBLE_EQ(h.get(m, "PI").asFloat(), M_PI);
+    EXPECT_DOUBLE_EQ(h.get(m, "PI").asFloat(), std::numbers::pi);
     Value abs = h.call(m, "abs", {I(-3)});
     ASSERT_TRUE(abs.isFloat());
     EXPECT_EQ(abs.asFloat(), 3.0);
@@ -59,7 +60,7 @@ TEST(MathClass, FunctionsAndConstants) {
     EXPECT_TRUE(h.call(m, "floor", {h.str(u"x")}).isNaN());
     EXPECT_EQ(h.call(m, "floor", {h.str(u"2.5")}).asFloat(), 2.0);
     EXPECT_TRUE(h.call(m, "sqrt", {I(-1)}).isNaN());
-    EXPECT_DOUBLE_EQ(h.call(m, "atan2", {I(1), I(1)}).asFloat(), M_PI / 4);
+    EXPECT_DOUBLE_EQ(h.call(m, "atan2", {I(1), I(1)}).asFloat(), std::numbers::pi / 4);
     EXPECT_TRUE(h.call(m, "max").isNaN());
     EXPECT_TRUE(h.call(m, "min").isNaN());
     EXPECT_EQ(h.call(m, "max", {I(1), F(2.5), I(2)}).asFloat(), 2.5);
