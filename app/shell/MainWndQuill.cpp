@@ -5,6 +5,7 @@
 #include "script/Quill.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,6 +33,18 @@ quill::Engine* QuillShellScripts::engine() {
         if (!engine_)
             return nullptr;
         ++generation_;
+        // Until a script opens a trace output of its own, PALOMA_TRACE_LOG
+        // may name a file that receives the trace (for tests and demos).
+        if (const char* log = std::getenv("PALOMA_TRACE_LOG"); log && *log) {
+            std::string path = log;
+            quill::setTraceOutput(*engine_, [path](std::string_view line) {
+                if (FILE* f = std::fopen(path.c_str(), "ab")) {
+                    std::fwrite(line.data(), 1, line.size(), f);
+                    std::fputs("\r\n", f);
+                    std::fclose(f);
+                }
+            });
+        }
         if (onCreated_)
             onCreated_(*engine_);
     }

@@ -5,6 +5,7 @@
 #include "app/shell/ConfigurationLoader.h"
 #include "app/shell/HookScript.h"
 #include "app/shell/MainWnd.h"
+#include "app/shell/MainWndQuill.h"
 #include "app/shell/PackageFiles.h"
 #include "app/shell/PrivatePlayer.h"
 #include "app/shell/RunFolder.h"
@@ -133,7 +134,10 @@ bool PalomaApp::startPreview() {
 bool PalomaApp::startFullScreen() {
     const RuntimeSettings& settings = runtimeSettings();
 
-    // 1. The main window over the whole screen.
+    // 1. The main window over the whole screen, with the shell's script
+    // engine behind its script commands (the engine itself is created by
+    // the first command that needs it).
+    shell::setShellScripts(std::make_unique<shell::QuillShellScripts>());
     RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     shell::CMainWnd* window = shell::CMainWnd::create(services_, L"", 0, screen);
     if (!window)
