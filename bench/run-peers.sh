@@ -13,7 +13,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 quill=${1:-$here/../build/linux-release/tools/quill/quill}
 peers=$here/peers
-programs=(fib loop method strings array dict)
+programs=(fib loop method strings array dict sort sortcmp regexp splitjoin date)
 
 if [ ! -x "$quill" ]; then
     echo "run-peers: no quill at $quill" >&2

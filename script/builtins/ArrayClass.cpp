@@ -168,9 +168,16 @@ Value sliceMethod(Engine& engine, ArrayBody* self, ArgList args) {
     ValueRoot result(engine, newArrayWithProps(engine));
     ArrayBody* out = result.value.asArray();
     auto first = std::uint64_t(r.first), end = std::uint64_t(r.first) + std::uint64_t(r.count);
-    for (const auto& [index, value] : elementsOf(self))
-        if (index >= first && index < end)
-            arrayAdd(engine, out, index - first, value);
+    if (std::uint64_t(r.count) <= 2 * arrayElementCount(self) + 64) {
+        Value v;
+        for (std::uint64_t i = first; i < end && i < self->length; ++i)
+            if (arrayGet(self, i, v))
+                arrayAdd(engine, out, i - first, v);
+    } else {
+        for (const auto& [index, value] : elementsOf(self))
+            if (index >= first && index < end)
+                arrayAdd(engine, out, index - first, value);
+    }
     out->length = std::uint64_t(r.count);
     return result.value;
 }
@@ -369,13 +376,24 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
     if (a->length == 0 || (data && data->joinDepth >= kMaxJoinDepth))
         return out;
     // Present elements in index order; separators fill the gaps, so a huge
-    // sparse array costs its elements, not its length.
+    // sparse array costs its elements, not its length. A mostly filled array
+    // is read index by index.
     RootedValues rooted(engine);
-    auto elements = elementsOf(a);
+    std::vector<std::pair<std::uint64_t, Value>> elements;
+    std::uint64_t present = arrayElementCount(a);
+    if (a->length <= 2 * present + 64) {
+        elements.reserve(size_t(present));
+        Value v;
+        for (std::uint64_t i = 0; i < a->length; ++i)
+            if (arrayGet(a, i, v))
+                elements.emplace_back(i, v);
+    } else {
+        elements = elementsOf(a);
+        std::sort(elements.begin(), elements.end(),
+                  [](const auto& x, const auto& y) { return x.first < y.first; });
+    }
     for (const auto& e : elements)
         rooted.values.push_back(e.second);
-    std::sort(elements.begin(), elements.end(),
-              [](const auto& x, const auto& y) { return x.first < y.first; });
     auto appendSeparators = [&](std::uint64_t count) {
         if (separator.empty())
             return;

@@ -1,6 +1,12 @@
 // The registration order of the built-in classes.
 #include "script/builtins/Builtins.h"
 
+#include "script/builtins/ArrayClass.h"
+#include "script/builtins/DateClass.h"
+#include "script/builtins/NumberClass.h"
+#include "script/builtins/RegExpClass.h"
+#include "script/builtins/StringClass.h"
+
 #include "script/values/Convert.h"
 #include "script/values/Native.h"
 #include "script/values/String.h"
@@ -14,8 +20,14 @@ void registerBuiltins(Engine& engine) {
     // Object).
     registerGlobalValues(engine);
     registerGlobalFunctions(engine);
+    registerDateClass(engine);
+    registerMathClass(engine);
+    registerRegExpClass(engine);
+    registerArrayClass(engine);
     registerBooleanClass(engine);
     registerFunctionClass(engine);
+    registerNumberClass(engine);
+    registerStringClass(engine);
     registerObjectClass(engine);
     // The host's global functions, with which the URI functions are bound.
     registerUriFunctions(engine);

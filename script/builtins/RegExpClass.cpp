@@ -13,6 +13,7 @@
 #include "script/values/Object.h"
 #include "script/values/Property.h"
 #include "script/values/String.h"
+#include "script/vm/Interpreter.h"
 
 namespace quill {
 
@@ -51,7 +52,7 @@ bool compileInstance(RegExpClassData& data, RegExpData& re, RegExpSyntax syntax)
 Value makeRegExp(Engine& engine, NativeClass* cls, std::u16string_view pattern, std::uint32_t flags) {
     auto re = std::make_unique<RegExpData>();
     re->source = regExpSource(pattern);
-    re->flags = flags & (kRegExpGlobal | kRegExpIgnoreCase | kRegExpMultiline);
+    re->flags = flags & (kRegExpFlagGlobal | kRegExpFlagIgnoreCase | kRegExpFlagMultiline | kRegExpFlagFromImage);
     if (!compileInstance(regExpClassData(cls), *re, RegExpSyntax::Standard))
         return Value::null();
     Value v;
@@ -101,11 +102,11 @@ void regExpDestroy(NativeClass*, void* data) { std::unique_ptr<RegExpData>(stati
 
 Value toStringOf(Engine& engine, const RegExpData& re) {
     std::u16string text = u"/" + re.source + u"/";
-    if (re.flags & kRegExpGlobal)
+    if (re.flags & kRegExpFlagGlobal)
         text += u'g';
-    if (re.flags & kRegExpIgnoreCase)
+    if (re.flags & kRegExpFlagIgnoreCase)
         text += u'i';
-    if (re.flags & kRegExpMultiline)
+    if (re.flags & kRegExpFlagMultiline)
         text += u'm';
     return textValue(engine, text);
 }
@@ -182,9 +183,9 @@ int regExpAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId 
         return 1;
     }
     switch (which) {
-    case Multiline: value = Value::boolean(re.flags & kRegExpMultiline); break;
-    case Global: value = Value::boolean(re.flags & kRegExpGlobal); break;
-    case IgnoreCase: value = Value::boolean(re.flags & kRegExpIgnoreCase); break;
+    case Multiline: value = Value::boolean(re.flags & kRegExpFlagMultiline); break;
+    case Global: value = Value::boolean(re.flags & kRegExpFlagGlobal); break;
+    case IgnoreCase: value = Value::boolean(re.flags & kRegExpFlagIgnoreCase); break;
     case LastIndex: value = Value::integer(re.lastIndex); break;
     default: value = textValue(engine, re.source); break;
     }
@@ -250,6 +251,12 @@ void registerRegExpClass(Engine& engine) {
     cls->accessProperty = regExpAccessProperty;
     cls->destroyData = regExpDestroy;
     engine.global(engine.internName(kClassGlobal)) = classValue(engine, cls);
+    // Errors go to the trace output; literals of loaded images become RegExp
+    // objects.
+    classData<RegExpClassData>(cls).traceLine = writeTrace;
+    vmState(engine).regExpConstant = [](Engine& e, std::u16string_view pattern, std::uint8_t flags) {
+        return newRegExp(e, pattern, flags | kRegExpFlagFromImage);
+    };
 }
 
 } // namespace quill

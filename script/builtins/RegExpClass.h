@@ -19,7 +19,7 @@ struct RegExpData {
     RegExpPattern pattern;
     std::uint32_t lastIndex = 0;
 
-    bool global() const { return (flags & kRegExpGlobal) != 0; }
+    bool global() const { return (flags & kRegExpFlagGlobal) != 0; }
 };
 
 // Class data, one per engine.

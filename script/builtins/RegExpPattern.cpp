@@ -13,11 +13,11 @@ std::uint32_t regExpFlagsFromText(std::u16string_view text) {
     std::uint32_t flags = 0;
     for (char16_t c : text) {
         if (c == u'g')
-            flags |= kRegExpGlobal;
+            flags |= kRegExpFlagGlobal;
         else if (c == u'i')
-            flags |= kRegExpIgnoreCase;
+            flags |= kRegExpFlagIgnoreCase;
         else if (c == u'm')
-            flags |= kRegExpMultiline;
+            flags |= kRegExpFlagMultiline;
     }
     return flags;
 }
@@ -68,10 +68,10 @@ std::optional<std::string> RegExpPattern::compile(std::u16string_view source, st
         options &= ~(rc::collate | rc::no_escape_in_lists);
     // 2. i folds case; m makes ^ and $ match at line breaks and keeps '.'
     //    from matching a newline. Without m they anchor at the text's ends.
-    if (flags & kRegExpIgnoreCase)
+    if (flags & kRegExpFlagIgnoreCase)
         options |= rc::icase;
     auto impl = std::make_unique<Impl>();
-    if (flags & kRegExpMultiline)
+    if (flags & kRegExpFlagMultiline)
         impl->matchFlags = rc::match_not_dot_newline;
     else
         options |= rc::no_mod_m;

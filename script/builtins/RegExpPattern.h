@@ -19,10 +19,10 @@
 namespace quill {
 
 // Instance flags.
-inline constexpr std::uint32_t kRegExpGlobal = 1;
-inline constexpr std::uint32_t kRegExpIgnoreCase = 2;
-inline constexpr std::uint32_t kRegExpMultiline = 4;
-inline constexpr std::uint32_t kRegExpFromImage = 8;
+inline constexpr std::uint32_t kRegExpFlagGlobal = 1;
+inline constexpr std::uint32_t kRegExpFlagIgnoreCase = 2;
+inline constexpr std::uint32_t kRegExpFlagMultiline = 4;
+inline constexpr std::uint32_t kRegExpFlagFromImage = 8;
 
 // Flags from a flags text: 'g', 'i' and 'm' anywhere; other letters ignored.
 std::uint32_t regExpFlagsFromText(std::u16string_view text);

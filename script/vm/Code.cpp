@@ -57,6 +57,28 @@ StackUse stackUse(Op op, int64_t operand) {
     case Op::DelLocal:
     case Op::DelArg: return {1, 0};
     case Op::NextKey: return {2, 0};
+    // [a, b] -> [result]
+    case Op::Ushr:
+    case Op::Shr:
+    case Op::Shl:
+    case Op::Xor:
+    case Op::Or:
+    case Op::And:
+    case Op::Mod:
+    case Op::Div:
+    case Op::Mul:
+    case Op::Add:
+    case Op::Sub:
+    case Op::StrictNe:
+    case Op::StrictEq:
+    case Op::Ge:
+    case Op::Le:
+    case Op::Gt:
+    case Op::Lt:
+    case Op::Ne:
+    case Op::Eq:
+    case Op::GetElem:
+    case Op::DelElem: return {2, -1};
     default: break;
     }
     int effect = opInfo(op).effect;

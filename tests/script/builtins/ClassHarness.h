@@ -16,6 +16,7 @@
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
 #include "script/values/String.h"
+#include "script/vm/Interpreter.h"
 
 namespace quill::test {
 
@@ -28,6 +29,7 @@ struct ClassHarness {
     Engine engine;
 
     ClassHarness() {
+        attachVm(engine);
         registerDateClass(engine);
         registerMathClass(engine);
         registerRegExpClass(engine);

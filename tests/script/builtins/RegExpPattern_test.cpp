@@ -23,18 +23,18 @@ int find(const RegExpPattern& p, std::u16string_view text, size_t start = 0) {
 }
 
 std::u16string replaceAll(std::u16string_view source, std::u16string_view text, std::u16string_view with,
-                          std::uint32_t flags = kRegExpGlobal) {
+                          std::uint32_t flags = kRegExpFlagGlobal) {
     RegExpPattern p = compiled(source, flags);
     std::uint32_t lastIndex = 0;
     MatchTable table;
-    return regExpReplace(p, flags & kRegExpGlobal, lastIndex, text, with, table);
+    return regExpReplace(p, flags & kRegExpFlagGlobal, lastIndex, text, with, table);
 }
 
 } // namespace
 
 TEST(RegExpCompile, FlagsTextAndSource) {
-    EXPECT_EQ(regExpFlagsFromText(u"gim"), kRegExpGlobal | kRegExpIgnoreCase | kRegExpMultiline);
-    EXPECT_EQ(regExpFlagsFromText(u"xmzg"), kRegExpGlobal | kRegExpMultiline);
+    EXPECT_EQ(regExpFlagsFromText(u"gim"), kRegExpFlagGlobal | kRegExpFlagIgnoreCase | kRegExpFlagMultiline);
+    EXPECT_EQ(regExpFlagsFromText(u"xmzg"), kRegExpFlagGlobal | kRegExpFlagMultiline);
     EXPECT_EQ(regExpFlagsFromText(u""), 0u);
     EXPECT_EQ(regExpSource(u""), u"^");
     EXPECT_EQ(regExpSource(u"a+"), u"a+");
@@ -62,7 +62,7 @@ TEST(RegExpCompile, OptionsKeepTheirMeaning) {
     EXPECT_EQ(find(compiled(u"(x|bc){1}$"), u"abc"), 1);
     // Case folding only with i.
     EXPECT_EQ(find(compiled(u"ABC"), u"xabc"), -1);
-    EXPECT_EQ(find(compiled(u"ABC", kRegExpIgnoreCase), u"xabc"), 1);
+    EXPECT_EQ(find(compiled(u"ABC", kRegExpFlagIgnoreCase), u"xabc"), 1);
     // Escapes inside bracket lists for the standard set; the compile method's
     // plain extended syntax takes the backslash literally there.
     EXPECT_EQ(find(compiled(u"[\\]]"), u"a]"), 1);
@@ -71,11 +71,11 @@ TEST(RegExpCompile, OptionsKeepTheirMeaning) {
     EXPECT_EQ(find(compiled(u"[\\n]", 0, RegExpSyntax::CompileMethod), u"a\\b"), 1);
     // Anchors: without m only the ends of the text; with m every line.
     EXPECT_EQ(find(compiled(u"^b"), u"a\nb"), -1);
-    EXPECT_EQ(find(compiled(u"^b", kRegExpMultiline), u"a\nb"), 2);
+    EXPECT_EQ(find(compiled(u"^b", kRegExpFlagMultiline), u"a\nb"), 2);
     EXPECT_EQ(find(compiled(u"a$"), u"a\nb"), -1);
-    EXPECT_EQ(find(compiled(u"a$", kRegExpMultiline), u"a\nb"), 0);
+    EXPECT_EQ(find(compiled(u"a$", kRegExpFlagMultiline), u"a\nb"), 0);
     EXPECT_EQ(find(compiled(u"a.b"), u"a\nb"), 0);
-    EXPECT_EQ(find(compiled(u"a.b", kRegExpMultiline), u"a\nb"), -1);
+    EXPECT_EQ(find(compiled(u"a.b", kRegExpFlagMultiline), u"a\nb"), -1);
 }
 
 TEST(RegExpSearch, PositionsAreCodeUnitsOfTheWholeText) {

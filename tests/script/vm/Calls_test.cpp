@@ -209,7 +209,8 @@ c:
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_EQ(trace[0], "Warning: unknown method \"frobnicate\"");
 
-    ASSERT_TRUE(run("push0\npush1\nnew\nend"));
+    // Null has no class (an Integer would reach the Number class's construct).
+    ASSERT_TRUE(run("push0\npushnull\nnew\nend"));
     EXPECT_TRUE(result().isNull());
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_EQ(trace[0], "Warning: invalid constructor");
@@ -363,6 +364,13 @@ TEST_F(CallsTest, ImagesThatCouldBreakTheMachineAreRefused) {
         "top:\npush1\njmp top",            // pushes without bound
         "popn 3\npushundef\nend",
         "push1\nrot 5\nend",
+        "push1\nadd\nend",                // a binary operator with one operand
+        "pushundef\ngetelem\nend",
+        "push1\ndelelem\nend",
+        "push1\nnextkey\nend",
+        "push1\nsetelem\nend",
+        "push1\nswap\nend",
+        "push1\nslide 1\nend",
     };
     for (const char* code : bad) {
         EXPECT_FALSE(run(code)) << code;

@@ -1,0 +1,13 @@
+-- Sort 100,000 numbers with the default comparison (numeric in Lua).
+local function run()
+    local a = {}
+    local x = 1
+    for i = 1, 100000 do
+        x = (x * 75 + 74) % 65537
+        a[i] = x
+    end
+    table.sort(a)
+    return a
+end
+local a = run()
+print(a[1] .. " " .. a[100000])
