@@ -63,6 +63,17 @@ TEST_F(FlashBridgeTest, ScriptGlobalFunctionsAnswerTheirResult) {
     EXPECT_EQ(ask("greet", str("x&y")), u"<string>hi &lt;x&amp;y&gt;</string>");
 }
 
+TEST_F(FlashBridgeTest, ArraysAndObjectsCrossBothWays) {
+    eval("function shape(a, o) { return a.length + ':' + a[1] + ':' + o.k; }"
+         "function make() { var r = {}; r.list = [1, 'x']; return r; }");
+    EXPECT_EQ(ask("shape", u"<array><property id=\"0\"><null/></property><property id=\"1\">" + num(5) +
+                               u"</property></array><object><property id=\"k\"><true/></property></object>"),
+              u"<string>2:5:true</string>");
+    EXPECT_EQ(ask("make", u""), u"<object><property id=\"list\"><array><property id=\"0\"><number>1</number>"
+                                u"</property><property id=\"1\"><string>x</string></property></array></property>"
+                                u"</object>");
+}
+
 TEST_F(FlashBridgeTest, UnknownNamesAndFailingScriptsAnswerUndefined) {
     EXPECT_EQ(ask("noSuchFunction", num(1)), u"<undefined/>");
     eval("notAFunction = 5; function boom() { throw 'bad'; }");
