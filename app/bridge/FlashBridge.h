@@ -9,6 +9,10 @@
 //
 //     std::u16string answer = paloma::bridge::answerFlashCall(engine, requestXml, hooks);
 //
+// All XML texts are UTF-16 (a BSTR's units; wchar_t on Windows has the same
+// width). The shell calls installBridge right after it creates an engine and
+// removeBridge before it destroys it.
+//
 // Built-in request names (compared without regard to case): quill_new,
 // quill_delete, quill_call, quill_call2, quill_getprop, quill_setprop,
 // quill_run, quill_eval, exec, quill_seh; any other name calls the script
