@@ -5,6 +5,7 @@
 #include "app/shell/ConfigurationLoader.h"
 #include "app/shell/HookScript.h"
 #include "app/shell/MainWnd.h"
+#include "app/shell/MainWndBridge.h"
 #include "app/shell/MainWndQuill.h"
 #include "app/shell/PackageFiles.h"
 #include "app/shell/PrivatePlayer.h"
@@ -137,7 +138,9 @@ bool PalomaApp::startFullScreen() {
     // 1. The main window over the whole screen, with the shell's script
     // engine behind its script commands (the engine itself is created by
     // the first command that needs it).
-    shell::setShellScripts(std::make_unique<shell::QuillShellScripts>());
+    auto scripts = std::make_unique<shell::QuillShellScripts>();
+    shell::connectBridge(*scripts);
+    shell::setShellScripts(std::move(scripts));
     RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     shell::CMainWnd* window = shell::CMainWnd::create(services_, L"", 0, screen);
     if (!window)
