@@ -43,8 +43,12 @@ void dispatchFromMovie(quill::Engine&, std::string_view command, std::u16string_
 
 } // namespace
 
-void connectBridge(QuillShellScripts& scripts) {
-    scripts.setEngineCreatedHook([](quill::Engine& engine) { bridge::installBridge(engine, callMovie); });
+void connectBridge(QuillShellScripts& scripts, std::function<void(quill::Engine&)> onCreated) {
+    scripts.setEngineCreatedHook([onCreated = std::move(onCreated)](quill::Engine& engine) {
+        bridge::installBridge(engine, callMovie);
+        if (onCreated)
+            onCreated(engine);
+    });
     scripts.setBridge([](quill::Engine& engine, const std::wstring& request) -> std::optional<std::wstring> {
         bridge::BridgeHooks hooks;
         hooks.fsCommand = dispatchFromMovie;
