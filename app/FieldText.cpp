@@ -12,18 +12,19 @@ std::u16string fitToField(std::u16string_view text, size_t fieldBytes) {
         return {};
     if (ansiLength(text) < fieldBytes)
         return std::u16string(text);
-    // Every unit takes at least one byte, so no more than fieldBytes - 1
-    // units can fit; shorten from there.
-    size_t n = std::min(text.size(), fieldBytes - 1);
-    while (n > 0) {
-        if (n < text.size() && text[n] >= 0xDC00 && text[n] <= 0xDFFF && text[n - 1] >= 0xD800 &&
-            text[n - 1] <= 0xDBFF) {
-            --n; // keep a surrogate pair together
-            continue;
-        }
-        if (ansiLength(text.substr(0, n)) < fieldBytes)
+    // Add one character (a surrogate pair counts as one) at a time while the
+    // ANSI form still leaves room for the NUL.
+    size_t used = 0, n = 0;
+    while (n < text.size()) {
+        size_t step = 1;
+        if (text[n] >= 0xD800 && text[n] <= 0xDBFF && n + 1 < text.size() && text[n + 1] >= 0xDC00 &&
+            text[n + 1] <= 0xDFFF)
+            step = 2;
+        size_t bytes = ansiLength(text.substr(n, step));
+        if (used + bytes >= fieldBytes)
             break;
-        --n;
+        used += bytes;
+        n += step;
     }
     return std::u16string(text.substr(0, n));
 }

@@ -98,6 +98,28 @@ CompileResult compileScript(std::string_view source, const CompileOptions& optio
     return result;
 }
 
+CompileResult compileFile(const std::filesystem::path& path, const CompileOptions& options) {
+    std::string name = path.string();
+    std::string text;
+    bool read = false;
+    if (std::FILE* f = std::fopen(name.c_str(), "rb")) {
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            text.append(buf, n);
+        read = !std::ferror(f);
+        std::fclose(f);
+    }
+    if (!read) {
+        CompileResult failed;
+        failed.messages = "can't open the script file: " + name + "\n";
+        return failed;
+    }
+    CompileOptions named = options;
+    named.sourceName = name;
+    return compileScript(text, named);
+}
+
 CompileResult compileScript(std::u16string_view source, const CompileOptions& options) {
     return compileScript(paloma::utf16ToAnsi(source), options);
 }

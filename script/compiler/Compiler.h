@@ -10,6 +10,7 @@
 #include "script/compiler/Instructions.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,11 @@ struct CompileResult {
 CompileResult compileScript(std::string_view source, const CompileOptions& options = {});
 // Compiles UTF-16 text, converted to the ANSI code page first.
 CompileResult compileScript(std::u16string_view source, const CompileOptions& options = {});
+
+// Compiles a script file read in binary mode; the line table's source name
+// is the file's name. A file that cannot be read fails with the message
+// "can't open the script file: " + name + "\n".
+CompileResult compileFile(const std::filesystem::path& path, const CompileOptions& options = {});
 
 // The optimised instruction list of a script, before emission; for tests and
 // listings.

@@ -239,8 +239,9 @@ std::optional<RawImage> readImageFile(const std::filesystem::path& path);
 
 // Takes the sections apart and checks every record: constant kinds, lengths,
 // terminators, the function table (offsets inside the code and ascending) and
-// the line table tags. A missing section counts as empty. On failure returns
-// nothing and sets *error to kUnimplementedBytecode when error is not null.
+// the line table tags. A missing section counts as empty, except that the
+// function table needs at least its count. On failure returns nothing and
+// sets *error to kUnimplementedBytecode when error is not null.
 std::optional<SectionSet> decodeSections(const RawImage& raw, std::string* error = nullptr);
 
 // readImage followed by decodeSections.

@@ -187,8 +187,15 @@ void removeDeadStores(InstrList& list) {
         // Function [begin, end).
         size_t n = end - begin;
         auto bit = [](int64_t slot) { return slot >= 0 && slot < kTrackedSlots ? 1u << slot : 0u; };
+        bool candidate = false;
+        for (size_t i = begin; i + 1 < end && !candidate; ++i)
+            candidate = code[i].isOp(Op::SetLocal) && code[i + 1].isOp(Op::GetLocal) &&
+                        code[i].operand == code[i + 1].operand && bit(code[i].operand) != 0;
+        if (!candidate) {
+            begin = end;
+            continue;
+        }
         std::vector<uint32_t> liveIn(n, 0);
-        std::vector<std::vector<uint32_t>> preds(n);
         auto succOf = [&](size_t i, int which) -> int64_t {
             const Instr& in = code[begin + i];
             if (which == 0) {
@@ -204,12 +211,26 @@ void removeDeadStores(InstrList& list) {
             }
             return -1;
         };
+        // Predecessors in one flat array: predStart[i]..predStart[i+1].
+        std::vector<uint32_t> predStart(n + 1, 0);
         for (size_t i = 0; i < n; ++i)
             for (int w = 0; w < 2; ++w) {
                 int64_t s = succOf(i, w);
                 if (s >= 0)
-                    preds[static_cast<size_t>(s)].push_back(static_cast<uint32_t>(i));
+                    ++predStart[static_cast<size_t>(s) + 1];
             }
+        for (size_t i = 0; i < n; ++i)
+            predStart[i + 1] += predStart[i];
+        std::vector<uint32_t> preds(predStart[n]);
+        {
+            std::vector<uint32_t> fill(predStart.begin(), predStart.end() - 1);
+            for (size_t i = 0; i < n; ++i)
+                for (int w = 0; w < 2; ++w) {
+                    int64_t s = succOf(i, w);
+                    if (s >= 0)
+                        preds[fill[static_cast<size_t>(s)]++] = static_cast<uint32_t>(i);
+                }
+        }
         auto liveOut = [&](size_t i) {
             uint32_t out = 0;
             for (int w = 0; w < 2; ++w) {
@@ -235,8 +256,8 @@ void removeDeadStores(InstrList& list) {
                 live |= bit(in.operand);
             if (live != liveIn[i]) {
                 liveIn[i] = live;
-                for (uint32_t p : preds[i])
-                    if (!queued[p]) {
+                for (uint32_t k = predStart[i]; k < predStart[i + 1]; ++k)
+                    if (uint32_t p = preds[k]; !queued[p]) {
                         queued[p] = true;
                         work.push_back(p);
                     }

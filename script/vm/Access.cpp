@@ -131,6 +131,22 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
             objectGet(engine, receiver.asObject(), key.asSymbol(), out);
             return out;
         }
+        if (key.isString()) {
+            // Every name a slot was created under is interned, so the slot
+            // of a String key is the object's own slot of that symbol (found
+            // through the id index instead of the 128-bucket name hash). A
+            // name never interned names no slot. `__proto__` slots made by
+            // position are not in the name hash: that one name keeps the
+            // lookup by name.
+            SymbolId id;
+            if (!engine.findName(stringToAnsi(key.asString()), id))
+                return Value::undefined();
+            if (id != Engine::kProtoId) {
+                Value out;
+                objectGetOwn(receiver.asObject(), id, out);
+                return out;
+            }
+        }
         return objectGetByKey(engine, receiver.asObject(), key);
     }
     case Kind::Array: {
@@ -183,10 +199,24 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
 void writeElement(Engine& engine, const Value& receiver, const Value& key, const Value& v) {
     switch (receiver.kind) {
     case Kind::Object:
-        if (key.isSymbol())
+        if (key.isSymbol()) {
             objectPut(engine, receiver.asObject(), key.asSymbol(), v);
-        else
-            objectPutByKey(engine, receiver.asObject(), key, v);
+            return;
+        }
+        if (key.isString()) {
+            // An existing slot is replaced in place, as the store by name
+            // does. A new name is appended with its interned id, which is
+            // what the store by name does too as long as there is no
+            // deleted slot that a put by id would reuse instead.
+            ObjectRecord* o = receiver.asObject();
+            SymbolId id = engine.internName(stringToAnsi(key.asString()));
+            Value old;
+            if (id != Engine::kProtoId && (objectGetOwn(o, id, old) || !o->aids || o->aids->deletedCount == 0)) {
+                objectPut(engine, o, id, v);
+                return;
+            }
+        }
+        objectPutByKey(engine, receiver.asObject(), key, v);
         return;
     case Kind::Array: {
         uint64_t index;

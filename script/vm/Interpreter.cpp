@@ -3,6 +3,7 @@
 #include "script/vm/Interpreter.h"
 
 #include <chrono>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -254,12 +255,20 @@ void warnUndefinedVariable(Engine& engine, SymbolId id) {
 
 // The argument count of a call at `sp` (sp[0] the callee or receiver,
 // sp[1] the count): it must be an Integer whose arguments lie inside the
-// calling frame's own values.
-inline bool validArgCount(const Value* sp, const Value* fp, int64_t& argc) {
+// calling frame's own values. An array literal passes the negated count of
+// its elements to the Array constructor; `slots` is the magnitude.
+inline bool validArgCount(const Value* sp, const Value* fp, int64_t& argc, int64_t& slots) {
     if (QUILL_UNLIKELY(!sp[1].isInteger()))
         return false;
     argc = sp[1].asInteger();
-    return argc >= 0 && argc <= (fp - 4) - (sp + 1);
+    if (QUILL_UNLIKELY(argc < 0)) {
+        if (argc == std::numeric_limits<int64_t>::min())
+            return false;
+        slots = -argc;
+    } else {
+        slots = argc;
+    }
+    return slots <= (fp - 4) - (sp + 1);
 }
 
 [[noreturn]] void badBytecode(Engine& engine) { engine.raiseError(kErrBadBytecode); }
@@ -369,6 +378,13 @@ MethodCall offerScope(Engine& engine, const Value& scope, SymbolId id, ArgList a
 }
 
 // Runs the loop until the run's outermost frame returns or `end`.
+//
+// GCC merges the indirect jumps of a threaded loop into one shared jump and
+// then keeps the loop's registers in vector registers around it; keeping
+// the jumps apart keeps sp, fp and pc in general registers.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-gcse", "no-crossjumping", "no-tree-slp-vectorize", "no-tree-vectorize")))
+#endif
 void execute(Engine& engine, RunState& st) {
     // ORDER OP: the table is indexed by opcode byte.
     static const void* const labels[256] = {
@@ -410,6 +426,7 @@ void execute(Engine& engine, RunState& st) {
     VmState& vm = vmState(e);
     Value callee;      // the function a call instruction enters
     int64_t argc = 0; // and the number of its arguments
+    int64_t argSlotCount = 0; // the values argc stands for (|argc|)
 
 #define DISPATCH() goto* labels[pc->word & 0xFF]
 #define NEXT()                                                                                                 \
@@ -419,6 +436,36 @@ void execute(Engine& engine, RunState& st) {
     } while (0)
 #define ARG (pc->arg)
 #define PUSH(v) (*--sp = (v))
+// Stores that write the kind and the payload only (a whole-Value store
+// would also carry the padding between them along).
+#define SET_INT(slot, x)                                                                                       \
+    do {                                                                                                       \
+        Value& s_ = (slot);                                                                                    \
+        s_.kind = Kind::Integer;                                                                               \
+        s_.payload.integer = (x);                                                                              \
+    } while (0)
+#define SET_BOOL(slot, b)                                                                                      \
+    do {                                                                                                       \
+        Value& s_ = (slot);                                                                                    \
+        s_.kind = Kind::Boolean;                                                                               \
+        s_.payload.bits = (b) ? 1 : 0;                                                                         \
+    } while (0)
+// Copies a Value as two 8-byte words: the values the loop moves were
+// mostly just written as two words, and a 16-byte load of them would wait
+// for both stores.
+#define COPY_VALUE(dst, src)                                                                                   \
+    do {                                                                                                       \
+        uint64_t w0_, w1_;                                                                                     \
+        std::memcpy(&w0_, &(src), 8);                                                                          \
+        std::memcpy(&w1_, reinterpret_cast<const char*>(&(src)) + 8, 8);                                       \
+        std::memcpy(static_cast<void*>(&(dst)), &w0_, 8);                                                     \
+        std::memcpy(reinterpret_cast<char*>(static_cast<void*>(&(dst))) + 8, &w1_, 8);                        \
+    } while (0)
+#define PUSH_INT(x)                                                                                            \
+    do {                                                                                                       \
+        --sp;                                                                                                  \
+        SET_INT(sp[0], (x));                                                                                   \
+    } while (0)
 #define SAVE() (e.stackPosition = sp - 1, e.codePosition = pc)
 #define TICK()                                                                                                 \
     do {                                                                                                       \
@@ -541,21 +588,27 @@ op_Unwith: {
 }
 op_GetLocal: {
     const Value* slot = fp - 4 - uint32_t(ARG);
-    Value v = QUILL_LIKELY(slot >= sp) ? *slot : Value::undefined();
-    PUSH(v);
+    --sp;
+    if (QUILL_LIKELY(slot > sp))
+        COPY_VALUE(sp[0], *slot);
+    else
+        sp[0] = Value::undefined();
     NEXT();
 }
 op_SetLocal: {
-    Value v = *sp++;
     Value* slot = fp - 4 - uint32_t(ARG);
-    if (QUILL_LIKELY(slot >= sp))
-        *slot = v;
+    if (QUILL_LIKELY(slot > sp))
+        COPY_VALUE(*slot, sp[0]);
+    ++sp;
     NEXT();
 }
 op_GetArg: {
     uint32_t n = uint32_t(ARG);
-    Value v = QUILL_LIKELY(n < argSlots(fp)) ? fp[1 + n] : Value::undefined();
-    PUSH(v);
+    --sp;
+    if (QUILL_LIKELY(n < argSlots(fp)))
+        COPY_VALUE(sp[0], fp[1 + n]);
+    else
+        sp[0] = Value::undefined();
     NEXT();
 }
 op_SetArg: {
@@ -636,19 +689,19 @@ op_DelVar: {
 
     // ---- constants and stack shuffles ---------------------------------------------
 op_PushInt:
-    PUSH(Value::integer(ARG));
+    PUSH_INT(ARG);
     NEXT();
 op_Push0:
-    PUSH(Value::integer(0));
+    PUSH_INT(0);
     NEXT();
 op_Push1:
-    PUSH(Value::integer(1));
+    PUSH_INT(1);
     NEXT();
 op_Push2:
-    PUSH(Value::integer(2));
+    PUSH_INT(2);
     NEXT();
 op_Push3:
-    PUSH(Value::integer(3));
+    PUSH_INT(3);
     NEXT();
 op_PushUndef:
     PUSH(Value::undefined());
@@ -671,11 +724,10 @@ op_Pop:
 op_PopN:
     sp += uint32_t(ARG);
     NEXT();
-op_Dup: {
-    Value v = sp[0];
-    PUSH(v);
+op_Dup:
+    --sp;
+    COPY_VALUE(sp[0], sp[1]);
     NEXT();
-}
 op_Swap: {
     Value t = sp[0];
     sp[0] = sp[1];
@@ -712,7 +764,7 @@ op_Nop:
         const Value& b = sp[0];                                                                                \
         if (QUILL_LIKELY(a.isInteger() && b.isInteger())) {                                                    \
             int64_t x = a.asInteger(), y = b.asInteger();                                                      \
-            a = Value::integer(expr);                                                                          \
+            SET_INT(a, expr);                                                                                  \
             ++sp;                                                                                              \
             NEXT();                                                                                            \
         }                                                                                                      \
@@ -732,7 +784,7 @@ op_Add: {
     Value& a = sp[1];
     const Value& b = sp[0];
     if (QUILL_LIKELY(a.isInteger() && b.isInteger())) {
-        a = Value::integer(int64_t(uint64_t(a.asInteger()) + uint64_t(b.asInteger())));
+        a.payload.integer = int64_t(uint64_t(a.asInteger()) + uint64_t(b.asInteger()));
         ++sp;
         NEXT();
     }
@@ -793,7 +845,7 @@ op_Not:
     NEXT();
 op_Inc:
     if (QUILL_LIKELY(sp[0].isInteger())) {
-        sp[0] = Value::integer(int64_t(uint64_t(sp[0].asInteger()) + 1));
+        sp[0].payload.integer = int64_t(uint64_t(sp[0].asInteger()) + 1);
     } else {
         SAVE();
         Value r = arithmetic(e, ArithOp::Add, sp[0], Value::integer(1));
@@ -802,7 +854,7 @@ op_Inc:
     NEXT();
 op_Add2:
     if (QUILL_LIKELY(sp[0].isInteger())) {
-        sp[0] = Value::integer(int64_t(uint64_t(sp[0].asInteger()) + 2));
+        sp[0].payload.integer = int64_t(uint64_t(sp[0].asInteger()) + 2);
     } else {
         SAVE();
         Value r = arithmetic(e, ArithOp::Add, sp[0], Value::integer(2));
@@ -816,7 +868,8 @@ op_Add2:
         Value& a = sp[1];                                                                                      \
         const Value& b = sp[0];                                                                                \
         if (QUILL_LIKELY(a.isInteger() && b.isInteger())) {                                                    \
-            a = Value::boolean(a.asInteger() cmp b.asInteger());                                               \
+            bool r_ = a.asInteger() cmp b.asInteger();                                                         \
+            SET_BOOL(a, r_);                                                                                   \
             ++sp;                                                                                              \
             NEXT();                                                                                            \
         }                                                                                                      \
@@ -961,7 +1014,7 @@ op_NextKey: {
 
     // ---- calls ----------------------------------------------------------------------------
 op_Call: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -983,7 +1036,7 @@ op_Call: {
     NEXT();
 }
 op_CallMethod: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -1007,7 +1060,7 @@ op_CallMethod: {
     NEXT();
 }
 op_CallName: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -1033,7 +1086,7 @@ op_CallName: {
     goto op_Call;
 }
 op_New: {
-    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc))) {
+    if (QUILL_UNLIKELY(!validArgCount(sp, fp, argc, argSlotCount))) {
         SAVE();
         badBytecode(e);
     }
@@ -1074,7 +1127,7 @@ enter_function: {
     TICK();
     CompiledFunction* fn = compiledOf(callee);
     SAVE();
-    fp = enterFrame(e, sp, fp, pc + 1, fn, uint32_t(argc + 2));
+    fp = enterFrame(e, sp, fp, pc + 1, fn, uint32_t(argSlotCount + 2));
     sp = fp - 3;
     pc = fn->code();
     DISPATCH();
@@ -1157,6 +1210,10 @@ op_Throw: {
 #undef NEXT
 #undef ARG
 #undef PUSH
+#undef PUSH_INT
+#undef COPY_VALUE
+#undef SET_INT
+#undef SET_BOOL
 #undef SAVE
 #undef TICK
 #undef JUMP
@@ -1185,21 +1242,22 @@ bool landInHandler(Engine& engine, RunState& st) {
 void runFunction(Engine& engine, const Value& thisValue, const Value& function, ArgList args, Value& result) {
     VmState& vm = vmState(engine);
     Value* sp = engine.stackPosition + 1;
+    // An ArgList may carry a negated count (an array literal's); its
+    // magnitude is the number of arguments either way.
     int64_t argc = args.count();
-    if (argc < 0)
-        argc = 0;
-    if (sp - engine.stack < argc + 3 + kStackReserve)
+    int64_t slots = argc < 0 ? (argc == std::numeric_limits<int64_t>::min() ? 0 : -argc) : argc;
+    if (sp - engine.stack < slots + 3 + kStackReserve + 4)
         engine.raiseError(kErrStackOverflow);
     // The function Value, then the arguments from the last down to the
     // count, then `this`.
     *--sp = function;
-    for (int64_t i = argc; i >= 1; --i)
+    for (int64_t i = slots; i >= 1; --i)
         *--sp = args.values[i];
-    *--sp = Value::integer(argc);
+    *--sp = Value::integer(slots == 0 ? 0 : argc);
     *--sp = thisValue;
     engine.stackPosition = sp - 1;
     CompiledFunction* fn = compiledOf(function);
-    Value* fp = enterFrame(engine, sp, nullptr, nullptr, fn, uint32_t(argc + 2));
+    Value* fp = enterFrame(engine, sp, nullptr, nullptr, fn, uint32_t(slots + 2));
 
     RunState st{fp - 3, fp, fn->code(), Value::undefined()};
     vm.suspendedPositions.push_back(static_cast<const Insn*>(engine.codePosition));

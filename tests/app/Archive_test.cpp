@@ -169,8 +169,9 @@ TEST_F(ArchiveTest, ExistingFilesAreReturnedUnchecked) {
 TEST_F(ArchiveTest, CrcMismatchDeletesAndZlibErrorsThrow) {
     ByteWriter group;
     auto good = fileContent("checked content");
+    ASSERT_GT(good.size(), 4u);
     auto badCrc = good;
-    badCrc.back() ^= 0xFF;
+    badCrc[good.size() - 1] ^= 0xFF;
     auto badStream = good;
     badStream[0] ^= 0x0F;
     rawEntry(group, 0, u"badcrc.txt", badCrc);

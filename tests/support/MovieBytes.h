@@ -68,10 +68,15 @@ inline std::vector<uint8_t> movieBytes(const MovieSpec& spec) {
 // A projector: some executable bytes, the movie, then an 8-byte trailer whose
 // last 4 bytes hold the movie's length.
 inline std::vector<uint8_t> projectorBytes(const std::vector<uint8_t>& movie, size_t stubSize = 1024) {
-    std::vector<uint8_t> out(stubSize, 0x90);
-    out[0] = 'M';
-    out[1] = 'Z';
-    out.insert(out.end(), movie.begin(), movie.end());
+    std::vector<uint8_t> out;
+    out.reserve(stubSize + movie.size() + 8);
+    out.resize(stubSize, 0x90);
+    if (stubSize >= 2) {
+        out[0] = 'M';
+        out[1] = 'Z';
+    }
+    for (uint8_t b : movie)
+        out.push_back(b);
     uint32_t length = uint32_t(movie.size());
     out.insert(out.end(), {0x56, 0x34, 0x12, 0xFA, uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16),
                            uint8_t(length >> 24)});

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "script/compiler/Compiler.h"
 #include "script/compiler/Disasm.h"
 #include "script/compiler/Image.h"
 #include "tools/quill/Commands.h"
-#include "tools/quill/CompilerBridge.h"
 
 namespace quill::tool {
 
@@ -26,7 +26,7 @@ bool writeText(const std::string& path, const std::string& text) {
 
 int compileCommand(std::span<const std::string> args) {
     std::string file, output, listing;
-    uint32_t options = 0;
+    CompileOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-o" || a == "--listing") {
@@ -34,11 +34,11 @@ int compileCommand(std::span<const std::string> args) {
                 return usageError("compile", a + " needs a file name");
             (a == "-o" ? output : listing) = args[++i];
         } else if (a == "--lines") {
-            options |= kCompileLines;
+            options.flags |= kCompileLineTable;
         } else if (a == "--warn-semicolon") {
-            options |= kCompileWarnSemicolon;
+            options.flags |= kCompileWarnSemicolon;
         } else if (a == "--ecma") {
-            options |= kCompileEcma;
+            options.flags |= kCompileEcmaWarnings;
         } else if (!a.empty() && a[0] == '-') {
             return usageError("compile", "unknown option " + a);
         } else if (file.empty()) {
@@ -59,23 +59,24 @@ int compileCommand(std::span<const std::string> args) {
     }
     std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-    CompileOutcome outcome = compileSource(source, file, options);
-    std::fwrite(outcome.messages.data(), 1, outcome.messages.size(), stderr);
+    options.sourceName = file;
+    CompileResult result = compileScript(source, options);
+    std::fwrite(result.messages.data(), 1, result.messages.size(), stderr);
     std::fflush(stderr);
 
     // The listing file is created whenever one is asked for; it holds the
     // code only when compilation succeeded.
     if (!listing.empty()) {
-        std::string text = outcome.sections ? formatListing(*outcome.sections)
-                                            : std::string("; -*- asm -*-\r\n");
+        std::string text =
+            result.ok ? formatListing(result.sections) : std::string("; -*- asm -*-\r\n");
         if (!writeText(listing, text)) {
             complain("can't write the listing file " + listing);
             return 1;
         }
     }
-    if (!outcome.sections)
+    if (!result.ok)
         return 1;
-    if (!writeImageFile(std::filesystem::path(output), writeImage(*outcome.sections))) {
+    if (!writeImageFile(std::filesystem::path(output), writeImage(result.sections))) {
         complain("can't write the image file " + output);
         return 1;
     }

@@ -158,3 +158,26 @@ TEST(OperandLimits, LocalSlotsUpToSixteenBits) {
     EXPECT_GE(find(f, "setlocal 65534"), 0);
     EXPECT_EQ(quill::compileScript(s + " var over; }").messages, "error: line 1: too many local variables\r\n");
 }
+
+TEST(CompileFile, ReadsTheFileAndNamesTheLineTable) {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "quill_compile_file_test";
+    std::filesystem::create_directories(dir);
+    std::filesystem::path file = dir / "demo.qls";
+    {
+        std::FILE* f = std::fopen(file.string().c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("#!quill\r\nx = 1;\r\ny = x;\r\n", f);
+        std::fclose(f);
+    }
+    quill::CompileOptions options;
+    options.flags = quill::kCompileLineTable;
+    quill::CompileResult r = quill::compileFile(file, options);
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(*r.sections.lines.sourceName, file.string());
+    EXPECT_EQ(r.sections.lines.lineAt(static_cast<uint32_t>(r.sections.code.size())), 3u);
+    std::filesystem::remove_all(dir);
+
+    quill::CompileResult missing = quill::compileFile(dir / "none.qls");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.messages, "can't open the script file: " + (dir / "none.qls").string() + "\n");
+}

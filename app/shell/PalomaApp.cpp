@@ -1,0 +1,174 @@
+// The application object.
+#include "app/shell/PalomaApp.h"
+
+#include "app/ShellErrors.h"
+#include "app/shell/ConfigurationLoader.h"
+#include "app/shell/HookScript.h"
+#include "app/shell/PrivatePlayer.h"
+#include "app/shell/RunFolder.h"
+#include "app/shell/ShellContext.h"
+#include "app/shell/ShellMessageBox.h"
+#include "app/shell/SystemScreenSaver.h"
+#include "app/shell/WinText.h"
+
+#include <shellapi.h>
+
+namespace paloma {
+
+namespace {
+
+PalomaApp::IdleHandler gIdleHandler = nullptr;
+
+std::string executableBaseName() {
+    std::wstring path = modulePath();
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos && dot > 0)
+        name.resize(dot);
+    return narrow(name);
+}
+
+} // namespace
+
+std::vector<std::string> commandLineArguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!argv)
+        return args;
+    for (int i = 1; i < count; ++i)
+        args.push_back(narrow(argv[i]));
+    LocalFree(argv);
+    return args;
+}
+
+void PalomaApp::setIdleHandler(IdleHandler handler) {
+    gIdleHandler = handler;
+}
+
+PalomaApp::PalomaApp(std::vector<std::string> args)
+    : args_(std::move(args)), applicationName_(executableBaseName()) {}
+
+std::wstring PalomaApp::profileTitle() const {
+    std::wstring title = widen(store_.profileName().empty() ? applicationName_ : store_.profileName());
+    for (wchar_t& c : title)
+        if (c == L'\\')
+            c = L' ';
+    return title;
+}
+
+bool PalomaApp::initInstance() {
+    mode_ = chooseRunMode(args_);
+
+    // 1. Installer hooks run their script and end.
+    if (std::string_view hook = hookScriptName(mode_); !hook.empty()) {
+        runInstallerHook(hook);
+        installHook_ = true;
+        return false;
+    }
+
+    // 2.
+    setDefault_ = false;
+    accelerators_ = nullptr;
+
+    // 3. Only install this executable as the system screen saver.
+    if (mode_ == RunMode::SetDefault) {
+        makeSystemScreenSaver(modulePath());
+        setDefault_ = true;
+        return true;
+    }
+
+    // 5. The identity record names the settings store.
+    auto store = readIdentityStore(ansiToUtf16(applicationName_));
+    if (!store) {
+        showMessageBox(nullptr, kInvalidApplicationData, profileTitle(), MB_OK | MB_ICONERROR);
+        return false;
+    }
+    store_ = std::move(*store);
+
+    // 6. The run folder; without one the program ends silently.
+    if (!createRunFolder())
+        return false;
+
+    // 7. The settings through the store, and the movie list. A package
+    // without its configuration resources stops with the same message.
+    try {
+        loadConfiguration(store_, runtimeSettings(), movieList());
+    } catch (const CKelBaseException&) {
+        showMessageBox(nullptr, kInvalidApplicationData, profileTitle(), MB_OK | MB_ICONERROR);
+        return false;
+    }
+
+    // 8.
+    ShellContext& context = shellContext();
+    context.movieList = &movieList();
+    context.settings = &runtimeSettings();
+
+    // 9. The run mode.
+    switch (mode_) {
+    case RunMode::Settings:
+        return startSettingsDialog();
+    case RunMode::Preview:
+        return startPreview();
+    case RunMode::FullScreen:
+        return startFullScreen();
+    default:
+        return true;
+    }
+}
+
+// The settings dialog, the preview window and full-screen playback are
+// added with the screen saver's windows; until then those modes end the run
+// once the configuration has been read.
+bool PalomaApp::startSettingsDialog() {
+    return true;
+}
+
+bool PalomaApp::startPreview() {
+    return true;
+}
+
+bool PalomaApp::startFullScreen() {
+    return true;
+}
+
+bool PalomaApp::preTranslateMessage(MSG& msg) {
+    HWND main = shellMainWindow();
+    if (accelerators_ && main && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST)
+        return TranslateAcceleratorW(main, accelerators_, &msg) != 0;
+    return false;
+}
+
+int PalomaApp::run() {
+    if (!shellMainWindow())
+        return 0;
+    MSG msg;
+    for (;;) {
+        // Idle processing while no message waits.
+        bool moreIdle = true;
+        while (moreIdle && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE))
+            moreIdle = gIdleHandler && gIdleHandler();
+        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1)
+            return got == 0 ? int(msg.wParam) : 0;
+        if (preTranslateMessage(msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+int PalomaApp::exitInstance() {
+    if (!installHook_ && !setDefault_) {
+        // Free the settings' strings, clear the movie list.
+        runtimeSettings() = RuntimeSettings{};
+        movieList().clear();
+        // A player module in the run folder is unloaded with the folder.
+        deleteRunFolder();
+    }
+    privatePlayer().release();
+    return exitCode_;
+}
+
+} // namespace paloma

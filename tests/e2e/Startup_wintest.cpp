@@ -1,0 +1,222 @@
+// Packages built by the packager from the runtime, run as the system runs
+// them: the settings store, the identity check, the screen-saver entry, the
+// run modes, and the run folder's life.
+#include "app/ResourceBlock.h"
+#include "app/RuntimeSettings.h"
+#include "app/shell/WinText.h"
+#include "E2eSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace paloma;
+
+#ifdef PALOMA_PACK_EXE
+
+namespace {
+
+constexpr const wchar_t* kIdentityKey = L"Software\\Paloma E2E Author";
+
+std::string manifest(const std::string& title, const std::string& identity = "Paloma E2E Author/Saver\\\\V1.0") {
+    return "{\n"
+           "  \"identity\": \"" + identity + "\",\n"
+           "  \"title\": \"" + title + "\",\n"
+           "  \"version\": \"1.0\",\n"
+           "  \"rights\": \"(c) E2E\",\n"
+           "  \"wakeUp\": [\"mouseMove\", \"esc\"],\n"
+           "  \"options\": {\"mute\": true},\n"
+           "  \"movie\": \"movie.swf\",\n"
+           "  \"files\": [\"movie.swf\", \"data\"]\n"
+           "}\n";
+}
+
+class PackageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        e2e::deleteRegistryTree(kIdentityKey);
+        CreateDirectoryW(tmp_.c_str(), nullptr);
+        ASSERT_TRUE(e2e::writeText(scratch_ / L"movie.swf", "FWS\x06 stand-in movie"));
+        CreateDirectoryW((scratch_ / L"data").c_str(), nullptr);
+        CreateDirectoryW((scratch_ / L"data\\sub").c_str(), nullptr);
+        ASSERT_TRUE(e2e::writeText(scratch_ / L"data\\a.txt", "alpha"));
+        ASSERT_TRUE(e2e::writeText(scratch_ / L"data\\sub\\b.txt", "bravo"));
+    }
+    void TearDown() override { e2e::deleteRegistryTree(kIdentityKey); }
+
+    // Builds `name`.exe from a manifest; fails the test when the packager does.
+    std::wstring build(const std::wstring& name, const std::string& json) {
+        std::wstring manifestPath = scratch_ / (name + L".json");
+        EXPECT_TRUE(e2e::writeText(manifestPath, json));
+        std::wstring out = scratch_ / (name + L".exe");
+        std::wstring cmd = L"\"" + e2e::hostPath(PALOMA_PACK_EXE) + L"\" build \"" + manifestPath + L"\" -o \"" + out +
+                           L"\" --runtime \"" + e2e::hostPath(PALOMA_RUNTIME_EXE) + L"\"";
+        auto r = e2e::runProcess(cmd);
+        EXPECT_TRUE(r.started && r.finished);
+        EXPECT_EQ(r.exitCode, 0u) << narrow(cmd);
+        EXPECT_TRUE(e2e::exists(out));
+        return out;
+    }
+
+    // Runs a package with its temporary folder and message log in the scratch folder.
+    e2e::RunResult run(const std::wstring& exe, const std::wstring& args) {
+        return e2e::runProcess(L"\"" + exe + L"\" " + args,
+                               {L"TMP=" + tmp_, L"TEMP=" + tmp_, L"PALOMA_MESSAGE_LOG=" + boxes_}, 30000);
+    }
+
+    std::vector<uint8_t> resource(const std::wstring& exe, const wchar_t* name) {
+        std::vector<uint8_t> bytes;
+        HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (!m)
+            return bytes;
+        if (HRSRC r = FindResourceW(m, name, L"PALOMA")) {
+            auto p = static_cast<const uint8_t*>(LockResource(LoadResource(m, r)));
+            bytes.assign(p, p + SizeofResource(m, r));
+        }
+        FreeLibrary(m);
+        return bytes;
+    }
+
+    std::vector<uint8_t> settingsData(const std::wstring& exe) { return readResourceBlock(resource(exe, L"ST")); }
+
+    std::optional<std::vector<uint8_t>> stored(const wchar_t* value) {
+        return e2e::registryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.0\\SSettings", value);
+    }
+
+    e2e::ScratchFolder scratch_{L"startup"};
+    std::wstring tmp_ = scratch_ / L"tmp";
+    std::wstring boxes_ = scratch_ / L"boxes.log";
+};
+
+} // namespace
+
+TEST_F(PackageTest, UnknownSwitchWritesTheStoreEndsAtOnceAndLeavesNoRunFolder) {
+    std::wstring exe = build(L"saver", manifest("First"));
+    auto r = run(exe, L"/x");
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0u);
+
+    auto crc = stored(L"crc");
+    ASSERT_TRUE(crc.has_value());
+    EXPECT_EQ(*crc, resource(exe, L"CS"));
+    EXPECT_EQ(crc->size(), 16u);
+    auto options = stored(L"Options");
+    ASSERT_TRUE(options.has_value());
+    EXPECT_EQ(*options, settingsData(exe)) << "the record serialised in the resource's own layout";
+    RuntimeSettings decoded;
+    ASSERT_TRUE(readRuntimeSettings(*options, decoded));
+    EXPECT_EQ(textOr(decoded.texts[kTextTitle]), u"First");
+    EXPECT_EQ(decoded.wakeUpMethods, kWakeMouseMove | kWakeEsc);
+
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty()) << "the run folder is deleted at exit";
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+
+    // The run folder comes before the settings: where none can be made, the
+    // run ends silently and the store is left alone.
+    e2e::deleteRegistryTree(kIdentityKey);
+    auto noFolder = e2e::runProcess(L"\"" + exe + L"\" /x", {L"TMP=Q:\\missing\\drive", L"PALOMA_MESSAGE_LOG=" + boxes_});
+    ASSERT_TRUE(noFolder.finished);
+    EXPECT_NE(noFolder.exitCode, 0u);
+    EXPECT_FALSE(stored(L"crc").has_value());
+    EXPECT_FALSE(e2e::exists(boxes_));
+}
+
+TEST_F(PackageTest, SameFingerprintReadsOptionsBackAndAnUnreadableCopyIsReplaced) {
+    std::wstring exe = build(L"saver", manifest("First"));
+    ASSERT_TRUE(run(exe, L"/x").finished);
+    std::vector<uint8_t> packaged = settingsData(exe);
+
+    // Settings changed as the settings dialog would.
+    RuntimeSettings changed;
+    ASSERT_TRUE(readRuntimeSettings(packaged, changed));
+    changed.wakeUpMethods = kWakeKeyStroke;
+    changed.backgroundColour = 0x00336699;
+    std::vector<uint8_t> changedBytes = writeRuntimeSettings(changed);
+    ASSERT_NE(changedBytes, packaged);
+    ASSERT_TRUE(e2e::setRegistryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.0\\SSettings", L"Options", changedBytes));
+
+    for (const wchar_t* args : {L"/x", L"/s", L"", L"/c:4711", L"/p 1234"}) {
+        auto r = run(exe, args);
+        ASSERT_TRUE(r.finished) << narrow(args);
+        EXPECT_EQ(*stored(L"Options"), changedBytes) << narrow(args);
+        EXPECT_EQ(*stored(L"crc"), resource(exe, L"CS"));
+        EXPECT_TRUE(e2e::listFolder(tmp_).empty()) << narrow(args);
+    }
+
+    // A copy that does not decode counts as stale.
+    std::vector<uint8_t> cut(changedBytes.begin(), changedBytes.begin() + 10);
+    ASSERT_TRUE(e2e::setRegistryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.0\\SSettings", L"Options", cut));
+    ASSERT_TRUE(run(exe, L"/x").finished);
+    EXPECT_EQ(*stored(L"Options"), packaged);
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+}
+
+TEST_F(PackageTest, RebuiltPackageWithAnotherFingerprintDiscardsStoredOptions) {
+    std::wstring first = build(L"saver", manifest("First"));
+    ASSERT_TRUE(run(first, L"/x").finished);
+    std::vector<uint8_t> firstCrc = *stored(L"crc");
+
+    std::wstring second = build(L"saver2", manifest("Second"));
+    ASSERT_NE(resource(second, L"CS"), firstCrc);
+    ASSERT_TRUE(run(second, L"/x").finished);
+    EXPECT_EQ(*stored(L"crc"), resource(second, L"CS"));
+    EXPECT_EQ(*stored(L"Options"), settingsData(second));
+    RuntimeSettings decoded;
+    ASSERT_TRUE(readRuntimeSettings(*stored(L"Options"), decoded));
+    EXPECT_EQ(textOr(decoded.texts[kTextTitle]), u"Second");
+
+    // And back: the first package's fingerprint is stale again.
+    ASSERT_TRUE(run(first, L"/x").finished);
+    EXPECT_EQ(*stored(L"crc"), firstCrc);
+    EXPECT_EQ(*stored(L"Options"), settingsData(first));
+}
+
+TEST_F(PackageTest, ForgedIdentityEndsWithInvalidApplicationData) {
+    std::wstring exe = build(L"saver", manifest("First"));
+    std::vector<uint8_t> bytes = e2e::readFile(exe);
+    // The identity text as stored: UTF-16LE.
+    std::u16string text = u"Paloma E2E Author/Saver\\V1.0";
+    std::vector<uint8_t> pattern;
+    for (char16_t c : text) {
+        pattern.push_back(uint8_t(c));
+        pattern.push_back(uint8_t(c >> 8));
+    }
+    auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+    ASSERT_NE(at, bytes.end());
+    at[pattern.size() - 2] = '2'; // "...V1.2": the digest no longer matches
+    std::wstring forged = scratch_ / L"Forged Saver.exe";
+    ASSERT_TRUE(e2e::writeFile(forged, bytes));
+
+    auto r = run(forged, L"/s");
+    ASSERT_TRUE(r.finished);
+    EXPECT_NE(r.exitCode, 0u);
+    // No owner, titled with the profile name: the application's name here.
+    EXPECT_EQ(e2e::readText(boxes_), "Forged Saver\tInvalid application data\n");
+    EXPECT_FALSE(stored(L"crc").has_value());
+    EXPECT_FALSE(e2e::registryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.2\\SSettings", L"crc").has_value());
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+
+    // The installer hooks come before the identity check, and the switch
+    // that installs the screen saver needs no identity either.
+    DeleteFileW(boxes_.c_str());
+    ASSERT_TRUE(run(forged, L"/AfterInstall").finished);
+    ASSERT_TRUE(run(forged, L"/beforeuninst").finished);
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+}
+
+TEST_F(PackageTest, SetDefaultMakesThePackageTheScreenSaverWithoutReadingSettings) {
+    std::wstring exe = build(L"My Screen Saver", manifest("First"));
+    auto r = run(exe, L"-SetDefault");
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0u);
+    wchar_t shortPath[MAX_PATH + 1];
+    ASSERT_GT(GetShortPathNameW(exe.c_str(), shortPath, MAX_PATH + 1), 0u);
+    auto entry = e2e::registryString(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"SCRNSAVE.EXE");
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(*entry, std::wstring(shortPath));
+    EXPECT_FALSE(stored(L"crc").has_value()) << "settings are not read";
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+    EXPECT_FALSE(e2e::exists(boxes_));
+}
+
+#endif // PALOMA_PACK_EXE

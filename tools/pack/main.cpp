@@ -1,0 +1,77 @@
+// paloma-pack: builds a packaged executable from a manifest, lists one, or
+// extracts its archive.
+#include "tools/pack/Inspector.h"
+#include "tools/pack/Manifest.h"
+#include "tools/pack/Packager.h"
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: paloma-pack build MANIFEST.json -o OUT.exe [--runtime PATH]\n"
+                 "       paloma-pack inspect EXE\n"
+                 "       paloma-pack extract EXE DIR\n";
+    return 2;
+}
+
+int fail(const std::string& message) {
+    std::cerr << "paloma-pack: " << message << "\n";
+    return 1;
+}
+
+int build(int argc, char** argv) {
+    std::optional<std::filesystem::path> manifestPath, out, runtime;
+    for (int i = 2; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
+            out = argv[++i];
+        else if (!std::strcmp(argv[i], "--runtime") && i + 1 < argc)
+            runtime = argv[++i];
+        else if (argv[i][0] != '-' && !manifestPath)
+            manifestPath = argv[i];
+        else
+            return usage();
+    }
+    if (!manifestPath || !out)
+        return usage();
+    std::string error;
+    auto manifest = paloma::pack::loadManifest(*manifestPath, error);
+    if (!manifest)
+        return fail(error);
+    if (!paloma::pack::buildPackageFile(*manifest, runtime, *out, error))
+        return fail(error);
+    return 0;
+}
+
+int inspect(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return fail(std::string("cannot read ") + path);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string error;
+    if (!paloma::pack::inspectPackage(bytes, std::cout, error))
+        return fail(std::string(path) + ": " + error);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return usage();
+    std::string command = argv[1];
+    if (command == "build")
+        return build(argc, argv);
+    if (command == "inspect" && argc == 3)
+        return inspect(argv[2]);
+    if (command == "extract" && argc == 4) {
+        std::string error;
+        if (!paloma::pack::extractPackage(argv[2], argv[3], error))
+            return fail(error);
+        return 0;
+    }
+    return usage();
+}
