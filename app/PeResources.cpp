@@ -145,7 +145,7 @@ private:
         for (uint16_t i = 0; i < length; ++i)
             id.text.push_back(char16_t(get16(area_, at + 2 + 2 * i)));
         if (id.text.empty())
-            id.text = u"#"; // an empty name cannot be told from a number
+            id.text.assign(1, u'#'); // an empty name cannot be told from a number
         return true;
     }
 
@@ -401,8 +401,16 @@ std::optional<std::vector<uint8_t>> PeImage::write(std::string* error) const {
             return std::nullopt;
         }
         header = tableEnd;
-        uint64_t lastEnd = uint64_t(last->virtualAddress) + std::max(last->virtualSize, last->rawSize);
-        rva = uint32_t(alignUp(lastEnd, l.sectionAlignment));
+        // After every section and the headers, whatever order the table has.
+        uint64_t end = std::max<uint64_t>(l.sizeOfHeaders, 1);
+        for (const Section& s : l.sections)
+            end = std::max<uint64_t>(end, uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.rawSize));
+        end = alignUp(end, l.sectionAlignment);
+        if (end > 0xFFFFFFFFull) {
+            fail(error, "no address space left for the resources");
+            return std::nullopt;
+        }
+        rva = uint32_t(end);
         raw = alignUp(l.imageEnd, l.fileAlignment);
         out.assign(file_.begin(), file_.begin() + l.imageEnd);
         out.resize(raw, 0);
@@ -414,6 +422,10 @@ std::optional<std::vector<uint8_t>> PeImage::write(std::string* error) const {
             put32(out, l.optOffset + 60, uint32_t(headersNeeded));
     }
     std::vector<uint8_t> tree = buildTree(resources_, rva);
+    if (uint64_t(rva) + alignUp(tree.size(), l.sectionAlignment) > 0xFFFFFFFFull) {
+        fail(error, "no address space left for the resources");
+        return std::nullopt;
+    }
     uint32_t rawSize = uint32_t(alignUp(tree.size(), l.fileAlignment));
     out.insert(out.end(), tree.begin(), tree.end());
     out.resize(raw + rawSize, 0);

@@ -5,16 +5,30 @@
 #include "app/shell/ModuleResources.h"
 #include "app/shell/WinText.h"
 #include "host/framework/WinHandles.h"
+#include "script/Quill.h"
+
+#include <memory>
 
 #include <vector>
 
 namespace paloma {
 
-HookOutcome runImageInThrowawayEngine(std::span<const uint8_t> image) {
-    (void)image;
-    // The engine is linked in by a later step of the build-up; until then a
-    // hook is read and checked but not run.
-    return HookOutcome::NoEngine;
+HookOutcome runImageInThrowawayEngine(std::span<const uint8_t> image, std::string* errorText) {
+    std::string error;
+    auto sections = quill::loadImage(image, &error);
+    if (!sections || !quill::checkImage(*sections, &error)) {
+        if (errorText)
+            *errorText = error;
+        return HookOutcome::BadImage;
+    }
+    std::unique_ptr<quill::Engine> engine = quill::createEngine();
+    if (!engine)
+        return HookOutcome::Failed;
+    if (quill::runImage(*engine, *sections))
+        return HookOutcome::Ran;
+    if (errorText)
+        *errorText = engine->errorText;
+    return HookOutcome::Failed;
 }
 
 HookOutcome runInstallerHook(std::string_view hookName, HMODULE module) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace paloma {
@@ -16,13 +17,15 @@ namespace paloma {
 enum class HookOutcome {
     Missing,     // no such resource
     BadBlock,    // the resource is not a readable block
-    Ran,         // the script ran (its own errors are the engine's business)
-    NoEngine,    // this build has no script engine to run it in
+    BadImage,    // the block holds no compiled image the engine accepts
+    Ran,         // the script ran to its end
+    Failed,      // the script ended with a runtime error
 };
 
 HookOutcome runInstallerHook(std::string_view hookName, HMODULE module = nullptr);
 
-// Runs a compiled script image in a fresh engine that lives only for the call.
-HookOutcome runImageInThrowawayEngine(std::span<const uint8_t> image);
+// Runs a compiled script image in a fresh engine that lives only for the
+// call. `errorText`, when given, receives the engine's message of a failure.
+HookOutcome runImageInThrowawayEngine(std::span<const uint8_t> image, std::string* errorText = nullptr);
 
 } // namespace paloma

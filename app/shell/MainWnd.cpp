@@ -3,7 +3,12 @@
 #include "app/shell/MainWnd.h"
 
 #include "app/MovieHeader.h"
+#include "app/ShellErrors.h"
 #include "app/shell/FlashHostPrintHook.h"
+#include "app/shell/ModuleResources.h"
+#include "app/shell/PrivatePlayer.h"
+#include "app/shell/RunFolder.h"
+#include "app/shell/ShellMessageBox.h"
 #include "base/TextCodec.h"
 
 #include <algorithm>
@@ -73,19 +78,27 @@ DispatchScope::~DispatchScope() { --host().depth; }
 // Default services
 // ---------------------------------------------------------------------------
 
-std::wstring ShellServices::runFolder() {
-    wchar_t path[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, path);
-    return n && n <= MAX_PATH ? std::wstring(path, n) : std::wstring();
-}
+std::wstring ShellServices::privatePlayerPath() { return ansiToWide(privatePlayer().path()); }
 
-std::optional<std::vector<uint8_t>> ShellServices::readScriptResource(const std::wstring&, std::wstring& error) {
+void ShellServices::keepPlayerModule(HMODULE module) { privatePlayer().addModule(module); }
+
+std::wstring ShellServices::runFolder() { return ansiToWide(paloma::runFolder()); }
+
+std::optional<std::vector<uint8_t>> ShellServices::readScriptResource(const std::wstring& name, std::wstring& error) {
+    // A bad block's message is shown by the block reader itself.
     error.clear();
-    return std::nullopt;
+    std::vector<uint8_t> image;
+    try {
+        if (!readBlockResource(name.c_str(), kTypeQuill, image))
+            return std::nullopt;
+    } catch (const CKelBaseException&) {
+        return std::nullopt; // no such resource
+    }
+    return image;
 }
 
 void ShellServices::showMessage(HWND owner, const std::wstring& text) {
-    MessageBoxW(owner, text.c_str(), L"", MB_OK | MB_ICONEXCLAMATION);
+    showMessageBox(owner, text, L"", MB_OK | MB_ICONEXCLAMATION);
 }
 
 void ShellServices::startProgram(const std::wstring& commandLine) {
@@ -398,6 +411,17 @@ bool CMainWnd::loadMovie(const std::wstring& path) {
     if (header)
         player_.setMovieSize(header->width(), header->height());
     return true;
+}
+
+void CMainWnd::startPlayback(bool defaultMovieSize, const std::wstring& moviePath,
+                             std::optional<COLORREF> background) {
+    if (player_.exists())
+        player_.host().put(L"ScaleMode", defaultMovieSize ? 3L : 2L);
+    loadMovie(moviePath);
+    if (background && player_.exists())
+        player_.host().put(L"BackgroundColor", colorRefToRgb(*background));
+    ShowWindow(hwnd(), SW_SHOW);
+    UpdateWindow(hwnd());
 }
 
 // ---------------------------------------------------------------------------

@@ -44,6 +44,11 @@ public:
 
     // Puts the path into the control's Movie and records the movie's size.
     bool loadMovie(const std::wstring& path);
+    // Full-screen playback after the start-up script: scale mode 3 (no
+    // scale) for the default movie size, else 2 (exact fit); the movie; the
+    // custom background colour when there is one; then the window is shown
+    // and painted at once.
+    void startPlayback(bool defaultMovieSize, const std::wstring& moviePath, std::optional<COLORREF> background);
     // The closing protocol.
     void close();
 
@@ -92,6 +97,11 @@ public:
 };
 
 ScriptCache& scriptCache();
+
+// The control's colour form 0xRRGGBB of a COLORREF (0x00BBGGRR).
+constexpr long colorRefToRgb(COLORREF c) {
+    return long((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
+}
 
 // The registered player's module path: the default value of the control's
 // InProcServer32 key, empty when there is none.

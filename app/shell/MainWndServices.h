@@ -3,7 +3,9 @@
 // interfaces: the services of start-up and the package (player module, run
 // folder, script resources, message boxes, program start) and the shell's
 // script engine (running compiled images, source and files, menu commands and
-// the ExternalInterface bridge). Start-up supplies both.
+// the ExternalInterface bridge). The services' own implementations are those
+// of the runtime (the private player, the run folder, the program's QUILL
+// resources, the shell's message boxes); tests replace them.
 
 #include <windows.h>
 
@@ -22,9 +24,9 @@ public:
 
     // The private player module's path, prepared on the first request; empty
     // when the package carries no player.
-    virtual std::wstring privatePlayerPath() { return {}; }
+    virtual std::wstring privatePlayerPath();
     // Keeps a player module loaded from a file so that exit can unload it.
-    virtual void keepPlayerModule(HMODULE) {}
+    virtual void keepPlayerModule(HMODULE module);
     // The run folder, with a trailing backslash.
     virtual std::wstring runFolder();
     // The compiled script resource `name` of type QUILL, read as a resource

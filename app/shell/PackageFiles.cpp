@@ -50,7 +50,7 @@ private:
 } // namespace
 
 std::wstring extractionFolder() {
-    return widen(runFolder()) + L"_extra\\";
+    return runFolder().empty() ? std::wstring() : widen(runFolder()) + L"_extra\\";
 }
 
 std::wstring resolvePackagePath(std::u16string_view archivePath, const std::wstring& executable) {
@@ -58,10 +58,15 @@ std::wstring resolvePackagePath(std::u16string_view archivePath, const std::wstr
     size_t cut = exe.find_last_of(L"\\/");
     std::wstring exeFolder = cut == std::wstring::npos ? std::wstring() : exe.substr(0, cut);
 
+    // Without a run folder nothing is extracted: only the files beside the
+    // executable can be found.
     std::wstring extractRoot = extractionFolder();
-    CreateDirectoryW(extractRoot.c_str(), nullptr); // an existing folder is no error
+    HandleSource file(exe);
+    MemorySource nothing({});
+    ByteSource& source = runFolder().empty() ? static_cast<ByteSource&>(nothing) : file;
+    if (!runFolder().empty())
+        CreateDirectoryW(extractRoot.c_str(), nullptr); // an existing folder is no error
 
-    HandleSource source(exe);
     try {
         std::filesystem::path local = resolveArchivePath(source, archivePath, extractRoot, exeFolder);
         return local.wstring();

@@ -14,7 +14,8 @@ namespace paloma {
 // box owned by the main window (when there is one) and answers empty.
 std::wstring resolvePackagePath(std::u16string_view archivePath, const std::wstring& executable = {});
 
-// The folder extracted files go to: the run folder plus "_extra\".
+// The folder extracted files go to: the run folder plus "_extra\"; empty
+// while there is no run folder (nothing is extracted then).
 std::wstring extractionFolder();
 
 } // namespace paloma

@@ -4,6 +4,9 @@
 #include "app/ShellErrors.h"
 #include "app/shell/ConfigurationLoader.h"
 #include "app/shell/HookScript.h"
+#include "app/shell/MainWnd.h"
+#include "app/shell/MainWndQuill.h"
+#include "app/shell/PackageFiles.h"
 #include "app/shell/PrivatePlayer.h"
 #include "app/shell/RunFolder.h"
 #include "app/shell/ShellContext.h"
@@ -16,8 +19,6 @@
 namespace paloma {
 
 namespace {
-
-PalomaApp::IdleHandler gIdleHandler = nullptr;
 
 std::string executableBaseName() {
     std::wstring path = modulePath();
@@ -43,8 +44,9 @@ std::vector<std::string> commandLineArguments() {
     return args;
 }
 
-void PalomaApp::setIdleHandler(IdleHandler handler) {
-    gIdleHandler = handler;
+bool PalomaApp::onIdle() {
+    shell::CMainWnd* window = shell::CMainWnd::current();
+    return window && window->hasPendingCommands() && window->runPendingCommand();
 }
 
 PalomaApp::PalomaApp(std::vector<std::string> args)
@@ -118,9 +120,9 @@ bool PalomaApp::initInstance() {
     }
 }
 
-// The settings dialog, the preview window and full-screen playback are
-// added with the screen saver's windows; until then those modes end the run
-// once the configuration has been read.
+// The settings dialog and the preview window come with the screen saver's
+// windows; until then those modes end the run once the configuration has
+// been read.
 bool PalomaApp::startSettingsDialog() {
     return true;
 }
@@ -130,6 +132,50 @@ bool PalomaApp::startPreview() {
 }
 
 bool PalomaApp::startFullScreen() {
+    const RuntimeSettings& settings = runtimeSettings();
+
+    // 1. The main window over the whole screen, with the shell's script
+    // engine behind its script commands (the engine itself is created by
+    // the first command that needs it).
+    shell::setShellScripts(std::make_unique<shell::QuillShellScripts>());
+    RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    shell::CMainWnd* window = shell::CMainWnd::create(services_, L"", 0, screen);
+    if (!window)
+        return false;
+    HWND hwnd = window->hwnd();
+
+    // 2.-3.
+    accelerators_ = shell::loadShellAccelerators(GetModuleHandleW(nullptr));
+    cdAutorunBefore_ = setCdAutorun((settings.optionFlags & kOptionNoCdAutorun) == 0);
+    cdAutorunApplied_ = true;
+
+    // 4. The start-up script may end the run.
+    setShellMainWindow(hwnd);
+    if (window->dispatchCommand(L"Quill_Run", L"Initialize") == shell::ShellScripts::Result::False ||
+        shell::CMainWnd::current() != window) {
+        if (IsWindow(hwnd))
+            DestroyWindow(hwnd);
+        return false;
+    }
+
+    // 5.-7. Scale mode, the movie, the background colour.
+    shell::FlashHost& player = window->player().host();
+    player.put(L"ScaleMode", long((settings.optionFlags & kOptionDefaultMovieSize) ? 3 : 2));
+    std::wstring movie = resolvePackagePath(textOr(movieList().name));
+    window->loadMovie(movie);
+    if (settings.optionFlags & kOptionBackgroundColour) {
+        uint32_t c = settings.backgroundColour;
+        long rgb = long((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
+        player.put(L"BackgroundColor", rgb);
+    }
+
+    // 8. Mute.
+    if (settings.optionFlags & kOptionMute)
+        muteChanged_ = applyMute(true, mute_);
+
+    // 9.
+    ShowWindow(hwnd, SW_SHOW);
+    UpdateWindow(hwnd);
     return true;
 }
 
@@ -148,7 +194,7 @@ int PalomaApp::run() {
         // Idle processing while no message waits.
         bool moreIdle = true;
         while (moreIdle && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE))
-            moreIdle = gIdleHandler && gIdleHandler();
+            moreIdle = onIdle();
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1)
             return got == 0 ? int(msg.wParam) : 0;
@@ -164,6 +210,11 @@ int PalomaApp::exitInstance() {
         // Free the settings' strings, clear the movie list.
         runtimeSettings() = RuntimeSettings{};
         movieList().clear();
+        // What the full-screen start-up changed on the machine.
+        if (cdAutorunApplied_)
+            setCdAutorun(cdAutorunBefore_);
+        if (muteChanged_)
+            restoreMute(mute_);
         // A player module in the run folder is unloaded with the folder.
         deleteRunFolder();
     }

@@ -6,7 +6,9 @@
 // folder.
 
 #include "app/CommandLine.h"
+#include "app/shell/ScreenSaverOptions.h"
 #include "app/shell/SettingsStore.h"
+#include "app/shell/StartupServices.h"
 
 #include <windows.h>
 
@@ -34,10 +36,9 @@ public:
     bool setDefaultRun() const { return setDefault_; }
     const SettingsStore& store() const { return store_; }
 
-    // Work for idle time (the main window's queued script commands). Answers
-    // whether more idle time is wanted.
-    using IdleHandler = bool (*)();
-    static void setIdleHandler(IdleHandler handler);
+    // Idle processing: the main window's first queued script command.
+    // Answers whether more idle time is wanted.
+    static bool onIdle();
 
 private:
     bool startFullScreen();
@@ -53,6 +54,11 @@ private:
     bool setDefault_ = false;
     HACCEL accelerators_ = nullptr;
     SettingsStore store_;
+    StartupServices services_;
+    bool cdAutorunApplied_ = false;
+    bool cdAutorunBefore_ = true;
+    MuteState mute_;
+    bool muteChanged_ = false;
     std::string applicationName_;
     int exitCode_ = 0;
 };

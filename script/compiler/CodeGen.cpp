@@ -11,14 +11,14 @@
 
 namespace quill {
 
-CodeGen::CodeGen(Diagnostics& diagnostics, InstrList& out) : diag_(diagnostics), out_(out) {}
+CodeGen::CodeGen(Diagnostics& diagnostics, InstrList& out) : diag_(diagnostics), out_(out), code_(out.code) {}
 
 // ===========================================================================
 // Function frames
 // ===========================================================================
 
 void CodeGen::beginFunction(const std::string& globalName, int line) {
-    code_.clear();
+    funcStart_ = code_.size();
     scopes_.clear();
     jumps_.clear();
     pendingLabels_.clear();
@@ -38,10 +38,10 @@ void CodeGen::beginFunction(const std::string& globalName, int line) {
     code_.push_back(entry);
 }
 
-// Fills in the `locals` count reserved after the prologue (dropping the
-// instruction when no slot is used) and moves the code to the output.
+// Fills in the `locals` count reserved after the prologue, dropping the
+// instruction when no slot is used.
 void CodeGen::endFunction() {
-    for (size_t i = 0; i < code_.size(); ++i) {
+    for (size_t i = funcStart_; i < code_.size(); ++i) {
         if (code_[i].isOp(Op::Locals)) {
             if (maxSlots_ > 0)
                 code_[i].operand = maxSlots_;
@@ -50,8 +50,6 @@ void CodeGen::endFunction() {
             break;
         }
     }
-    out_.code.insert(out_.code.end(), code_.begin(), code_.end());
-    code_.clear();
 }
 
 // Function: entry; getarg 1; add2; args 2+params; locals n; [arguments object];
@@ -115,7 +113,7 @@ void CodeGen::main(std::vector<NodePtr>& statements, int endLine) {
     inMain_ = true;
     beginFunction(kMainFunctionName, statements.empty() ? endLine : statements.front()->line);
     mainScope_ = scope_;
-    emit(Op::Locals, code_.front().line, 0);
+    emit(Op::Locals, code_[funcStart_].line, 0);
     genStatements(statements);
     if (!code_.empty() && code_.back().isOp(Op::Pop))
         code_.pop_back();
@@ -842,19 +840,34 @@ void CodeGen::genJump(Node& n) {
         diag_.error(n.line, isBreak ? "invalid break" : "invalid continue");
     int withs = 0;
     int trys = 0;
-    int keep = 0;
     for (size_t i = static_cast<size_t>(target); i < jumps_.size(); ++i) {
         withs += jumps_[i].withs;
         trys += jumps_[i].trys;
-        if (i > static_cast<size_t>(target))
-            keep += jumps_[i].keep;
     }
     emitCounted(Op::Unwith, n.line, withs);
     emitCounted(Op::Untry, n.line, trys);
-    if (keep == 1)
-        emit(Op::Pop, n.line);
-    else
-        emitCounted(Op::PopN, n.line, keep);
+    // Values of the constructs left, innermost first. A finally clause runs
+    // with one value (false) or two (the pending exception, true) below it:
+    // `jf L; pop; L:` drops either.
+    int keep = 0;
+    auto flush = [&] {
+        if (keep == 1)
+            emit(Op::Pop, n.line);
+        else
+            emitCounted(Op::PopN, n.line, keep);
+        keep = 0;
+    };
+    for (size_t i = jumps_.size() - 1; i > static_cast<size_t>(target); --i) {
+        keep += jumps_[i].keep;
+        if (jumps_[i].finallyFlag) {
+            flush();
+            int l = newLabel();
+            emitJump(Op::Jf, l, n.line);
+            emit(Op::Pop, n.line);
+            placeLabel(l, n.line);
+        }
+    }
+    flush();
     emitJump(Op::Jmp, isBreak ? jumps_[target].breakLabel : jumps_[target].continueLabel, n.line);
 }
 
@@ -1024,8 +1037,12 @@ void CodeGen::genTry(Node& n) {
         emit(Op::PushTrue, line);
     }
     placeLabel(lFin, line);
-    if (finally)
+    if (finally) {
+        JumpScope& j = pushJumpScope();
+        j.finallyFlag = true;
         genStatement(*finally);
+        popJumpScope();
+    }
     emitJump(Op::Jf, lEnd, line);
     emit(Op::Throw, line);
     placeLabel(lEnd, line);

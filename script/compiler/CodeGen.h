@@ -45,6 +45,7 @@ private:
         std::string label;      // labelled statements
         std::vector<std::string> loopLabels; // labels that name this loop
         int keep = 0;           // values kept on the stack while the body runs
+        bool finallyFlag = false; // a finally clause: [false] or [exception, true] below
         int withs = 0;          // with blocks open directly inside
         int trys = 0;           // try handlers open directly inside
     };
@@ -109,8 +110,10 @@ private:
     Diagnostics& diag_;
     InstrList& out_;
 
-    // Per function.
-    std::vector<Instr> code_;
+    // Per function. The code goes straight into the output list; the current
+    // function's code starts at funcStart_.
+    std::vector<Instr>& code_;
+    size_t funcStart_ = 0;
     std::vector<Scope> scopes_;
     int scope_ = -1;
     int maxSlots_ = 0;

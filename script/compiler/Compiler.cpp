@@ -127,10 +127,18 @@ CompileResult compileScript(std::u16string_view source, const CompileOptions& op
 // ---------------------------------------------------------------------------
 // Text form of the instruction list.
 
+namespace {
+std::string labelName(int64_t label) {
+    std::string s(1, 'L');
+    s += std::to_string(label);
+    return s;
+}
+} // namespace
+
 std::string InstrList::operandText(const Instr& in) const {
     switch (operandKind(in.op)) {
     case OperandKind::None: return {};
-    case OperandKind::Rel: return "L" + std::to_string(in.operand);
+    case OperandKind::Rel: return labelName(in.operand);
     case OperandKind::Name: return constants[static_cast<size_t>(in.operand)].text;
     case OperandKind::Const: {
         const CodeConstant& c = constants[static_cast<size_t>(in.operand)];
@@ -167,7 +175,10 @@ std::string InstrList::format() const {
     for (const Instr& in : code) {
         switch (in.kind) {
         case InstrKind::Entry: s += constants[static_cast<size_t>(in.operand)].text + ":\n"; break;
-        case InstrKind::Label: s += "L" + std::to_string(in.operand) + ":\n"; break;
+        case InstrKind::Label:
+            s += labelName(in.operand);
+            s += ":\n";
+            break;
         case InstrKind::Op: {
             s += "  ";
             s += mnemonic(in.op);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <random>
 
 #include "base/TextCodec.h"
@@ -521,7 +522,9 @@ bool looksLikeImage(std::span<const uint8_t> data) {
     return data.size() >= 4 && std::memcmp(data.data(), kImageMagic, 4) == 0;
 }
 
-std::optional<RawImage> readImage(std::span<const uint8_t> data) {
+namespace {
+
+std::optional<RawImage> readSections(std::span<const uint8_t> data) {
     data = data.subspan(skipHashLine(data));
     if (data.size() < 8 || std::memcmp(data.data(), kImageMagic, 4) != 0)
         return std::nullopt;
@@ -554,27 +557,46 @@ std::optional<RawImage> readImage(std::span<const uint8_t> data) {
     return image;
 }
 
+} // namespace
+
+std::optional<RawImage> readImage(std::span<const uint8_t> data) {
+    try {
+        return readSections(data);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
 std::optional<RawImage> readImageFile(std::FILE* file) {
     if (!file)
         return std::nullopt;
-    std::vector<uint8_t> data;
-    uint8_t buffer[16384];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        data.insert(data.end(), buffer, buffer + got);
-    if (std::ferror(file))
+    try {
+        std::vector<uint8_t> data;
+        uint8_t buffer[16384];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            data.insert(data.end(), buffer, buffer + got);
+        if (std::ferror(file))
+            return std::nullopt;
+        return readImage(data);
+    } catch (const std::bad_alloc&) {
         return std::nullopt;
-    return readImage(data);
+    }
 }
 
 std::optional<RawImage> readImageFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    try {
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+        if (in.bad())
+            return std::nullopt;
+        return readImage(data);
+    } catch (const std::bad_alloc&) {
         return std::nullopt;
-    return readImage(data);
+    }
 }
 
 std::optional<SectionSet> decodeSections(const RawImage& raw, std::string* error) {
@@ -582,16 +604,22 @@ std::optional<SectionSet> decodeSections(const RawImage& raw, std::string* error
         const RawSection* s = raw.find(n);
         return s ? std::span<const uint8_t>(s->bytes) : std::span<const uint8_t>();
     };
-    SectionSet out;
-    auto code = bytesOf(SectionNumber::Code);
-    out.code.assign(code.begin(), code.end());
-    if (!decodeConstants(bytesOf(SectionNumber::Constants), out.constants) ||
-        !decodeFunctions(bytesOf(SectionNumber::Functions), out.code.size(), out.functions) ||
-        !decodeLines(bytesOf(SectionNumber::Lines), out.lines)) {
-        fail(error);
+    try {
+        SectionSet out;
+        auto code = bytesOf(SectionNumber::Code);
+        out.code.assign(code.begin(), code.end());
+        if (!decodeConstants(bytesOf(SectionNumber::Constants), out.constants) ||
+            !decodeFunctions(bytesOf(SectionNumber::Functions), out.code.size(), out.functions) ||
+            !decodeLines(bytesOf(SectionNumber::Lines), out.lines)) {
+            fail(error);
+            return std::nullopt;
+        }
+        return out;
+    } catch (const std::bad_alloc&) {
+        if (error)
+            *error = kOutOfMemory;
         return std::nullopt;
     }
-    return out;
 }
 
 std::optional<SectionSet> loadImage(std::span<const uint8_t> data, std::string* error) {

@@ -48,6 +48,8 @@ inline constexpr int kSectionCount = 4;
 
 // The message of every image the loader cannot accept.
 inline constexpr const char* kUnimplementedBytecode = "Unimplemented Quill Script bytecode";
+// What decodeSections() reports when memory runs out.
+inline constexpr const char* kOutOfMemory = "Out of memory";
 // What loadImage() reports when the reader finds no image at all.
 inline constexpr const char* kImageUnreadable = "not a compiled Quill script image";
 
@@ -230,7 +232,8 @@ struct RawImage {
 
 // Reads an image from memory (an optional '#' line, then the magic). Returns
 // nothing when the magic is missing, fewer than 8 bytes follow the '#' line,
-// the record list runs past the data, or a section lies beyond the data.
+// the record list runs past the data, a section lies beyond the data, or
+// memory runs out.
 std::optional<RawImage> readImage(std::span<const uint8_t> data);
 
 // The same from an open file (read from its current position) or a path.

@@ -653,7 +653,6 @@ NodePtr Parser::conditional() {
     if (!accept(':'))
         fail("missing : in conditional expression");
     add(*n, assignment());
-    n->boolean = n->kids[1]->boolean && n->kids[2]->boolean;
     return n;
 }
 

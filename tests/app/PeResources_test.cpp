@@ -167,6 +167,26 @@ TEST(PeResources, NoRoomForAnotherSectionHeader) {
     EXPECT_EQ(error, "no room for another section header");
 }
 
+TEST(PeResources, NewSectionGoesAfterEverySectionAndTheHeaders) {
+    // Section headers out of address order, one of them empty: the new
+    // section must not overlap any of them nor the headers.
+    auto stub = minimalPe(true, 2);
+    size_t table = 0x58 + 0xF0;
+    put32(stub, table + 12, 0x5000);      // first section moved up
+    put32(stub, table + 40 + 16, 0);      // second section holds no raw data
+    put32(stub, table + 40 + 8, 0);
+    put32(stub, table + 40 + 12, 0);
+    auto image = PeImage::parse(stub);
+    ASSERT_TRUE(image);
+    image->set(res(u"PALOMA", u"ST", {1}));
+    auto written = image->write();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(get32(*written, table + 80 + 12), 0x6000u); // after the section at 0x5000
+    auto again = PeImage::parse(*written);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST")));
+}
+
 TEST(PeResources, DamagedDirectoriesFailCleanly) {
     auto image = PeImage::parse(minimalPe(false));
     ASSERT_TRUE(image);

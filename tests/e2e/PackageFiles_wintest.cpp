@@ -108,4 +108,12 @@ TEST_F(PackageFilesTest, WithoutAnArchiveFilesAreFoundBesideTheExecutable) {
     EXPECT_TRUE(e2e::listFolder(extra_).empty()) << "nothing is extracted";
 }
 
+TEST_F(PackageFilesTest, WithoutARunFolderNothingIsExtracted) {
+    deleteRunFolder();
+    EXPECT_TRUE(resolve(u"movie.swf").empty());
+    // Only what lies beside the executable is found.
+    EXPECT_EQ(e2e::readText(resolve(u"src/movie.swf")), "FWS\x06 movie");
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+}
+
 #endif // PALOMA_PACK_EXE

@@ -5,6 +5,7 @@
 #include "app/RuntimeSettings.h"
 #include "app/shell/WinText.h"
 #include "E2eSupport.h"
+#include "tests/support/MovieBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -59,9 +60,11 @@ protected:
     }
 
     // Runs a package with its temporary folder and message log in the scratch folder.
-    e2e::RunResult run(const std::wstring& exe, const std::wstring& args) {
-        return e2e::runProcess(L"\"" + exe + L"\" " + args,
-                               {L"TMP=" + tmp_, L"TEMP=" + tmp_, L"PALOMA_MESSAGE_LOG=" + boxes_}, 30000);
+    e2e::RunResult run(const std::wstring& exe, const std::wstring& args, std::vector<std::wstring> env = {}) {
+        env.push_back(L"TMP=" + tmp_);
+        env.push_back(L"TEMP=" + tmp_);
+        env.push_back(L"PALOMA_MESSAGE_LOG=" + boxes_);
+        return e2e::runProcess(L"\"" + exe + L"\" " + args, env, 30000);
     }
 
     std::vector<uint8_t> resource(const std::wstring& exe, const wchar_t* name) {
@@ -148,7 +151,8 @@ TEST_F(PackageTest, SameFingerprintReadsOptionsBackAndAnUnreadableCopyIsReplaced
     ASSERT_TRUE(e2e::setRegistryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.0\\SSettings", L"Options", cut));
     ASSERT_TRUE(run(exe, L"/x").finished);
     EXPECT_EQ(*stored(L"Options"), packaged);
-    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+    // Only the full-screen run (no player on this machine) had something to say.
+    EXPECT_EQ(e2e::readText(boxes_), "\tFailed to load the Macromedia Flash Player!\n");
 }
 
 TEST_F(PackageTest, RebuiltPackageWithAnotherFingerprintDiscardsStoredOptions) {
@@ -217,6 +221,65 @@ TEST_F(PackageTest, SetDefaultMakesThePackageTheScreenSaverWithoutReadingSetting
     EXPECT_FALSE(stored(L"crc").has_value()) << "settings are not read";
     EXPECT_TRUE(e2e::listFolder(tmp_).empty());
     EXPECT_FALSE(e2e::exists(boxes_));
+}
+
+TEST_F(PackageTest, InstallerHooksRunTheirScriptsAndEndBeforeTheSettings) {
+    ASSERT_TRUE(e2e::writeText(scratch_ / L"after.qls", "var total = 0;\nfor (var i = 1; i <= 100; i++) total += i;\n"));
+    ASSERT_TRUE(e2e::writeText(scratch_ / L"before.qls", "throw 'uninstall hook failed';\n"));
+    std::string json = manifest("Hooks");
+    json.replace(json.find("\"files\""), 0,
+                 "\"scripts\": {\"AfterInstall\": \"after.qls\", \"BeforeUninst\": \"before.qls\"},\n  ");
+    std::wstring exe = build(L"hooks", json);
+    for (const wchar_t* args : {L"/AfterInstall", L"/BEFOREUNINST"}) {
+        auto r = run(exe, args);
+        ASSERT_TRUE(r.finished) << narrow(args);
+        EXPECT_NE(r.exitCode, 0u) << "start-up ends with failure after a hook";
+    }
+    EXPECT_FALSE(stored(L"crc").has_value()) << "no settings are read";
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+}
+
+TEST_F(PackageTest, FullScreenWithoutAnyPlayerSaysSoAndEnds) {
+    std::wstring exe = build(L"saver", manifest("First"));
+    auto r = run(exe, L"/s");
+    ASSERT_TRUE(r.finished);
+    EXPECT_NE(r.exitCode, 0u);
+    // Owned by the main window, whose title is empty.
+    EXPECT_EQ(e2e::readText(boxes_), "\tFailed to load the Macromedia Flash Player!\n");
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+}
+
+TEST_F(PackageTest, FullScreenPlaysThePackagedMovieInThePrivatePlayer) {
+    // The movie, and a player installer that carries the stand-in control.
+    ASSERT_TRUE(e2e::writeFile(scratch_ / L"movie.swf", paloma::testing::movieBytes({})));
+    ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
+                          (scratch_ / L"player_setup.exe").c_str(), FALSE));
+    std::string json = manifest("Player");
+    json.replace(json.find("\"files\""), 0,
+                 "\"installer\": \"player_setup.exe\", \"backgroundColour\": \"#123456\",\n  ");
+    json.replace(json.find("\"data\"]"), 0, "\"player_setup.exe\", ");
+    std::wstring exe = build(L"player", json);
+
+    std::wstring log = scratch_ / L"player.log";
+    std::wstring events = scratch_ / L"quit.events";
+    ASSERT_TRUE(e2e::writeText(events, "wait 300\nquit\n"));
+    auto r = run(exe, L"/s", {L"PALOMA_FAKEPLAYER_LOG=" + log, L"PALOMA_FAKEPLAYER_SCRIPT=" + events});
+    ASSERT_TRUE(r.finished) << e2e::readText(log);
+    EXPECT_EQ(r.exitCode, 0u);
+
+    std::string calls = e2e::readText(log);
+    EXPECT_NE(calls.find("put ScaleMode 2\n"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("put BackgroundColor 1193046\n"), std::string::npos) << calls; // 0x123456
+    // The movie was extracted below the run folder and loaded.
+    size_t movie = calls.find("put Movie ");
+    ASSERT_NE(movie, std::string::npos) << calls;
+    std::string moviePath = calls.substr(movie + 10, calls.find('\n', movie) - movie - 10);
+    EXPECT_NE(moviePath.find("\\_extra\\movie.swf"), std::string::npos) << moviePath;
+    EXPECT_NE(calls.find("movie movie.swf 550x400"), std::string::npos) << calls;
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
+    // Run folder and extracted control are gone.
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
 }
 
 #endif // PALOMA_PACK_EXE

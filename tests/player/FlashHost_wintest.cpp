@@ -447,3 +447,125 @@ TEST(ImportRedirection, ReplacesOnlyTheNamedImport) {
     EXPECT_FALSE(redirectImport(nullptr, "comdlg32.dll", "PrintDlgA", before, &original));
     FreeLibrary(fake);
 }
+
+// ---------------------------------------------------------------------------
+// The print hook in front of a stand-in system dialog
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct DialogProbe {
+    static inline DWORD flagsSeen = 0;
+    static inline int calls = 0;
+    static inline bool succeed = true;
+
+    // Answers like the system dialog for a printer "Probe" on driver "winspool".
+    static BOOL WINAPI dialog(LPPRINTDLGA pd) {
+        ++calls;
+        flagsSeen = pd->Flags;
+        if (!succeed)
+            return FALSE;
+        pd->hDevMode = GlobalAlloc(GHND, sizeof(DEVMODEA));
+        const char names[] = "winspool\0Probe\0LPT1:\0";
+        pd->hDevNames = GlobalAlloc(GHND, sizeof(DEVNAMES) + sizeof(names));
+        auto* dn = static_cast<DEVNAMES*>(GlobalLock(pd->hDevNames));
+        dn->wDriverOffset = sizeof(DEVNAMES);
+        dn->wDeviceOffset = sizeof(DEVNAMES) + 9;
+        dn->wOutputOffset = sizeof(DEVNAMES) + 15;
+        memcpy(reinterpret_cast<char*>(dn) + sizeof(DEVNAMES), names, sizeof(names));
+        GlobalUnlock(pd->hDevNames);
+        pd->nCopies = 1;
+        return TRUE;
+    }
+};
+
+std::optional<PrintSettings> orientation(long value) {
+    PrintSettings s;
+    s.orientation = value;
+    return s;
+}
+
+class PrintHookTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = printHookState();
+        printHookState().original = &DialogProbe::dialog;
+        printHookState().silent = false;
+        printHookState().settings = nullptr;
+        DialogProbe::calls = 0;
+        DialogProbe::flagsSeen = 0;
+        DialogProbe::succeed = true;
+    }
+    void TearDown() override {
+        if (pd.hDevMode)
+            GlobalFree(pd.hDevMode);
+        if (pd.hDevNames)
+            GlobalFree(pd.hDevNames);
+        if (pd.hDC)
+            DeleteDC(pd.hDC);
+        printHookState() = saved;
+    }
+    DEVMODEA mode() {
+        DEVMODEA m = *static_cast<DEVMODEA*>(GlobalLock(pd.hDevMode));
+        GlobalUnlock(pd.hDevMode);
+        return m;
+    }
+    PrintHookState saved;
+    PRINTDLGA pd = makeDialog();
+    static PRINTDLGA makeDialog() {
+        PRINTDLGA d = {};
+        d.lStructSize = sizeof(d);
+        return d;
+    }
+};
+
+} // namespace
+
+TEST_F(PrintHookTest, ShowsTheDialogUnchangedWhenNotSilent) {
+    pd.Flags = PD_RETURNDC;
+    printHookState().settings = [] { return orientation(3); };
+    ASSERT_TRUE(printHook(&pd));
+    EXPECT_EQ(DialogProbe::calls, 1);
+    EXPECT_EQ(DialogProbe::flagsSeen, DWORD(PD_RETURNDC));
+    EXPECT_EQ(mode().dmOrientation, 0);
+}
+
+TEST_F(PrintHookTest, SilentPrintingUsesTheDefaultPrinterAndAppliesSettings) {
+    printHookState().silent = true;
+    printHookState().settings = [] {
+        PrintSettings s;
+        s.orientation = DMORIENT_LANDSCAPE;
+        s.copies = 2;
+        return std::optional<PrintSettings>(s);
+    };
+    pd.Flags = PD_RETURNDC;
+    unsigned before = printHookState().calls;
+    printHook(&pd);
+    EXPECT_EQ(printHookState().calls, before + 1);
+    // The dialog is asked for the default printer, and the device context is
+    // left for after the settings are in the device mode.
+    EXPECT_TRUE(DialogProbe::flagsSeen & PD_RETURNDEFAULT);
+    EXPECT_FALSE(DialogProbe::flagsSeen & PD_RETURNDC);
+    EXPECT_TRUE(pd.Flags & PD_RETURNDC);
+    EXPECT_EQ(mode().dmOrientation, DMORIENT_LANDSCAPE);
+    EXPECT_EQ(pd.nCopies, 2);
+}
+
+TEST_F(PrintHookTest, SilentWithoutSettingsOnlyPicksTheDefaultPrinter) {
+    printHookState().silent = true;
+    pd.Flags = PD_RETURNDC;
+    printHook(&pd);
+    EXPECT_TRUE(DialogProbe::flagsSeen & PD_RETURNDEFAULT);
+    EXPECT_TRUE(DialogProbe::flagsSeen & PD_RETURNDC);
+    EXPECT_EQ(mode().dmOrientation, 0);
+}
+
+TEST_F(PrintHookTest, ACancelledDialogChangesNothing) {
+    printHookState().silent = true;
+    printHookState().settings = [] { return orientation(1); };
+    DialogProbe::succeed = false;
+    pd.Flags = PD_RETURNDC;
+    EXPECT_FALSE(printHook(&pd));
+    EXPECT_EQ(pd.hDevMode, nullptr);
+    EXPECT_EQ(pd.hDC, nullptr);
+}

@@ -135,6 +135,40 @@ TEST_F(MainWndTest, WithoutAnyPlayerAStartupScriptAnsweringFalseSuppressesTheMes
     EXPECT_EQ(scripts.runs[0], "image:init");
 }
 
+TEST_F(MainWndTest, RuntimeServicesWithoutAnyPlayerReportThroughTheShellsMessageBoxes) {
+    std::wstring messages = (scratch.dir() / L"messages.log").wstring();
+    SetEnvironmentVariableW(L"PALOMA_MESSAGE_LOG", messages.c_str());
+    ShellServices runtime;
+    EXPECT_TRUE(runtime.privatePlayerPath().empty()); // this program carries no player
+    std::wstring error = L"x";
+    EXPECT_FALSE(runtime.readScriptResource(L"Initialize", error));
+    EXPECT_TRUE(error.empty());
+    EXPECT_EQ(CMainWnd::create(runtime, L"", 0, screenRect()), nullptr);
+    SetEnvironmentVariableW(L"PALOMA_MESSAGE_LOG", nullptr);
+    std::ifstream in{std::filesystem::path(messages)};
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_NE(line.find("Failed to load the Macromedia Flash Player!"), std::string::npos);
+}
+
+TEST_F(MainWndTest, PlaybackStartSetsScaleModeMovieAndBackground) {
+    EXPECT_EQ(colorRefToRgb(RGB(0x12, 0x34, 0x56)), 0x123456);
+    EXPECT_EQ(colorRefToRgb(RGB(0xFF, 0, 0)), 0xFF0000);
+    EXPECT_EQ(colorRefToRgb(RGB(0, 0, 0xFF)), 0x0000FF);
+    CMainWnd* w = CMainWnd::create(services, L"", 0, screenRect());
+    ASSERT_NE(w, nullptr);
+    ShowWindow(w->hwnd(), SW_HIDE);
+    std::wstring movie = scratch.movie(L"start.swf");
+    w->startPlayback(true, movie, RGB(0x12, 0x34, 0x56));
+    EXPECT_TRUE(IsWindowVisible(w->hwnd()));
+    EXPECT_TRUE(scratch.logHas("put ScaleMode 3"));
+    EXPECT_TRUE(scratch.logHas("put Movie " + narrow(movie)));
+    EXPECT_TRUE(scratch.logHas("put BackgroundColor " + std::to_string(0x123456)));
+    w->startPlayback(false, movie, std::nullopt);
+    EXPECT_TRUE(scratch.logHas("put ScaleMode 2"));
+    EXPECT_EQ(scratch.logCount("put BackgroundColor"), 1u);
+}
+
 TEST_F(MainWndTest, PrintDialogImportOfTheControlIsRedirected) {
     printHookState().calls = 0;
     CMainWnd* w = createWindow();
@@ -342,6 +376,61 @@ TEST_F(MainWndTest, QuitFromARunningScriptWaitsUntilItReturns) {
     EXPECT_TRUE(result.quit);
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(scripts.destroyed, 1);
+}
+
+namespace {
+
+bool gDialogCancelled = false;
+
+// Ends only on Cancel, as a script's message box would.
+INT_PTR CALLBACK cancelOnlyDialog(HWND dialog, UINT msg, WPARAM wParam, LPARAM) {
+    if (msg == WM_INITDIALOG) {
+        SetActiveWindow(dialog);
+        return TRUE;
+    }
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        gDialogCancelled = true;
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// A modal dialog a script could open (no owner, so the main window stays
+// enabled); answers whether it was cancelled.
+bool runScriptDialog() {
+    struct {
+        DLGTEMPLATE t;
+        WORD menu, cls, title;
+    } tpl = {};
+    tpl.t.style = WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME;
+    tpl.t.cx = 100;
+    tpl.t.cy = 50;
+    gDialogCancelled = false;
+    DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &tpl.t, nullptr, cancelOnlyDialog, 0);
+    return gDialogCancelled;
+}
+
+} // namespace
+
+TEST_F(MainWndTest, ADeferredCloseCancelsTheDialogARunningScriptWaitsOn) {
+    CMainWnd* w = createWindow();
+    ASSERT_NE(w, nullptr);
+    HWND hwnd = w->hwnd();
+    bool cancelled = false, aliveAfterDialog = false;
+    scripts.onRun = [&](const std::string& what) {
+        if (what == "eval:dialog") {
+            w->dispatchCommand(L"quit", L"");
+            cancelled = runScriptDialog();
+            aliveAfterDialog = IsWindow(hwnd);
+        }
+        return ShellScripts::Result::Other;
+    };
+    LoopResult result = play(w, "fscommand Quill_Eval dialog\n");
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(aliveAfterDialog);
+    EXPECT_TRUE(result.quit);
+    EXPECT_FALSE(IsWindow(hwnd));
 }
 
 TEST_F(MainWndTest, DeactivatingTheApplicationEndsTheRun) {

@@ -68,3 +68,20 @@ string(FIND "${err}" "manifest field \"about.link.colour\"" at)
 if(at EQUAL -1)
   message(FATAL_ERROR "the message does not name the field: ${err}")
 endif()
+
+# --runtime names the stub; a runtime that is no executable stops the build.
+execute_process(COMMAND ${PACK} build ${FIXTURE}/manifest.json -o ${WORK}/other.exe --runtime ${FIXTURE}/stub64.exe
+  RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${WORK}/other.exe)
+  message(FATAL_ERROR "--runtime with a stub failed")
+endif()
+execute_process(COMMAND ${PACK} build ${FIXTURE}/manifest.json -o ${WORK}/notpe.exe --runtime ${FIXTURE}/init.qsc
+  RESULT_VARIABLE rc ERROR_VARIABLE err)
+string(FIND "${err}" "runtime: not an executable" at)
+if(rc EQUAL 0 OR EXISTS ${WORK}/notpe.exe OR at EQUAL -1)
+  message(FATAL_ERROR "a runtime that is no executable was accepted: ${err}")
+endif()
+execute_process(COMMAND ${PACK} frobnicate RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 2)
+  message(FATAL_ERROR "an unknown command did not give the usage")
+endif()

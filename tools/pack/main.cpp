@@ -5,6 +5,7 @@
 #include "tools/pack/Packager.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -13,6 +14,7 @@ namespace {
 
 int usage() {
     std::cerr << "usage: paloma-pack build MANIFEST.json -o OUT.exe [--runtime PATH]\n"
+                 "         (runtime: --runtime, else the manifest's \"runtime\", else paloma.exe beside paloma-pack)\n"
                  "       paloma-pack inspect EXE\n"
                  "       paloma-pack extract EXE DIR\n";
     return 2;
@@ -41,6 +43,14 @@ int build(int argc, char** argv) {
     auto manifest = paloma::pack::loadManifest(*manifestPath, error);
     if (!manifest)
         return fail(error);
+    // Without --runtime or a manifest "runtime", the runtime installed
+    // beside the packager.
+    if (!runtime && !manifest->runtime) {
+        std::error_code ec;
+        std::filesystem::path beside = std::filesystem::absolute(argv[0], ec).parent_path() / "paloma.exe";
+        if (std::filesystem::exists(beside, ec))
+            runtime = beside;
+    }
     if (!paloma::pack::buildPackageFile(*manifest, runtime, *out, error))
         return fail(error);
     return 0;

@@ -85,6 +85,9 @@ TEST(LoweringExpressions, LogicalAndConditionalUseBooleanJumpsOnlyForBooleans) {
     EXPECT_GE(find(c, "jf L1"), 0);
     c = code("if (!a) x;");
     EXPECT_GE(find(c, "jfalse L0"), 0);
+    // A conditional is never known to be Boolean, even of two comparisons.
+    c = code("if (a ? b < c : d > e) x;");
+    EXPECT_GE(find(c, "jfalse L0"), 0);
     c = statements("y = c ? 1 : 2;");
     EXPECT_EQ(c, (Lines{"getglobal c", "jfalse L0", "push1", "jmp L1", "L0:", "push2", "L1:", "setglobal y"}));
     c = statements("y = (a, b);");
@@ -268,6 +271,22 @@ TEST(LoweringJumps, JumpsOutOfCatchClausesDropTheClauseValues) {
         if (c[i] == "untry 1" && c[i + 1] == "popn 2" && c[i + 2].rfind("jmp", 0) == 0)
             found = true;
     EXPECT_TRUE(found) << "break from a catch clause must drop the clause's two values";
+}
+
+TEST(LoweringJumps, JumpsOutOfFinallyClausesDropTheFlagAndPendingException) {
+    // The finally part runs on [false] after normal completion and on
+    // [exception, true] after a throw; a break drops whichever it is.
+    Lines c = code("for (k in o) { try { f(); } finally { if (k) break; continue; } }");
+    int brk = find(c, "popn 2");
+    ASSERT_GE(brk, 0);
+    bool dynamicPop = false;
+    for (size_t i = 0; i + 3 < c.size(); ++i)
+        if (c[i].rfind("jf ", 0) == 0 && c[i + 1] == "pop" && c[i + 2] == c[i].substr(3) + ":")
+            dynamicPop = true;
+    EXPECT_TRUE(dynamicPop) << "a jump out of a finally clause must drop its one or two values";
+    // Only jumps that leave the finally clause do so.
+    c = code("try { f(); } finally { while (x) { break; } }");
+    EXPECT_EQ(count(c, "pop"), 0);
 }
 
 TEST(LoweringJumps, ReturnRemovesOpenHandlers) {

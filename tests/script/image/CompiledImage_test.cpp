@@ -1,4 +1,4 @@
-// Images produced by the compiler: the worked example from source, and the
+// Images produced by the compiler: a small script from source, and the
 // verifier accepting everything the code generator emits.
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ std::vector<uint8_t> withoutTagNoise(std::vector<uint8_t> image) {
     return image;
 }
 
-TEST(CompiledImage, WorkedExampleFromSource) {
+TEST(CompiledImage, SmallScriptFromSource) {
     CompileResult r = compileScript("getAdditionalFile(); return true;");
     ASSERT_TRUE(r.ok) << r.messages;
     std::vector<uint8_t> image = withoutTagNoise(writeImage(r.sections));

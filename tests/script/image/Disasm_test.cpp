@@ -146,7 +146,7 @@ TEST(Disasm, BrokenFunctionsAreShownWithTheLoadersMessage) {
 
 TEST(Disasm, SeedImagesOfTheFuzzCorpus) {
     // The hand-made seed images are valid: they load, verify and disassemble.
-    for (const char* name : {"worked-example.qsc", "hash-line.qsc", "rich.qsc"}) {
+    for (const char* name : {"get-additional-file.qsc", "hash-line.qsc", "rich.qsc"}) {
         std::ifstream in(std::string(PALOMA_TEST_DATA) + "/../../../fuzz/corpus/Image/" + name,
                          std::ios::binary);
         ASSERT_TRUE(in) << name;

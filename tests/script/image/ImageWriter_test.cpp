@@ -1,4 +1,4 @@
-// Writing images: the worked example byte for byte, the header, the tags and
+// Writing images: a small script byte for byte, the header, the tags and
 // the constant pool builder.
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
 
 // `getAdditionalFile(); return true;` as the code generator lowers it, built
 // by hand: push0, getglobal, call, popn 3, pushtrue, ret.
-SectionSet workedExample() {
+SectionSet smallScript() {
     SectionSet s;
     ConstantPool pool;
     appendInstruction(s.code, Op::Push0);
@@ -31,7 +31,7 @@ SectionSet workedExample() {
     return s;
 }
 
-std::vector<uint8_t> workedExampleBytes() {
+std::vector<uint8_t> smallScriptBytes() {
     std::vector<uint8_t> b = {'Q', 'S', '1', 'b'};
     auto le = [&b](uint32_t v) {
         for (int i = 0; i < 4; ++i)
@@ -63,14 +63,14 @@ std::vector<uint8_t> withoutTagNoise(std::vector<uint8_t> image) {
     return image;
 }
 
-TEST(ImageWriter, WorkedExampleIsByteExact) {
-    std::vector<uint8_t> image = writeImage(workedExample());
+TEST(ImageWriter, SmallScriptIsByteExact) {
+    std::vector<uint8_t> image = writeImage(smallScript());
     ASSERT_EQ(image.size(), 100u);
-    EXPECT_EQ(withoutTagNoise(image), workedExampleBytes());
+    EXPECT_EQ(withoutTagNoise(image), smallScriptBytes());
 }
 
 TEST(ImageWriter, HeaderTagsCarryNumberAndNoise) {
-    SectionSet s = workedExample();
+    SectionSet s = smallScript();
     std::vector<uint8_t> a = writeImage(s, 1);
     std::vector<uint8_t> b = writeImage(s, 2);
     bool differ = false;
@@ -90,7 +90,7 @@ TEST(ImageWriter, HeaderTagsCarryNumberAndNoise) {
 }
 
 TEST(ImageWriter, OffsetsFollowSizesWithoutGaps) {
-    SectionSet s = workedExample();
+    SectionSet s = smallScript();
     s.lines.sourceName = "demo.qls";
     s.lines.note(1, 1);
     s.lines.note(6, 1); // same line: not recorded again

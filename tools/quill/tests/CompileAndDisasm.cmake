@@ -22,7 +22,7 @@ function(expect_match text regex what)
   endif()
 endfunction()
 
-# 1. The worked example: default output name, 100 bytes, disassembled.
+# 1. A small script: default output name, 100 bytes, disassembled.
 file(WRITE ${WORK}/example.qls "getAdditionalFile(); return true;\n")
 quill(0 out err compile example.qls)
 if(NOT EXISTS ${WORK}/example.qsc)
