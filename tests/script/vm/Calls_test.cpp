@@ -209,7 +209,6 @@ c:
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_EQ(trace[0], "Warning: unknown method \"frobnicate\"");
 
-    // Null has no class (an Integer would reach the Number class's construct).
     ASSERT_TRUE(run("push0\npushnull\nnew\nend"));
     EXPECT_TRUE(result().isNull());
     ASSERT_EQ(trace.size(), 1u);
