@@ -33,8 +33,8 @@ std::string floatToString(double value) {
 
 namespace {
 
-// One conversion specification, parsed from the format.
-struct Spec {
+// One conversion directive, parsed from the format.
+struct Directive {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -45,10 +45,10 @@ struct Spec {
 // Reads "%flags width .precision length conversion" starting after the '%'.
 // Returns the index after the conversion, or 0 when the text is not a
 // conversion this formatter accepts.
-size_t parseSpec(std::u16string_view fmt, size_t i, Spec& spec) {
+size_t parseDirective(std::u16string_view fmt, size_t i, Directive& directive) {
     const size_t n = fmt.size();
     while (i < n && (fmt[i] == u'-' || fmt[i] == u'+' || fmt[i] == u' ' || fmt[i] == u'#' || fmt[i] == u'0'))
-        spec.flags += char(fmt[i++]);
+        directive.flags += char(fmt[i++]);
     auto number = [&](int& out) {
         if (i >= n || fmt[i] < u'0' || fmt[i] > u'9')
             return;
@@ -56,23 +56,23 @@ size_t parseSpec(std::u16string_view fmt, size_t i, Spec& spec) {
         for (; i < n && fmt[i] >= u'0' && fmt[i] <= u'9'; ++i)
             out = std::min(out * 10 + (fmt[i] - u'0'), int(kFormatMaxLength));
     };
-    number(spec.width);
+    number(directive.width);
     if (i < n && fmt[i] == u'.') {
         ++i;
-        spec.precision = 0;
-        number(spec.precision);
+        directive.precision = 0;
+        number(directive.precision);
     }
     // Length modifiers.
     if (fmt.substr(i, 3) == u"I64") {
-        spec.wide64 = true;
+        directive.wide64 = true;
         i += 3;
     } else if (fmt.substr(i, 3) == u"I32") {
         i += 3;
     } else if (fmt.substr(i, 2) == u"ll" || fmt.substr(i, 2) == u"hh") {
-        spec.wide64 = fmt[i] == u'l';
+        directive.wide64 = fmt[i] == u'l';
         i += 2;
     } else if (i < n && (fmt[i] == u'L' || fmt[i] == u'j' || fmt[i] == u'q')) {
-        spec.wide64 = true;
+        directive.wide64 = true;
         ++i;
     } else if (i < n && (fmt[i] == u'l' || fmt[i] == u'h' || fmt[i] == u'z' || fmt[i] == u't' || fmt[i] == u'w')) {
         ++i;
@@ -83,19 +83,19 @@ size_t parseSpec(std::u16string_view fmt, size_t i, Spec& spec) {
     case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
     case u'e': case u'E': case u'f': case u'F': case u'g': case u'G': case u'a': case u'A':
     case u'c': case u'C': case u's': case u'S':
-        spec.conversion = char(fmt[i]);
+        directive.conversion = char(fmt[i]);
         return i + 1;
     default:
         return 0;
     }
 }
 
-std::string printOne(const std::string& spec, auto value) {
-    int size = std::snprintf(nullptr, 0, spec.c_str(), value);
+std::string printOne(const std::string& directive, auto value) {
+    int size = std::snprintf(nullptr, 0, directive.c_str(), value);
     if (size <= 0)
         return {};
     std::vector<char> buf(size_t(size) + 1);
-    std::snprintf(buf.data(), buf.size(), spec.c_str(), value);
+    std::snprintf(buf.data(), buf.size(), directive.c_str(), value);
     return std::string(buf.data(), size_t(size));
 }
 
@@ -114,45 +114,45 @@ double asDouble(const FormatNumber& number) {
     return number.isInteger ? double(number.integer) : number.real;
 }
 
-// Pads text to the width of the spec (left-justified with '-').
-std::u16string pad(std::u16string text, const Spec& spec) {
-    if (spec.width > int(text.size())) {
-        std::u16string fill(size_t(spec.width) - text.size(), u' ');
-        text = spec.flags.find('-') != std::string::npos ? text + fill : fill + text;
+// Pads text to the width of the directive (left-justified with '-').
+std::u16string pad(std::u16string text, const Directive& directive) {
+    if (directive.width > int(text.size())) {
+        std::u16string fill(size_t(directive.width) - text.size(), u' ');
+        text = directive.flags.find('-') != std::string::npos ? text + fill : fill + text;
     }
     return text;
 }
 
 std::u16string asciiToUtf16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
-std::u16string convert(const Spec& spec, const FormatNumber& number) {
-    std::string head = "%" + spec.flags;
-    if (spec.width >= 0)
-        head += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        head += "." + std::to_string(spec.precision);
-    switch (spec.conversion) {
+std::u16string convert(const Directive& directive, const FormatNumber& number) {
+    std::string head = "%" + directive.flags;
+    if (directive.width >= 0)
+        head += std::to_string(directive.width);
+    if (directive.precision >= 0)
+        head += "." + std::to_string(directive.precision);
+    switch (directive.conversion) {
     case 'd': case 'i': {
         std::int64_t v = asInteger(number);
-        if (spec.wide64)
+        if (directive.wide64)
             return asciiToUtf16(printOne(head + "lld", static_cast<long long>(v)));
         return asciiToUtf16(printOne(head + "d", static_cast<int>(std::int32_t(std::uint32_t(v)))));
     }
     case 'u': case 'x': case 'X': case 'o': {
         std::uint64_t v = std::uint64_t(asInteger(number));
-        if (spec.wide64)
-            return asciiToUtf16(printOne(head + "ll" + spec.conversion, static_cast<unsigned long long>(v)));
-        return asciiToUtf16(printOne(head + spec.conversion, static_cast<unsigned>(std::uint32_t(v))));
+        if (directive.wide64)
+            return asciiToUtf16(printOne(head + "ll" + directive.conversion, static_cast<unsigned long long>(v)));
+        return asciiToUtf16(printOne(head + directive.conversion, static_cast<unsigned>(std::uint32_t(v))));
     }
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        return asciiToUtf16(printOne(head + spec.conversion, asDouble(number)));
+        return asciiToUtf16(printOne(head + directive.conversion, asDouble(number)));
     case 'c': case 'C':
-        return pad(std::u16string(1, char16_t(std::uint64_t(asInteger(number)) & 0xFFFF)), spec);
+        return pad(std::u16string(1, char16_t(std::uint64_t(asInteger(number)) & 0xFFFF)), directive);
     default: { // 's', 'S': the number's own text
         std::string text = number.isInteger ? integerToString(number.integer, 10) : floatToString(number.real);
-        if (spec.precision >= 0 && size_t(spec.precision) < text.size())
-            text.resize(size_t(spec.precision));
-        return pad(asciiToUtf16(text), spec);
+        if (directive.precision >= 0 && size_t(directive.precision) < text.size())
+            text.resize(size_t(directive.precision));
+        return pad(asciiToUtf16(text), directive);
     }
     }
 }
@@ -174,14 +174,14 @@ std::u16string format(std::u16string_view fmt, const FormatNumber& number) {
             i += 2;
             continue;
         }
-        Spec spec;
-        size_t next = parseSpec(fmt, i + 1, spec);
+        Directive directive;
+        size_t next = parseDirective(fmt, i + 1, directive);
         if (next == 0) {
             out += c; // not a conversion: the text stays as it is
             ++i;
             continue;
         }
-        out += convert(spec, number);
+        out += convert(directive, number);
         i = next;
     }
     if (out.size() > kFormatMaxLength)

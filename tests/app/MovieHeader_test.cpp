@@ -5,20 +5,20 @@
 #include <gtest/gtest.h>
 
 using namespace paloma;
-using paloma::testing::MovieSpec;
+using paloma::testing::MovieShape;
 using paloma::testing::movieBytes;
 using paloma::testing::projectorBytes;
 
 TEST(MovieHeader, ReadsPlainAndCompressedHeaders) {
     for (bool compressed : {false, true}) {
-        MovieSpec spec;
-        spec.width = 640;
-        spec.height = 480;
-        spec.rate = 24.5;
-        spec.frames = 300;
-        spec.version = 9;
-        spec.compressed = compressed;
-        std::vector<uint8_t> bytes = movieBytes(spec);
+        MovieShape shape;
+        shape.width = 640;
+        shape.height = 480;
+        shape.rate = 24.5;
+        shape.frames = 300;
+        shape.version = 9;
+        shape.compressed = compressed;
+        std::vector<uint8_t> bytes = movieBytes(shape);
         auto header = readMovieHeader(bytes);
         ASSERT_TRUE(header) << "compressed=" << compressed;
         EXPECT_EQ(header->compressed, compressed);
@@ -32,11 +32,11 @@ TEST(MovieHeader, ReadsPlainAndCompressedHeaders) {
 }
 
 TEST(MovieHeader, RectangleFieldsAreSignedAndWidthIsTheDifference) {
-    MovieSpec spec;
-    spec.width = 100;
-    spec.height = 1;
-    spec.xOrigin = -2000;
-    auto header = readMovieHeader(movieBytes(spec));
+    MovieShape shape;
+    shape.width = 100;
+    shape.height = 1;
+    shape.xOrigin = -2000;
+    auto header = readMovieHeader(movieBytes(shape));
     ASSERT_TRUE(header);
     EXPECT_EQ(header->xMin, -2000);
     EXPECT_EQ(header->xMax, 0);
@@ -45,7 +45,7 @@ TEST(MovieHeader, RectangleFieldsAreSignedAndWidthIsTheDifference) {
 }
 
 TEST(MovieHeader, RejectsWrongSignatureAndTruncation) {
-    std::vector<uint8_t> bytes = movieBytes(MovieSpec{});
+    std::vector<uint8_t> bytes = movieBytes(MovieShape{});
     EXPECT_FALSE(hasMovieSignature(std::span<const uint8_t>(bytes.data(), 2)));
     std::vector<uint8_t> wrong = bytes;
     wrong[0] = 'Z';
@@ -60,9 +60,9 @@ TEST(MovieHeader, RejectsWrongSignatureAndTruncation) {
 }
 
 TEST(MovieHeader, CompressedGarbageAndShortStreamsFail) {
-    MovieSpec spec;
-    spec.compressed = true;
-    std::vector<uint8_t> bytes = movieBytes(spec);
+    MovieShape shape;
+    shape.compressed = true;
+    std::vector<uint8_t> bytes = movieBytes(shape);
     std::vector<uint8_t> garbage(bytes.begin(), bytes.begin() + 8);
     garbage.insert(garbage.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
     EXPECT_FALSE(readMovieHeader(garbage));
@@ -71,10 +71,10 @@ TEST(MovieHeader, CompressedGarbageAndShortStreamsFail) {
 }
 
 TEST(MovieHeader, FindsMovieAppendedToProjector) {
-    MovieSpec spec;
-    spec.width = 320;
-    spec.compressed = true;
-    std::vector<uint8_t> movie = movieBytes(spec);
+    MovieShape shape;
+    shape.width = 320;
+    shape.compressed = true;
+    std::vector<uint8_t> movie = movieBytes(shape);
     std::vector<uint8_t> exe = projectorBytes(movie, 777);
     auto found = findAppendedMovie(exe);
     ASSERT_TRUE(found);
@@ -86,7 +86,7 @@ TEST(MovieHeader, FindsMovieAppendedToProjector) {
 }
 
 TEST(MovieHeader, ProjectorTrailerIsBoundsChecked) {
-    std::vector<uint8_t> movie = movieBytes(MovieSpec{});
+    std::vector<uint8_t> movie = movieBytes(MovieShape{});
     std::vector<uint8_t> exe = projectorBytes(movie, 64);
     // A length that reaches before the start of the file.
     std::vector<uint8_t> tooLong = exe;

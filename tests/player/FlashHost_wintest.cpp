@@ -159,12 +159,12 @@ TEST_F(FlashHostTest, PropertiesArePutAndLoggedWithTheControlsMembers) {
 
 TEST_F(FlashHostTest, MovieHeaderDrivesFramesAndPlayback) {
     createFromFile();
-    MovieSpec spec;
-    spec.frames = 25;
-    spec.width = 200;
-    spec.height = 100;
-    spec.compressed = true;
-    std::wstring movie = scratch.movie(L"clip.swf", "", spec);
+    MovieShape shape;
+    shape.frames = 25;
+    shape.width = 200;
+    shape.height = 100;
+    shape.compressed = true;
+    std::wstring movie = scratch.movie(L"clip.swf", "", shape);
     ASSERT_EQ(host.put(L"Movie", movie), S_OK);
     EXPECT_EQ(getText(L"Movie"), movie);
     EXPECT_EQ(getText(L"TotalFrames"), L"25");

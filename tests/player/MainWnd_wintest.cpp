@@ -187,7 +187,7 @@ TEST_F(MainWndTest, PrintDialogImportOfTheControlIsRedirected) {
 TEST_F(MainWndTest, LoadingMoviesRecordsTheirNaturalSize) {
     CMainWnd* w = createWindow();
     ASSERT_NE(w, nullptr);
-    MovieSpec plain;
+    MovieShape plain;
     plain.width = 321;
     plain.height = 123;
     ASSERT_TRUE(w->loadMovie(scratch.write(L"plain.swf", movieBytes(plain))));
@@ -195,7 +195,7 @@ TEST_F(MainWndTest, LoadingMoviesRecordsTheirNaturalSize) {
     EXPECT_EQ(w->player().movieHeight(), 123);
     EXPECT_TRUE(scratch.logHas("movie plain.swf 321x123 12.00 fps 1 frames"));
 
-    MovieSpec packed;
+    MovieShape packed;
     packed.width = 800;
     packed.height = 600;
     packed.compressed = true;
@@ -204,7 +204,7 @@ TEST_F(MainWndTest, LoadingMoviesRecordsTheirNaturalSize) {
     EXPECT_EQ(w->player().movieWidth(), 800);
     EXPECT_EQ(w->player().movieHeight(), 600);
 
-    MovieSpec inside;
+    MovieShape inside;
     inside.width = 1024;
     inside.height = 768;
     inside.compressed = true;
@@ -218,9 +218,9 @@ TEST_F(MainWndTest, LoadingMoviesRecordsTheirNaturalSize) {
 TEST_F(MainWndTest, AFileThatIsNeitherMovieNorProjectorKeepsTheOldSize) {
     CMainWnd* w = createWindow();
     ASSERT_NE(w, nullptr);
-    MovieSpec spec;
-    spec.width = 99;
-    ASSERT_TRUE(w->loadMovie(scratch.write(L"a.swf", movieBytes(spec))));
+    MovieShape shape;
+    shape.width = 99;
+    ASSERT_TRUE(w->loadMovie(scratch.write(L"a.swf", movieBytes(shape))));
     std::vector<uint8_t> junk(300, 0xEE);
     ASSERT_TRUE(w->loadMovie(scratch.write(L"junk.bin", junk)));
     EXPECT_EQ(w->player().movieWidth(), 99);

@@ -54,8 +54,8 @@ public:
         return write(name, std::vector<uint8_t>(text.begin(), text.end()));
     }
     // A movie with an event script beside it.
-    std::wstring movie(const std::wstring& name, const std::string& events = {}, MovieSpec spec = {}) const {
-        std::wstring path = write(name, movieBytes(spec));
+    std::wstring movie(const std::wstring& name, const std::string& events = {}, MovieShape shape = {}) const {
+        std::wstring path = write(name, movieBytes(shape));
         if (!events.empty())
             writeText(name + L".events", events);
         return path;

@@ -11,7 +11,7 @@
 
 namespace paloma::testing {
 
-struct MovieSpec {
+struct MovieShape {
     int width = 550;  // pixels
     int height = 400; // pixels
     double rate = 12.0;
@@ -31,8 +31,8 @@ inline void appendBits(std::vector<uint8_t>& out, unsigned& bitPos, uint32_t val
     }
 }
 
-inline std::vector<uint8_t> movieBytes(const MovieSpec& spec) {
-    int32_t fields[4] = {spec.xOrigin, spec.xOrigin + spec.width * 20, 0, spec.height * 20};
+inline std::vector<uint8_t> movieBytes(const MovieShape& shape) {
+    int32_t fields[4] = {shape.xOrigin, shape.xOrigin + shape.width * 20, 0, shape.height * 20};
     unsigned nbits = 1;
     for (int32_t f : fields)
         while (!(f >= -(int64_t(1) << (nbits - 1)) && f < (int64_t(1) << (nbits - 1))))
@@ -42,18 +42,18 @@ inline std::vector<uint8_t> movieBytes(const MovieSpec& spec) {
     appendBits(body, bitPos, nbits, 5);
     for (int32_t f : fields)
         appendBits(body, bitPos, uint32_t(f), nbits);
-    uint16_t rate = uint16_t(spec.rate * 256.0 + 0.5);
+    uint16_t rate = uint16_t(shape.rate * 256.0 + 0.5);
     body.push_back(uint8_t(rate));
     body.push_back(uint8_t(rate >> 8));
-    body.push_back(uint8_t(spec.frames));
-    body.push_back(uint8_t(spec.frames >> 8));
+    body.push_back(uint8_t(shape.frames));
+    body.push_back(uint8_t(shape.frames >> 8));
     // A ShowFrame and an End tag, so the movie is complete.
     body.insert(body.end(), {0x40, 0x00, 0x00, 0x00});
 
     uint32_t length = uint32_t(8 + body.size());
-    std::vector<uint8_t> out = {uint8_t(spec.compressed ? 'C' : 'F'), 'W', 'S', spec.version,
+    std::vector<uint8_t> out = {uint8_t(shape.compressed ? 'C' : 'F'), 'W', 'S', shape.version,
                                 uint8_t(length), uint8_t(length >> 8), uint8_t(length >> 16), uint8_t(length >> 24)};
-    if (spec.compressed) {
+    if (shape.compressed) {
         uLongf packedSize = compressBound(uLong(body.size()));
         std::vector<uint8_t> packed(packedSize);
         compress(packed.data(), &packedSize, body.data(), uLong(body.size()));
