@@ -7,19 +7,12 @@
 #include "app/shell/MainWndBridge.h"
 #include "app/shell/MainWndQuill.h"
 #include "script/Quill.h"
-#include "script/compiler/Compiler.h"
 
 using namespace paloma;
 using namespace paloma::shell;
 using namespace paloma::testing;
 
 namespace {
-
-std::vector<uint8_t> compiled(const std::string& source) {
-    quill::CompileResult result = quill::compileScript(source, quill::CompileOptions{});
-    EXPECT_TRUE(result.ok) << result.messages;
-    return quill::writeImage(result.sections);
-}
 
 class BridgeThroughWindowTest : public ::testing::Test {
 protected:

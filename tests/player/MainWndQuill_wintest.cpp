@@ -5,19 +5,12 @@
 
 #include "app/shell/MainWndQuill.h"
 #include "script/Quill.h"
-#include "script/compiler/Compiler.h"
 
 using namespace paloma;
 using namespace paloma::shell;
 using namespace paloma::testing;
 
 namespace {
-
-std::vector<uint8_t> compiled(const std::string& source) {
-    quill::CompileResult result = quill::compileScript(source, quill::CompileOptions{});
-    EXPECT_TRUE(result.ok) << result.messages;
-    return quill::writeImage(result.sections);
-}
 
 class QuillCommandsTest : public ::testing::Test {
 protected:

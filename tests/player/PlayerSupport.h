@@ -4,6 +4,7 @@
 // loop with the application's idle processing.
 
 #include "app/shell/MainWnd.h"
+#include "script/compiler/Compiler.h"
 #include "tests/support/MovieBytes.h"
 
 #include <windows.h>
@@ -19,6 +20,13 @@
 #include <vector>
 
 namespace paloma::testing {
+
+// A script compiled to the image bytes a QUILL resource holds.
+inline std::vector<uint8_t> compiled(const std::string& source) {
+    quill::CompileResult result = quill::compileScript(source, quill::CompileOptions{});
+    EXPECT_TRUE(result.ok) << result.messages;
+    return quill::writeImage(result.sections);
+}
 
 inline std::wstring fakePlayerPath() {
     std::string path = PALOMA_FAKEPLAYER_PATH;
