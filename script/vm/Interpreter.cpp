@@ -795,41 +795,22 @@ op_Add: {
     COLLECT();
     NEXT();
 }
-op_Div: {
-    SAVE();
-    Value r = arithmetic(e, ArithOp::Div, sp[1], sp[0]);
-    sp[1] = r;
-    ++sp;
-    NEXT();
-}
-op_Mod: {
-    SAVE();
-    Value r = arithmetic(e, ArithOp::Mod, sp[1], sp[0]);
-    sp[1] = r;
-    ++sp;
-    NEXT();
-}
-op_Shl: {
-    SAVE();
-    Value r = arithmetic(e, ArithOp::Shl, sp[1], sp[0]);
-    sp[1] = r;
-    ++sp;
-    NEXT();
-}
-op_Shr: {
-    SAVE();
-    Value r = arithmetic(e, ArithOp::Shr, sp[1], sp[0]);
-    sp[1] = r;
-    ++sp;
-    NEXT();
-}
-op_Ushr: {
-    SAVE();
-    Value r = arithmetic(e, ArithOp::Ushr, sp[1], sp[0]);
-    sp[1] = r;
-    ++sp;
-    NEXT();
-}
+
+// Operators with no integer fast path: the general arithmetic on both values.
+#define QUILL_SLOW_BINARY(label, opName)                                                                       \
+    label : {                                                                                                  \
+        SAVE();                                                                                                \
+        Value r = arithmetic(e, ArithOp::opName, sp[1], sp[0]);                                                \
+        sp[1] = r;                                                                                             \
+        ++sp;                                                                                                  \
+        NEXT();                                                                                                \
+    }
+QUILL_SLOW_BINARY(op_Div, Div)
+QUILL_SLOW_BINARY(op_Mod, Mod)
+QUILL_SLOW_BINARY(op_Shl, Shl)
+QUILL_SLOW_BINARY(op_Shr, Shr)
+QUILL_SLOW_BINARY(op_Ushr, Ushr)
+#undef QUILL_SLOW_BINARY
 op_Neg: {
     if (sp[0].isInteger()) {
         sp[0] = Value::integer(int64_t(0 - uint64_t(sp[0].asInteger())));
