@@ -13,6 +13,8 @@
 #include "script/builtins/BuiltinMessages.h"
 #include "script/builtins/BuiltinSupport.h"
 #include "script/builtins/MergeSort.h"
+#include "script/builtins/NumberClass.h"
+#include "script/builtins/NumberFormat.h"
 #include "script/builtins/StringOps.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
@@ -246,9 +248,9 @@ int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int userCompare(Engine& engine, const Value& compare, const SortEntry& a, const SortEntry& b) {
+int userCompare(Engine& engine, const Value& compare, const Value& a, const Value& b) {
     Value result;
-    if (!callCallable(engine, compare, {a.value, b.value}, result))
+    if (!callCallable(engine, compare, {a, b}, result))
         return 0; // a failing comparison counts as equal; errorText keeps the message
     if (result.isFloat())
         return result.asFloat() > 0 ? 1 : (result.asFloat() < 0 ? -1 : 0);
@@ -267,12 +269,19 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     //    comparisons run.
     RootedValues rooted(engine);
     rooted.values = arrayGather(self);
-    std::deque<std::u16string> texts;
-    std::vector<SortEntry> entries;
-    entries.reserve(rooted.values.size());
-    for (const Value& v : rooted.values) {
-        SortEntry e{v, {}, false};
-        if (!user) {
+    // 3. Stable merge sort of copies: while it merges, a Value may sit only
+    //    in its scratch buffer, so the rooted list stays as gathered until
+    //    the sort is done. A script comparison sees the Values themselves.
+    std::vector<Value> order;
+    if (user) {
+        order = rooted.values;
+        mergeSort(order, [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
+    } else {
+        std::deque<std::u16string> texts;
+        std::vector<SortEntry> entries;
+        entries.reserve(rooted.values.size());
+        for (const Value& v : rooted.values) {
+            SortEntry e{v, {}, false};
             if (v.isString()) {
                 e.text = stringView(v.asString());
                 e.hasText = true;
@@ -280,22 +289,17 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
                 e.text = texts.emplace_back(toText(engine, v));
                 e.hasText = true;
             }
+            entries.push_back(e);
         }
-        entries.push_back(e);
-    }
-    // 3. Stable merge sort.
-    if (user)
-        mergeSort(entries, [&](const SortEntry& a, const SortEntry& b) { return userCompare(engine, compare, a, b); });
-    else
         mergeSort(entries, [&](const SortEntry& a, const SortEntry& b) { return defaultCompare(engine, a, b); });
+        order.reserve(entries.size());
+        for (const SortEntry& e : entries)
+            order.push_back(e.value);
+    }
     // 4. Rebuild at indices 0..n-1; holes move to the end; the length stays.
-    std::vector<Value> sorted;
-    sorted.reserve(entries.size());
-    for (const SortEntry& e : entries)
-        sorted.push_back(e.value);
     std::uint64_t length = self->length;
-    arrayRebuild(engine, self, sorted);
-    self->length = std::max<std::uint64_t>(length, sorted.size());
+    arrayRebuild(engine, self, order);
+    self->length = std::max<std::uint64_t>(length, order.size());
 }
 
 // ---------------------------------------------------------------------------
@@ -313,14 +317,14 @@ int arrayCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId membe
     }
     ArrayBody* a = receiver->asArray();
     if (member == Engine::kToStringId) {
-        result = textValue(engine, joinArrayText(engine, a, u","));
+        result = joinArray(engine, a, u",");
         return 1;
     }
     switch (classData<ArrayClassData>(cls).members.find(member)) {
     case Concat: result = concatMethod(engine, a, args); return 1;
     case Join: {
         std::u16string separator = argCount(args) >= 1 ? toText(engine, args.values[1]) : u",";
-        result = textValue(engine, joinArrayText(engine, a, separator));
+        result = joinArray(engine, a, separator);
         return 1;
     }
     case Pop: result = popMethod(a); return 1;
@@ -368,7 +372,81 @@ int arrayAccessProperty(Engine&, NativeClass* cls, void* self, SymbolId member, 
     return 1;
 }
 
+// Appends ToString of the Value: a String as it stands and an Integer as
+// its digits (what the built-in Number class gives) without a temporary.
+void appendText(Engine& engine, std::u16string& out, const Value& v) {
+    if (v.isString()) {
+        out.append(stringView(v.asString()));
+    } else if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
+        char16_t digits[numberformat::kDecimalDigitsMax];
+        const char16_t* from = numberformat::decimalDigits(v.asInteger(), digits);
+        out.append(from, size_t(digits + numberformat::kDecimalDigitsMax - from));
+    } else {
+        out.append(toText(engine, v));
+    }
+}
+
+// The digits of an Integer element as the built-in Number class writes them,
+// or false when the element needs the general conversion.
+bool plainText(Engine& engine, const Value& v, std::u16string_view& text, char16_t (&digits)[numberformat::kDecimalDigitsMax]) {
+    if (v.isString()) {
+        text = stringView(v.asString());
+        return true;
+    }
+    if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
+        const char16_t* from = numberformat::decimalDigits(v.asInteger(), digits);
+        text = std::u16string_view(from, size_t(digits + numberformat::kDecimalDigitsMax - from));
+        return true;
+    }
+    return false;
+}
+
+// join of an array whose elements are all Strings and Integers (holes
+// allowed) that is mostly filled: measured first, then written straight
+// into the new string. No conversion can run script code, so the array
+// cannot change between the two passes. False when the array does not
+// qualify; the general join then does the work.
+bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separator, Value& result) {
+    if (a->length == 0 || a->length > 2 * arrayElementCount(a) + 64)
+        return false;
+    char16_t digits[numberformat::kDecimalDigitsMax];
+    std::u16string_view text;
+    std::uint64_t total = (a->length - 1) * separator.size();
+    Value v;
+    for (std::uint64_t i = 0; i < a->length; ++i) {
+        if (!arrayGet(a, i, v))
+            continue;
+        if (!plainText(engine, v, text, digits))
+            return false;
+        total += text.size();
+    }
+    if (total > kMaxJoinLength)
+        return false;
+    char16_t* out;
+    result = newStringToFill(engine, size_t(total), out);
+    for (std::uint64_t i = 0; i < a->length; ++i) {
+        if (i && !separator.empty()) {
+            std::copy(separator.begin(), separator.end(), out);
+            out += separator.size();
+        }
+        if (arrayGet(a, i, v)) {
+            plainText(engine, v, text, digits);
+            std::copy(text.begin(), text.end(), out);
+            out += text.size();
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+Value joinArray(Engine& engine, ArrayBody* a, std::u16string_view separator) {
+    ArrayClassData* data = arrayData(engine);
+    Value result;
+    if (data && data->joinDepth < kMaxJoinDepth && joinPlainElements(engine, a, separator, result))
+        return result;
+    return textValue(engine, joinArrayText(engine, a, separator));
+}
 
 std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view separator) {
     std::u16string out;
@@ -414,7 +492,7 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
             break;
         appendSeparators(index - written);
         written = index;
-        out.append(toText(engine, value));
+        appendText(engine, out, value);
         if (out.size() > kMaxJoinLength)
             engine.raiseError("Out of memory");
     }

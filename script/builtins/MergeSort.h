@@ -1,6 +1,7 @@
 #pragma once
 // The stable merge sort behind Array.sort: top-down over an inclusive range,
-// with one scratch buffer of n entries allocated for the whole sort.
+// with one scratch buffer of n entries allocated for the whole sort; the
+// two buffers take turns as source and destination level by level.
 
 #include <cstddef>
 #include <vector>
@@ -9,31 +10,32 @@ namespace quill {
 
 namespace detail {
 
+// Sorts [lo, hi] into `to`, reading `from`; both hold the same entries in
+// that range on entry. The halves are sorted into `from` (with the roles
+// swapped) and merged into `to`, so no level copies its range first. The
+// comparisons made, and their order, are those of the plain top-down sort
+// that copies each range to a scratch buffer before merging.
 template <class T, class Compare>
-void mergeSortRange(std::vector<T>& items, std::vector<T>& scratch, std::size_t lo, std::size_t hi,
-                    Compare& compare) {
+void mergeSortRange(std::vector<T>& from, std::vector<T>& to, std::size_t lo, std::size_t hi, Compare& compare) {
     if (lo >= hi)
         return;
-    // 1. Sort both halves of [lo, hi].
+    // 1. Sort both halves of [lo, hi] into `from`.
     std::size_t mid = lo + (hi - lo) / 2;
-    mergeSortRange(items, scratch, lo, mid, compare);
-    mergeSortRange(items, scratch, mid + 1, hi, compare);
-    // 2. Copy the range to the scratch buffer.
-    for (std::size_t i = lo; i <= hi; ++i)
-        scratch[i] = items[i];
-    // 3. Merge: the right entry goes first only when it compares strictly
-    //    less, so equal entries keep their order.
+    mergeSortRange(to, from, lo, mid, compare);
+    mergeSortRange(to, from, mid + 1, hi, compare);
+    // 2. Merge into `to`: the right entry goes first only when it compares
+    //    strictly less, so equal entries keep their order.
     std::size_t left = lo, right = mid + 1, out = lo;
     while (left <= mid && right <= hi) {
-        if (compare(scratch[left], scratch[right]) > 0)
-            items[out++] = scratch[right++];
+        if (compare(from[left], from[right]) > 0)
+            to[out++] = from[right++];
         else
-            items[out++] = scratch[left++];
+            to[out++] = from[left++];
     }
     while (left <= mid)
-        items[out++] = scratch[left++];
+        to[out++] = from[left++];
     while (right <= hi)
-        items[out++] = scratch[right++];
+        to[out++] = from[right++];
 }
 
 } // namespace detail
@@ -45,8 +47,8 @@ template <class T, class Compare>
 void mergeSort(std::vector<T>& items, Compare compare) {
     if (items.size() < 2)
         return;
-    std::vector<T> scratch(items.size());
-    detail::mergeSortRange(items, scratch, 0, items.size() - 1, compare);
+    std::vector<T> scratch(items);
+    detail::mergeSortRange(scratch, items, 0, items.size() - 1, compare);
 }
 
 } // namespace quill

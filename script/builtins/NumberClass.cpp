@@ -113,6 +113,8 @@ int numberAccessProperty(Engine&, NativeClass* cls, void* self, SymbolId member,
 
 } // namespace
 
+bool isNumberClass(const NativeClass* cls) { return cls && cls->callMethod == numberCallMethod; }
+
 void registerNumberClass(Engine& engine) {
     NativeClass* cls = registerClass(engine, "Number");
     setClassData(cls, new MemberTable(engine, kNumberMembers, int(std::size(kNumberMembers))));

@@ -25,6 +25,18 @@ std::string integerToString(std::int64_t value, int radix) {
     return std::string(p, buf + sizeof buf);
 }
 
+char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]) {
+    std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
+    char16_t* p = buffer + kDecimalDigitsMax;
+    do {
+        *--p = char16_t(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        *--p = u'-';
+    return p;
+}
+
 std::string floatToString(double value) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%g", value);
@@ -129,8 +141,10 @@ std::u16string convert(const Directive& directive, const FormatNumber& number) {
     std::string head = "%" + directive.flags;
     if (directive.width >= 0)
         head += std::to_string(directive.width);
-    if (directive.precision >= 0)
-        head += "." + std::to_string(directive.precision);
+    if (directive.precision >= 0) {
+        head += '.';
+        head += std::to_string(directive.precision);
+    }
     switch (directive.conversion) {
     case 'd': case 'i': {
         std::int64_t v = asInteger(number);

@@ -37,7 +37,8 @@ constexpr std::int64_t kNoLimit = 2147483647;
 
 Value emptyText(Engine& engine) { return textValue(engine, u""); }
 
-Value arrayOfTexts(Engine& engine, const std::vector<std::u16string>& texts) {
+template <typename Text>
+Value arrayOfTexts(Engine& engine, const std::vector<Text>& texts) {
     ValueRoot array(engine, newArray(engine));
     for (size_t i = 0; i < texts.size(); ++i)
         arrayAdd(engine, array.value.asArray(), i, textValue(engine, texts[i]));
@@ -156,8 +157,16 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
     std::u16string_view s = stringView(receiver.asString());
     std::int64_t limit = integerArg(args, 2).value_or(kNoLimit);
     const Value separator = argAt(args, 1);
-    if (separator.isString())
-        return arrayOfTexts(engine, splitByText(s, stringView(separator.asString()), limit));
+    if (separator.isString()) {
+        // The pieces go straight into the array; the receiver's characters
+        // stay put meanwhile (allocation never collects).
+        ValueRoot array(engine, newArray(engine));
+        ArrayBody* a = array.value.asArray();
+        uint64_t index = 0;
+        splitByText(s, stringView(separator.asString()), limit,
+                    [&](std::u16string_view piece) { arrayAdd(engine, a, index++, textValue(engine, piece)); });
+        return array.value;
+    }
     RegExpClassData* state = regExpState(engine);
     RegExpData* re = regExpData(engine, separator);
     if (state && re) {

@@ -104,27 +104,10 @@ std::int64_t searchText(std::u16string_view s, std::u16string_view text) {
     return p == std::u16string_view::npos ? -1 : std::int64_t(p);
 }
 
-std::vector<std::u16string> splitByText(std::u16string_view s, std::u16string_view separator,
-                                        std::int64_t limit) {
-    std::vector<std::u16string> pieces;
-    if (limit <= 0)
-        return pieces;
-    if (separator.empty()) {
-        std::int64_t count = std::min<std::int64_t>(limit, std::int64_t(s.size()));
-        for (std::int64_t i = 0; i < count; ++i)
-            pieces.emplace_back(1, s[size_t(i)]);
-        return pieces;
-    }
-    size_t from = 0;
-    while (std::int64_t(pieces.size()) < limit) {
-        size_t p = s.find(separator, from);
-        if (p == std::u16string_view::npos) {
-            pieces.emplace_back(s.substr(from));
-            break;
-        }
-        pieces.emplace_back(s.substr(from, p - from));
-        from = p + separator.size();
-    }
+std::vector<std::u16string_view> splitByText(std::u16string_view s, std::u16string_view separator,
+                                             std::int64_t limit) {
+    std::vector<std::u16string_view> pieces;
+    splitByText(s, separator, limit, [&](std::u16string_view piece) { pieces.push_back(piece); });
     return pieces;
 }
 

@@ -49,9 +49,32 @@ std::int64_t lastIndexOf(std::u16string_view s, std::u16string_view text, IntArg
 // search with a String: the first occurrence before the first NUL unit.
 std::int64_t searchText(std::u16string_view s, std::u16string_view text);
 
-// split by a String separator, at most limit pieces.
-std::vector<std::u16string> splitByText(std::u16string_view s, std::u16string_view separator,
-                                        std::int64_t limit);
+// split by a String separator, at most limit pieces: visit(piece) for each
+// in order (views into s).
+template <typename Visit>
+void splitByText(std::u16string_view s, std::u16string_view separator, std::int64_t limit, Visit&& visit) {
+    if (limit <= 0)
+        return;
+    if (separator.empty()) {
+        std::int64_t count = limit < std::int64_t(s.size()) ? limit : std::int64_t(s.size());
+        for (std::int64_t i = 0; i < count; ++i)
+            visit(s.substr(size_t(i), 1));
+        return;
+    }
+    size_t from = 0;
+    for (std::int64_t pieces = 0; pieces < limit; ++pieces) {
+        size_t p = s.find(separator, from);
+        if (p == std::u16string_view::npos) {
+            visit(s.substr(from));
+            return;
+        }
+        visit(s.substr(from, p - from));
+        from = p + separator.size();
+    }
+}
+// The pieces as a list.
+std::vector<std::u16string_view> splitByText(std::u16string_view s, std::u16string_view separator,
+                                             std::int64_t limit);
 
 // replace of a String pattern: the first occurrence, or every one when all.
 std::u16string replaceText(std::u16string_view s, std::u16string_view pattern,

@@ -146,15 +146,32 @@ std::vector<Entry> entries(const ArrayBody* a) {
     return out;
 }
 
+// Every element in bucket order: distributed over the buckets by counting,
+// then each bucket put in descending sequence. Elements added in ascending
+// index order (the usual case) need only a reversal per bucket.
 std::vector<Entry> bucketOrder(const ArrayBody* a) {
     std::vector<Entry> all = entries(a);
-    std::sort(all.begin(), all.end(), [](const Entry& x, const Entry& y) {
-        uint64_t bx = x.index % kArrayBuckets, by = y.index % kArrayBuckets;
-        if (bx != by)
-            return bx < by;
-        return x.element.seq > y.element.seq;
-    });
-    return all;
+    uint64_t starts[kArrayBuckets + 1] = {};
+    for (const Entry& e : all)
+        ++starts[e.index % kArrayBuckets + 1];
+    for (uint64_t b = 0; b < kArrayBuckets; ++b)
+        starts[b + 1] += starts[b];
+    std::vector<Entry> ordered(all.size());
+    uint64_t fill[kArrayBuckets];
+    std::copy(starts, starts + kArrayBuckets, fill);
+    for (const Entry& e : all)
+        ordered[fill[e.index % kArrayBuckets]++] = e;
+    auto newerFirst = [](const Entry& x, const Entry& y) { return x.element.seq > y.element.seq; };
+    for (uint64_t b = 0; b < kArrayBuckets; ++b) {
+        auto first = ordered.begin() + ptrdiff_t(starts[b]);
+        auto last = ordered.begin() + ptrdiff_t(starts[b + 1]);
+        if (std::is_sorted(first, last, newerFirst))
+            continue;
+        std::reverse(first, last);
+        if (!std::is_sorted(first, last, newerFirst))
+            std::sort(first, last, newerFirst);
+    }
+    return ordered;
 }
 
 void clearStorage(Engine& engine, ArrayBody* a) {
@@ -300,6 +317,7 @@ void arrayCopy(Engine& engine, ArrayBody* dst, const ArrayBody* src, uint64_t of
 
 std::vector<Value> arrayGather(const ArrayBody* a) {
     std::vector<Value> out;
+    out.reserve(a->count);
     for (const Entry& e : bucketOrder(a))
         out.push_back(e.element.value);
     return out;
@@ -307,6 +325,7 @@ std::vector<Value> arrayGather(const ArrayBody* a) {
 
 std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
     std::vector<uint64_t> out;
+    out.reserve(a->count);
     for (const Entry& e : bucketOrder(a))
         out.push_back(e.index);
     return out;
@@ -315,6 +334,8 @@ std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
 void arrayRebuild(Engine& engine, ArrayBody* a, const std::vector<Value>& values) {
     clearStorage(engine, a);
     a->length = 0;
+    if (!values.empty())
+        denseGrow(engine, a, values.size());
     for (const Value& v : values)
         arrayAdd(engine, a, a->length, v);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/TextCodec.h"
 #include "script/values/Native.h"
 
 namespace quill {
@@ -13,6 +14,7 @@ namespace quill {
 namespace {
 constexpr size_t kGlobalStep = 1024;
 constexpr size_t kConstantStep = 1024;
+constexpr size_t kInitialSymbolCells = 1024; // a power of two
 } // namespace
 
 uint32_t nameHash(std::string_view name) {
@@ -31,6 +33,7 @@ Engine::Engine(const EngineOptions& options)
     stackStorage = std::make_unique<Value[]>(stackSize);
     stack = stackStorage.get();
     resetStack();
+    symbolTable_.assign(kInitialSymbolCells, SymbolCell{0, kNoSymbol});
     for (const char* name : {"__proto__", "prototype", "toSource", "toString", "valueOf"})
         internName(name);
 }
@@ -52,13 +55,77 @@ Engine::~Engine() {
 // ---------------------------------------------------------------------------
 // Symbols and globals
 
-SymbolId Engine::internName(std::string_view name) {
-    auto it = symbolIds_.find(std::string(name));
-    if (it != symbolIds_.end())
-        return it->second;
+// Symbol table hash: FNV-1a over the name's bytes with a final mix, so the
+// low bits that pick a cell depend on every byte. A UTF-16 name whose units
+// are all below 0x80 hashes as its ANSI bytes would.
+namespace {
+
+inline uint32_t unitOf(char c) { return static_cast<unsigned char>(c); }
+inline uint32_t unitOf(char16_t c) { return c; }
+
+template <typename Char>
+uint32_t symbolHash(const Char* name, size_t length) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        h = (h ^ unitOf(name[i])) * 16777619u;
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    return h;
+}
+
+template <typename Char>
+bool sameName(const std::string& stored, const Char* name, size_t length) {
+    if (stored.size() != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (unitOf(stored[i]) != unitOf(name[i]))
+            return false;
+    return true;
+}
+
+bool isAscii(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+} // namespace
+
+template <typename Char>
+const Engine::SymbolCell* Engine::probeSymbol(const Char* name, size_t length, uint32_t hash) const {
+    size_t mask = symbolTable_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const SymbolCell& cell = symbolTable_[i];
+        if (cell.id == kNoSymbol)
+            return &cell;
+        if (cell.hash == hash && sameName(symbolNames_[cell.id], name, length))
+            return &cell;
+    }
+}
+
+SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
     auto id = static_cast<SymbolId>(symbolNames_.size());
     symbolNames_.emplace_back(name);
-    symbolIds_.emplace(symbolNames_.back(), id);
+    if ((symbolNames_.size()) * 2 > symbolTable_.size()) {
+        std::vector<SymbolCell> grown(symbolTable_.size() * 2, SymbolCell{0, kNoSymbol});
+        size_t mask = grown.size() - 1;
+        for (const SymbolCell& cell : symbolTable_) {
+            if (cell.id == kNoSymbol)
+                continue;
+            size_t i = cell.hash & mask;
+            while (grown[i].id != kNoSymbol)
+                i = (i + 1) & mask;
+            grown[i] = cell;
+        }
+        symbolTable_.swap(grown);
+    }
+    size_t mask = symbolTable_.size() - 1;
+    size_t i = hash & mask;
+    while (symbolTable_[i].id != kNoSymbol)
+        i = (i + 1) & mask;
+    symbolTable_[i] = SymbolCell{hash, id};
     // The table grows by 1024 entries at a time; the vector's own capacity
     // grows geometrically underneath, so interning stays linear.
     if (globals.size() <= id)
@@ -66,11 +133,42 @@ SymbolId Engine::internName(std::string_view name) {
     return id;
 }
 
+SymbolId Engine::internName(std::string_view name) {
+    uint32_t hash = symbolHash(name.data(), name.size());
+    const SymbolCell* cell = probeSymbol(name.data(), name.size(), hash);
+    if (cell->id != kNoSymbol)
+        return cell->id;
+    return addSymbol(name, hash);
+}
+
 bool Engine::findName(std::string_view name, SymbolId& id) const {
-    auto it = symbolIds_.find(std::string(name));
-    if (it == symbolIds_.end())
+    const SymbolCell* cell = probeSymbol(name.data(), name.size(), symbolHash(name.data(), name.size()));
+    if (cell->id == kNoSymbol)
         return false;
-    id = it->second;
+    id = cell->id;
+    return true;
+}
+
+SymbolId Engine::internName(std::u16string_view name) {
+    if (!isAscii(name))
+        return internName(paloma::utf16ToAnsi(name));
+    uint32_t hash = symbolHash(name.data(), name.size());
+    const SymbolCell* cell = probeSymbol(name.data(), name.size(), hash);
+    if (cell->id != kNoSymbol)
+        return cell->id;
+    std::string narrow(name.size(), '\0');
+    for (size_t i = 0; i < name.size(); ++i)
+        narrow[i] = static_cast<char>(name[i]);
+    return addSymbol(narrow, hash);
+}
+
+bool Engine::findName(std::u16string_view name, SymbolId& id) const {
+    if (!isAscii(name))
+        return findName(paloma::utf16ToAnsi(name), id);
+    const SymbolCell* cell = probeSymbol(name.data(), name.size(), symbolHash(name.data(), name.size()));
+    if (cell->id == kNoSymbol)
+        return false;
+    id = cell->id;
     return true;
 }
 

@@ -100,6 +100,11 @@ struct Engine {
     SymbolId internName(std::string_view name);
     // The id of a name already interned; false when it never was.
     bool findName(std::string_view name, SymbolId& id) const;
+    // As above for a name given as UTF-16 text (a String key): the name is
+    // its ANSI conversion. ASCII text needs no conversion and is hashed and
+    // compared as it stands.
+    SymbolId internName(std::u16string_view name);
+    bool findName(std::u16string_view name, SymbolId& id) const;
     // The name of an id; "???" for an id that has no name. The text stays
     // valid for the engine's life.
     const char* nameOf(SymbolId id) const;
@@ -148,7 +153,9 @@ struct Engine {
     // ---- calls into script code ------------------------------------------------
     // Installed by the virtual machine: runs a Function Value with `this`
     // and the ArgList; returns false (with the message in errorText) when the
-    // call failed. The conversions use it to call toString and valueOf.
+    // call failed. The conversions use it to call toString and valueOf. The
+    // arguments are copied onto the operand stack before anything can
+    // collect, so the caller need not root the ArgList itself.
     bool (*callFunction)(Engine& engine, const Value& thisValue, const Value& function, ArgList args,
                          Value& result) = nullptr;
 
@@ -213,8 +220,18 @@ private:
     void markRoots();
     void drainGray();
 
+    // Symbol table: names by id, and an open-addressed table of cells
+    // (hash, id) with a power-of-two capacity kept at most half full.
+    struct SymbolCell {
+        uint32_t hash;
+        SymbolId id; // kNoSymbol: empty cell
+    };
+    static constexpr SymbolId kNoSymbol = 0xFFFFFFFFu;
+    template <typename Char>
+    const SymbolCell* probeSymbol(const Char* name, size_t length, uint32_t hash) const;
+    SymbolId addSymbol(std::string_view name, uint32_t hash);
     std::deque<std::string> symbolNames_; // deque: names never move
-    std::unordered_map<std::string, SymbolId> symbolIds_;
+    std::vector<SymbolCell> symbolTable_;
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;
     std::vector<std::unique_ptr<char16_t[]>> constantText_;

@@ -20,6 +20,16 @@ Value newString(Engine& engine, const char16_t* chars, size_t length) {
     return Value::string(s);
 }
 
+Value newStringToFill(Engine& engine, size_t length, char16_t*& chars) {
+    if (length > 0x3FFFFFFFu)
+        engine.raiseError("Out of memory");
+    chars = length ? static_cast<char16_t*>(engine.gcAlloc(length * sizeof(char16_t))) : nullptr;
+    auto* s = static_cast<StringBody*>(engine.gcAllocZeroed(sizeof(StringBody)));
+    s->chars = chars;
+    s->length = static_cast<uint32_t>(length);
+    return Value::string(s);
+}
+
 Value newString(Engine& engine, std::u16string_view text) { return newString(engine, text.data(), text.size()); }
 
 Value newStaticString(Engine& engine, const char16_t* chars, size_t length) {

@@ -12,6 +12,9 @@ namespace quill {
 // A copy of the characters (not static).
 Value newString(Engine& engine, const char16_t* chars, size_t length);
 Value newString(Engine& engine, std::u16string_view text);
+// A new string of `length` units whose characters the caller fills in
+// through `chars` before the next collection point (null when length is 0).
+Value newStringToFill(Engine& engine, size_t length, char16_t*& chars);
 // Points at the text, which must outlive the engine's use of it; static.
 Value newStaticString(Engine& engine, const char16_t* chars, size_t length);
 // From ANSI text (the ANSI code page).

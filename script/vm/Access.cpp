@@ -40,7 +40,7 @@ void warnProperty(Engine& engine, SymbolId id) { reportWarning(engine, kWarnUnde
 
 // The name of a String key as a symbol.
 SymbolId keySymbol(Engine& engine, const Value& key) {
-    return engine.internName(stringToAnsi(key.asString()));
+    return engine.internName(stringView(key.asString()));
 }
 
 } // namespace
@@ -139,7 +139,7 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
             // position are not in the name hash: that one name keeps the
             // lookup by name.
             SymbolId id;
-            if (!engine.findName(stringToAnsi(key.asString()), id))
+            if (!engine.findName(stringView(key.asString()), id))
                 return Value::undefined();
             if (id != Engine::kProtoId) {
                 Value out;
@@ -209,7 +209,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             // what the store by name does too as long as there is no
             // deleted slot that a put by id would reuse instead.
             ObjectRecord* o = receiver.asObject();
-            SymbolId id = engine.internName(stringToAnsi(key.asString()));
+            SymbolId id = engine.internName(stringView(key.asString()));
             Value old;
             if (id != Engine::kProtoId && (objectGetOwn(o, id, old) || !o->aids || o->aids->deletedCount == 0)) {
                 objectPut(engine, o, id, v);

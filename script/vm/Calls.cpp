@@ -79,8 +79,11 @@ bool callMethodByName(Engine& engine, const Value& target, std::string_view meth
             args.values = argsStorage;
         SymbolId id = engine.internName(method);
         auto notFound = [&] {
-            std::string text = kWarnUnknownMethod;
-            text.replace(text.find("%s"), 2, method);
+            std::string_view format = kWarnUnknownMethod;
+            size_t at = format.find("%s");
+            std::string text(format.substr(0, at));
+            text.append(method);
+            text.append(format.substr(at + 2));
             engine.setErrorText(text);
             throw RuntimeError();
         };

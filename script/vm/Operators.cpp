@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "script/builtins/NumberClass.h"
+#include "script/builtins/NumberFormat.h"
 #include "script/values/Convert.h"
 #include "script/values/String.h"
 
@@ -28,29 +30,49 @@ int64_t wrapAdd(int64_t a, int64_t b) { return int64_t(uint64_t(a) + uint64_t(b)
 int64_t wrapSub(int64_t a, int64_t b) { return int64_t(uint64_t(a) - uint64_t(b)); }
 int64_t wrapMul(int64_t a, int64_t b) { return int64_t(uint64_t(a) * uint64_t(b)); }
 
+// One operand of a concatenation as text. Strings are used in place; an
+// Integer is formatted into `digits` when the Number class is the built-in
+// one (its toString gives the decimal digits); anything else is converted.
+struct ConcatPart {
+    const char16_t* chars = nullptr;
+    size_t length = 0;
+    char16_t digits[numberformat::kDecimalDigitsMax];
+};
+
+bool integerDigits(Engine& engine, const Value& v, ConcatPart& part) {
+    if (!v.isInteger() || !isNumberClass(engine.classOf(Kind::Integer)))
+        return false;
+    part.chars = numberformat::decimalDigits(v.asInteger(), part.digits);
+    part.length = size_t(part.digits + numberformat::kDecimalDigitsMax - part.chars);
+    return true;
+}
+
 // Concatenation of two Values as strings.
 Value concat(Engine& engine, const Value& a, const Value& b) {
-    Value sa = a.isString() ? a : toString(engine, a);
+    ConcatPart pa, pb;
+    Value sa = a, sb = b;
+    if (!integerDigits(engine, a, pa) && !a.isString())
+        sa = toString(engine, a);
     ValueRoot keep(engine, sa);
-    Value sb = b.isString() ? b : toString(engine, b);
-    const StringBody* x = sa.asString();
-    const StringBody* y = sb.asString();
-    size_t n = size_t(x->length) + y->length;
-    if (n > 0x3FFFFFFFu)
-        engine.raiseError("Out of memory");
-    if (n == 0)
-        return newString(engine, nullptr, 0);
+    if (!integerDigits(engine, b, pb) && !b.isString())
+        sb = toString(engine, b);
+    if (!pa.chars && sa.asString()->length) {
+        pa.chars = sa.asString()->chars;
+        pa.length = sa.asString()->length;
+    }
+    if (!pb.chars && sb.asString()->length) {
+        pb.chars = sb.asString()->chars;
+        pb.length = sb.asString()->length;
+    }
     // One copy of each part straight into the new string (allocation never
     // collects, so both parts stay where they are meanwhile).
-    auto* chars = static_cast<char16_t*>(engine.gcAlloc(n * sizeof(char16_t)));
-    if (x->length)
-        std::memcpy(chars, x->chars, x->length * sizeof(char16_t));
-    if (y->length)
-        std::memcpy(chars + x->length, y->chars, y->length * sizeof(char16_t));
-    auto* body = static_cast<StringBody*>(engine.gcAllocZeroed(sizeof(StringBody)));
-    body->chars = chars;
-    body->length = uint32_t(n);
-    return Value::string(body);
+    char16_t* chars;
+    Value result = newStringToFill(engine, pa.length + pb.length, chars);
+    if (pa.length)
+        std::memcpy(chars, pa.chars, pa.length * sizeof(char16_t));
+    if (pb.length)
+        std::memcpy(chars + pa.length, pb.chars, pb.length * sizeof(char16_t));
+    return result;
 }
 
 // The shift count: an Integer's low 32 bits, a Float truncated; only the

@@ -71,6 +71,60 @@ TEST(MathRound, HalfUpToIntegers) {
     EXPECT_EQ(big.real, 1e30);
 }
 
+namespace {
+
+// The plain top-down merge sort that copies each range to the scratch
+// buffer before merging it: the sequence of comparisons Array.sort has
+// always made, which a script comparison function can observe.
+template <class T, class Compare>
+void copyingMergeSort(std::vector<T>& items, std::vector<T>& scratch, size_t lo, size_t hi, Compare& compare) {
+    if (lo >= hi)
+        return;
+    size_t mid = lo + (hi - lo) / 2;
+    copyingMergeSort(items, scratch, lo, mid, compare);
+    copyingMergeSort(items, scratch, mid + 1, hi, compare);
+    for (size_t i = lo; i <= hi; ++i)
+        scratch[i] = items[i];
+    size_t left = lo, right = mid + 1, out = lo;
+    while (left <= mid && right <= hi)
+        items[out++] = compare(scratch[left], scratch[right]) > 0 ? scratch[right++] : scratch[left++];
+    while (left <= mid)
+        items[out++] = scratch[left++];
+    while (right <= hi)
+        items[out++] = scratch[right++];
+}
+
+} // namespace
+
+TEST(MergeSort, SameComparisonsAsTheCopyingSort) {
+    // Consistent and inconsistent comparisons, odd and even sizes: the
+    // pairs compared, their order and the result all match.
+    for (size_t n : {2u, 3u, 7u, 64u, 257u, 1000u}) {
+        for (int mode = 0; mode < 2; ++mode) {
+            std::vector<int> input;
+            for (size_t i = 0; i < n; ++i)
+                input.push_back(int((i * 7919 + 13) % 101));
+            std::vector<std::pair<int, int>> seen, expected;
+            int calls = 0;
+            auto rule = [&](int a, int b) { return mode == 0 ? a - b : (calls++ % 3) - 1; };
+            std::vector<int> ours = input;
+            mergeSort(ours, [&](int a, int b) {
+                seen.emplace_back(a, b);
+                return rule(a, b);
+            });
+            calls = 0;
+            std::vector<int> reference = input, scratch(n);
+            auto recordingRule = [&](int a, int b) {
+                expected.emplace_back(a, b);
+                return rule(a, b);
+            };
+            copyingMergeSort(reference, scratch, 0, n - 1, recordingRule);
+            ASSERT_EQ(seen, expected) << "n=" << n << " mode=" << mode;
+            ASSERT_EQ(ours, reference) << "n=" << n << " mode=" << mode;
+        }
+    }
+}
+
 TEST(MergeSort, StableAndTotal) {
     // Pairs sorted by key only: equal keys keep their order.
     std::vector<std::pair<int, int>> items;

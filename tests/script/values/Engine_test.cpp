@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "script/values/Engine.h"
 #include "script/values/String.h"
@@ -34,6 +35,56 @@ TEST(Symbols, DenseIdsAndNames) {
     EXPECT_EQ(e.symbolCount(), 7u) << "finding does not intern";
     Engine other;
     EXPECT_EQ(other.internName("beta"), 5u) << "engines share nothing";
+}
+
+TEST(Symbols, WideNamesInternAsTheirAnsiText) {
+    Engine e;
+    SymbolId ascii = e.internName(std::u16string_view(u"k123"));
+    EXPECT_EQ(e.internName("k123"), ascii);
+    EXPECT_STREQ(e.nameOf(ascii), "k123");
+    SymbolId found = 0;
+    EXPECT_TRUE(e.findName(std::u16string_view(u"k123"), found));
+    EXPECT_EQ(found, ascii);
+    EXPECT_FALSE(e.findName(std::u16string_view(u"k1234"), found));
+    EXPECT_FALSE(e.findName(std::u16string_view(u"k12"), found));
+    // Non-ASCII text goes through the ANSI conversion: the same id as the
+    // converted bytes, also for bytes above 0x7F interned first.
+    std::u16string accented = u"caf\u00e9";
+    Value s = newString(e, accented);
+    std::string ansi = stringToAnsi(s.asString());
+    SymbolId narrowFirst = e.internName(ansi);
+    EXPECT_EQ(e.internName(std::u16string_view(accented)), narrowFirst);
+    EXPECT_TRUE(e.findName(std::u16string_view(accented), found));
+    EXPECT_EQ(found, narrowFirst);
+    EXPECT_EQ(std::string(e.nameOf(narrowFirst)), ansi);
+    // Embedded NUL and the empty name are names like any other.
+    SymbolId withNul = e.internName(std::u16string_view(u"a\0b", 3));
+    EXPECT_EQ(e.internName(std::string_view("a\0b", 3)), withNul);
+    EXPECT_NE(e.internName("a"), withNul);
+    SymbolId empty = e.internName(std::u16string_view());
+    EXPECT_EQ(e.internName(""), empty);
+}
+
+TEST(Symbols, ManyNamesKeepTheirIds) {
+    Engine e;
+    std::vector<SymbolId> ids;
+    for (int i = 0; i < 20000; ++i) {
+        std::string name = "n" + std::to_string(i);
+        ids.push_back(i % 2 ? e.internName(name) : e.internName(std::u16string(name.begin(), name.end())));
+    }
+    EXPECT_EQ(e.symbolCount(), 5u + 20000u);
+    for (int i = 0; i < 20000; ++i) {
+        std::string name = "n" + std::to_string(i);
+        ASSERT_EQ(ids[size_t(i)], SymbolId(5 + i));
+        SymbolId found = 0;
+        ASSERT_TRUE(e.findName(name, found));
+        ASSERT_EQ(found, ids[size_t(i)]);
+        ASSERT_TRUE(e.findName(std::u16string(name.begin(), name.end()), found));
+        ASSERT_EQ(found, ids[size_t(i)]);
+        ASSERT_EQ(e.nameOf(found), name);
+    }
+    SymbolId found = 0;
+    EXPECT_FALSE(e.findName("n20000", found));
 }
 
 TEST(Globals, GrowInStepsOf1024) {
