@@ -109,8 +109,7 @@ bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, Matc
     for (std::size_t i = 0; i < groups; ++i) {
         if (!m[i].matched)
             continue;
-        table.positions[i * 2] = std::int32_t(m[i].first - base);
-        table.positions[i * 2 + 1] = std::int32_t(m[i].second - base);
+        table.setPair(i, std::int32_t(m[i].first - base), std::int32_t(m[i].second - base));
     }
     return true;
 }

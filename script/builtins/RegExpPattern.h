@@ -8,7 +8,9 @@
 // wide character per UTF-16 code unit, so every position is a code-unit
 // position on every platform.
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -31,11 +33,34 @@ std::uint32_t regExpFlagsFromText(std::u16string_view text);
 // -1 for a group that did not take part; pair 0 is the whole match.
 inline constexpr std::size_t kMatchPairs = 256;
 
+// Only the first `used` pairs may differ from -1, so clearing and copying a
+// table costs the groups of its match, not all 256 pairs; set pairs through
+// setPair.
 struct MatchTable {
     std::array<std::int32_t, kMatchPairs * 2> positions;
+    std::size_t used = 0;
 
-    MatchTable() { reset(); }
-    void reset() { positions.fill(-1); }
+    MatchTable() { positions.fill(-1); }
+    MatchTable(const MatchTable& other) : MatchTable() { *this = other; }
+    MatchTable& operator=(const MatchTable& other) {
+        if (this != &other) {
+            reset();
+            std::copy(other.positions.begin(), other.positions.begin() + std::ptrdiff_t(other.used * 2),
+                      positions.begin());
+            used = other.used;
+        }
+        return *this;
+    }
+    void reset() {
+        std::fill(positions.begin(), positions.begin() + std::ptrdiff_t(used * 2), -1);
+        used = 0;
+    }
+    void setPair(std::size_t group, std::int32_t start, std::int32_t end) {
+        positions[group * 2] = start;
+        positions[group * 2 + 1] = end;
+        if (group >= used)
+            used = group + 1;
+    }
     std::int32_t start(std::size_t group) const { return positions[group * 2]; }
     std::int32_t end(std::size_t group) const { return positions[group * 2 + 1]; }
     bool matched(std::size_t group) const { return start(group) >= 0; }

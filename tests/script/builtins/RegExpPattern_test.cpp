@@ -99,6 +99,37 @@ TEST(RegExpSearch, PositionsAreCodeUnitsOfTheWholeText) {
     EXPECT_EQ(find(compiled(u"b"), withNul), 2);
 }
 
+TEST(RegExpSearch, TablesClearAndCopyEveryGroupOfTheirMatch) {
+    std::u16string text = u"abc ab";
+    RegExpSubject subject(text);
+    MatchTable three, one;
+    ASSERT_TRUE(compiled(u"(a)(b)(c)").search(subject, 0, three));
+    ASSERT_TRUE(compiled(u"ab").search(subject, 1, one));
+    EXPECT_EQ(one.start(0), 4);
+    EXPECT_FALSE(one.matched(1));
+    // A copy carries exactly the source's groups: none of the target's
+    // old groups survive.
+    MatchTable copy = three;
+    EXPECT_EQ(copy.leadingGroups(), 3u);
+    EXPECT_EQ(copy.start(3), 2);
+    copy = one;
+    EXPECT_EQ(copy.start(0), 4);
+    EXPECT_EQ(copy.end(0), 6);
+    EXPECT_FALSE(copy.matched(1));
+    EXPECT_FALSE(copy.matched(3));
+    EXPECT_EQ(copy.leadingGroups(), 0u);
+    // A failed search leaves no group behind.
+    EXPECT_FALSE(compiled(u"zz").search(subject, 0, three));
+    for (size_t g = 0; g < kMatchPairs; ++g)
+        ASSERT_FALSE(three.matched(g)) << g;
+    // A search with fewer groups than the last one clears the rest.
+    ASSERT_TRUE(compiled(u"(a)(b)(c)").search(subject, 0, three));
+    ASSERT_TRUE(compiled(u"(b)").search(subject, 0, three));
+    EXPECT_EQ(three.leadingGroups(), 1u);
+    EXPECT_FALSE(three.matched(2));
+    EXPECT_FALSE(three.matched(3));
+}
+
 TEST(RegExpSearch, LastIndexWithAndWithoutGlobal) {
     RegExpPattern p = compiled(u"o");
     RegExpSubject subject(u"foo boo");
