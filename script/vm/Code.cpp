@@ -324,6 +324,62 @@ std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index,
     return out;
 }
 
+namespace {
+
+bool isIntegerOperand(Op op) {
+    switch (op) {
+    case Op::GetLocal:
+    case Op::GetArg:
+    case Op::PushConst:
+    case Op::PushInt:
+    case Op::Push0:
+    case Op::Push1:
+    case Op::Push2:
+    case Op::Push3: return true;
+    default: return false;
+    }
+}
+
+bool isIntegerCompare(Op op) { return op == Op::Lt || op == Op::Le || op == Op::Gt || op == Op::Ge; }
+
+bool isAddOrSub(Op op) { return op == Op::Add || op == Op::Sub; }
+
+} // namespace
+
+void fuseInstructions(std::vector<Insn>& code) {
+    auto plain = [&](size_t i, Op op) { return i < code.size() && !code[i].checked() && code[i].op() == op; };
+    auto plainIf = [&](size_t i, bool (*test)(Op)) { return i < code.size() && !code[i].checked() && test(code[i].op()); };
+    // push0..push3 carry the value they push, so a fused cell reads every
+    // integer operand the same way.
+    for (Insn& insn : code) {
+        switch (insn.op()) {
+        case Op::Push0: insn.arg = 0; break;
+        case Op::Push1: insn.arg = 1; break;
+        case Op::Push2: insn.arg = 2; break;
+        case Op::Push3: insn.arg = 3; break;
+        default: break;
+        }
+    }
+    auto fuse = [&](size_t i, FusedOp op) { code[i].word = (code[i].word & ~uint32_t(0x7F)) | uint32_t(op); };
+    for (size_t i = 0; i + 1 < code.size(); ++i) {
+        bool local = plain(i, Op::GetLocal);
+        if (!local && !plain(i, Op::GetArg))
+            continue;
+        if (!plainIf(i + 1, isIntegerOperand))
+            continue;
+        if (plainIf(i + 2, isIntegerCompare) && plain(i + 3, Op::Jf)) {
+            fuse(i, local ? FusedOp::CmpJfLocal : FusedOp::CmpJfArg);
+            i += 3;
+        } else if (local && plainIf(i + 2, isAddOrSub) && plain(i + 3, Op::SetLocal)) {
+            fuse(i, FusedOp::ArithSetLocal);
+            i += 3;
+        } else if (plainIf(i + 2, isAddOrSub)) {
+            fuse(i, local ? FusedOp::ArithLocal : FusedOp::ArithArg);
+            i += 2;
+        }
+    }
+}
+
 uint32_t CompiledFunction::lineAt(uint32_t pos) const {
     uint32_t line = 0;
     for (uint32_t i = 0; i < lineCount && lines[i].insn <= pos; ++i)
@@ -348,7 +404,9 @@ CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, 
         engine.raiseError("Out of memory");
     f->insnCount = uint32_t(linked.code.size());
     f->maxStack = linked.maxStack;
-    std::memcpy(f->code(), linked.code.data(), linked.code.size() * sizeof(Insn));
+    std::vector<Insn> code = linked.code;
+    fuseInstructions(code);
+    std::memcpy(f->code(), code.data(), code.size() * sizeof(Insn));
     return f;
 }
 

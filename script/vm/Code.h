@@ -47,6 +47,29 @@ struct Insn {
     uint32_t index() const { return word >> 8; }
 };
 
+// Fused cells. When a function is placed on the heap, the first cell of some
+// frequent integer sequences gets one of these opcodes (they lie above the
+// image's opcodes and fit the 7-bit opcode field). The cells after it keep
+// their own opcodes, so a jump into the middle of a sequence runs those one
+// by one; the fused cell runs the whole sequence when every operand is an
+// Integer it can reach directly, and otherwise runs as its first
+// instruction. Operand cells: a local (getlocal), an argument (getarg), a
+// constant (pushconst) or an integer (pushint, push0..push3; the fuser
+// stores the pushed value in the operand of push0..push3).
+enum class FusedOp : uint8_t {
+    CmpJfLocal = 113,    // getlocal a; operand; lt|le|gt|ge; jf
+    CmpJfArg = 114,      // getarg a; operand; lt|le|gt|ge; jf
+    ArithSetLocal = 115, // getlocal a; operand; add|sub; setlocal c
+    ArithLocal = 116,    // getlocal a; operand; add|sub
+    ArithArg = 117,      // getarg a; operand; add|sub
+};
+inline constexpr uint8_t kFirstFusedOpcode = 113;
+inline constexpr uint8_t kLastFusedOpcode = 117;
+
+// Gives the first cells of the sequences above their fused opcodes. Cells
+// marked kChecked are never part of a fused sequence.
+void fuseInstructions(std::vector<Insn>& code);
+
 // How many values the instruction pops before it pushes (as far as it is
 // known before running; a call's argument count is checked when it runs).
 int stackNeeds(Op op, int64_t operand);

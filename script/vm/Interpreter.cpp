@@ -400,12 +400,18 @@ void execute(Engine& engine, RunState& st) {
 #define QUILL_LABEL_OP(id, mnemonic, number, operand, effect, meaning) &&op_##id,
         QUILL_OPCODES(QUILL_LABEL_OP)
 #undef QUILL_LABEL_OP
-        // 113..160
+        // 113..117: fused cells (FusedOp)
+        &&op_FusedCmpJfLocal, &&op_FusedCmpJfArg, &&op_FusedArithSetLocal, &&op_FusedArithLocal,
+        &&op_FusedArithArg,
+        // 118..160
 #define QUILL_BAD16 QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_BAD16 QUILL_BAD16 QUILL_BAD16
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        QUILL_LABEL_BAD(0)
+        QUILL_BAD16 QUILL_BAD16
         // 161..240: the same opcodes with Insn::kChecked set
 #define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, effect, meaning) &&op_checked,
         QUILL_OPCODES(QUILL_LABEL_CHECKED)
@@ -897,6 +903,122 @@ op_Typeof: {
     COLLECT();
     NEXT();
 }
+
+    // ---- fused cells -------------------------------------------------------------------
+    // Each runs its whole sequence when the operands are Integers that lie
+    // where the plain instructions would read them without touching the
+    // values pushed meanwhile (a local at or above the starting sp); any
+    // other case runs the first instruction alone, and the rest follow.
+#define FUSED_OPERAND(cell, out)                                                                               \
+    [&](const Insn& c_, int64_t& o_) {                                                                         \
+        switch (static_cast<Op>(c_.word & 0x7F)) {                                                             \
+        case Op::GetLocal: {                                                                                   \
+            const Value* s_ = fp - 4 - uint32_t(c_.arg);                                                       \
+            if (s_ < sp || !s_->isInteger())                                                                   \
+                return false;                                                                                  \
+            o_ = s_->asInteger();                                                                              \
+            return true;                                                                                       \
+        }                                                                                                      \
+        case Op::GetArg: {                                                                                     \
+            uint32_t n_ = uint32_t(c_.arg);                                                                    \
+            if (n_ >= argSlots(fp) || !fp[1 + n_].isInteger())                                                 \
+                return false;                                                                                  \
+            o_ = fp[1 + n_].asInteger();                                                                       \
+            return true;                                                                                       \
+        }                                                                                                      \
+        case Op::PushConst: {                                                                                  \
+            const Value& k_ = e.constants[uint32_t(c_.arg)];                                                   \
+            if (!k_.isInteger())                                                                               \
+                return false;                                                                                  \
+            o_ = k_.asInteger();                                                                               \
+            return true;                                                                                       \
+        }                                                                                                      \
+        default: o_ = c_.arg; return true; /* pushint, push0..push3 */                                         \
+        }                                                                                                      \
+    }(cell, out)
+#define FUSED_LOCAL(x)                                                                                         \
+    [&](int64_t& o_) {                                                                                         \
+        const Value* s_ = fp - 4 - uint32_t(ARG);                                                              \
+        if (s_ < sp || !s_->isInteger())                                                                       \
+            return false;                                                                                      \
+        o_ = s_->asInteger();                                                                                  \
+        return true;                                                                                           \
+    }(x)
+#define FUSED_ARG(x)                                                                                           \
+    [&](int64_t& o_) {                                                                                         \
+        uint32_t n_ = uint32_t(ARG);                                                                           \
+        if (n_ >= argSlots(fp) || !fp[1 + n_].isInteger())                                                     \
+            return false;                                                                                      \
+        o_ = fp[1 + n_].asInteger();                                                                           \
+        return true;                                                                                           \
+    }(x)
+#define FUSED_COMPARE(cell, x, y)                                                                              \
+    [](const Insn& c_, int64_t a_, int64_t b_) {                                                               \
+        switch (static_cast<Op>(c_.word & 0x7F)) {                                                             \
+        case Op::Lt: return a_ < b_;                                                                           \
+        case Op::Le: return a_ <= b_;                                                                          \
+        case Op::Gt: return a_ > b_;                                                                           \
+        default: return a_ >= b_;                                                                              \
+        }                                                                                                      \
+    }(cell, x, y)
+#define FUSED_ARITH(cell, x, y)                                                                                \
+    (static_cast<Op>((cell).word & 0x7F) == Op::Add ? int64_t(uint64_t(x) + uint64_t(y))                      \
+                                                     : int64_t(uint64_t(x) - uint64_t(y)))
+op_FusedCmpJfLocal: {
+    int64_t x, y;
+    if (QUILL_LIKELY(FUSED_LOCAL(x) && FUSED_OPERAND(pc[1], y))) {
+        bool r = FUSED_COMPARE(pc[2], x, y);
+        pc += 3;
+        if (!r)
+            JUMP();
+        NEXT();
+    }
+    goto op_GetLocal;
+}
+op_FusedCmpJfArg: {
+    int64_t x, y;
+    if (QUILL_LIKELY(FUSED_ARG(x) && FUSED_OPERAND(pc[1], y))) {
+        bool r = FUSED_COMPARE(pc[2], x, y);
+        pc += 3;
+        if (!r)
+            JUMP();
+        NEXT();
+    }
+    goto op_GetArg;
+}
+op_FusedArithSetLocal: {
+    int64_t x, y;
+    Value* dst = fp - 4 - uint32_t(pc[3].arg);
+    if (QUILL_LIKELY(dst >= sp && FUSED_LOCAL(x) && FUSED_OPERAND(pc[1], y))) {
+        SET_INT(*dst, FUSED_ARITH(pc[2], x, y));
+        pc += 3;
+        NEXT();
+    }
+    goto op_GetLocal;
+}
+op_FusedArithLocal: {
+    int64_t x, y;
+    if (QUILL_LIKELY(FUSED_LOCAL(x) && FUSED_OPERAND(pc[1], y))) {
+        PUSH_INT(FUSED_ARITH(pc[2], x, y));
+        pc += 2;
+        NEXT();
+    }
+    goto op_GetLocal;
+}
+op_FusedArithArg: {
+    int64_t x, y;
+    if (QUILL_LIKELY(FUSED_ARG(x) && FUSED_OPERAND(pc[1], y))) {
+        PUSH_INT(FUSED_ARITH(pc[2], x, y));
+        pc += 2;
+        NEXT();
+    }
+    goto op_GetArg;
+}
+#undef FUSED_OPERAND
+#undef FUSED_LOCAL
+#undef FUSED_ARG
+#undef FUSED_COMPARE
+#undef FUSED_ARITH
 
     // ---- jumps ----------------------------------------------------------------------
 op_Jmp:
