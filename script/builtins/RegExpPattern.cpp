@@ -38,11 +38,7 @@ std::u16string regExpSource(std::u16string_view pattern) {
 
 namespace {
 
-std::wstring toWide(std::u16string_view text) {
-    std::wstring wide(text.size(), L'\0');
-    std::transform(text.begin(), text.end(), wide.begin(), [](char16_t c) { return wchar_t(c); });
-    return wide;
-}
+std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
 } // namespace
 
@@ -176,7 +172,9 @@ std::u16string regExpReplace(const RegExpPattern& pattern, bool global, std::uin
     RegExpSubject subject(text);
     // 1. The text before the search start is kept.
     std::size_t d = global ? 0 : std::min<std::size_t>(lastIndex, text.size());
-    std::u16string out(text.substr(0, d));
+    std::u16string out;
+    out.reserve(text.size()); // most replacements keep the text's size roughly
+    out.append(text.substr(0, d));
     MatchTable last;
     bool any = false;
     // 2. Replace match after match; an empty match copies one unit and moves on.

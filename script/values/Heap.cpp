@@ -1,6 +1,8 @@
 // The collected heap: chunks, size classes, allocation and the sweep.
 #include "script/values/Heap.h"
 
+#include "script/values/HeapChunks.h"
+
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,7 @@ Heap::~Heap() {
     Chunk* c = chunks_;
     while (c) {
         Chunk* next = c->next;
-        std::free(c);
+        freeChunkMemory(c, kChunkHeadSize + c->usable);
         c = next;
     }
 }
@@ -55,7 +57,7 @@ bool Heap::addChunk(size_t request) {
     size_t usable = kChunkSize - kChunkHeadSize;
     if (request + kHeaderSize > usable)
         usable = request + kHeaderSize;
-    auto* c = static_cast<Chunk*>(std::malloc(kChunkHeadSize + usable));
+    auto* c = static_cast<Chunk*>(allocateChunkMemory(kChunkHeadSize + usable));
     if (!c)
         return false;
     c->next = chunks_;

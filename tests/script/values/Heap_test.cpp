@@ -60,6 +60,32 @@ TEST(HeapAlloc, ReallocKeepsContents) {
         EXPECT_EQ(q[i], static_cast<char>(i));
 }
 
+TEST(HeapAlloc, LargeChunksAreWholeAndReused) {
+    // Chunks of a megabyte and more come from the system in one piece: every
+    // byte is writable, a sweep makes the block reusable, and the heap
+    // gives it back when it goes.
+    Heap h;
+    const size_t size = 3u << 20;
+    auto* big = static_cast<unsigned char*>(h.alloc(size));
+    ASSERT_NE(big, nullptr);
+    EXPECT_GE(h.bytesFromSystem(), size);
+    for (size_t i = 0; i < size; i += 4096)
+        big[i] = static_cast<unsigned char>(i >> 12);
+    big[size - 1] = 0xAB;
+    EXPECT_EQ(big[4096 * 5], 5u);
+    EXPECT_TRUE(h.ownsBlock(big));
+    h.sweep(); // nothing marked: the block is free again
+    size_t chunks = h.chunkCount();
+    void* again = h.alloc(size);
+    EXPECT_EQ(again, big) << "the swept block serves the next request of its size";
+    EXPECT_EQ(h.chunkCount(), chunks);
+    // A second large block needs a chunk of its own.
+    auto* other = static_cast<unsigned char*>(h.alloc(size / 2 + 1));
+    ASSERT_NE(other, nullptr);
+    other[size / 2] = 1;
+    EXPECT_EQ(h.chunkCount(), chunks + 1);
+}
+
 TEST(HeapSweep, MergesUnmarkedRunsAndCountsKept) {
     Heap h;
     std::vector<void*> blocks;

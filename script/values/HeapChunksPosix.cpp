@@ -1,0 +1,34 @@
+// Chunk memory of the collected heap on POSIX systems: large chunks are
+// mapped with their pages populated at once, which costs far less than
+// faulting them in one by one as they are first written.
+#include "script/values/HeapChunks.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+
+namespace quill {
+
+namespace {
+constexpr size_t kMappedFrom = size_t(1) << 20;
+}
+
+void* allocateChunkMemory(size_t bytes) {
+    if (bytes < kMappedFrom)
+        return std::malloc(bytes);
+    int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;
+#endif
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void freeChunkMemory(void* chunk, size_t bytes) {
+    if (bytes < kMappedFrom)
+        std::free(chunk);
+    else
+        munmap(chunk, bytes);
+}
+
+} // namespace quill

@@ -1,0 +1,12 @@
+// Chunk memory of the collected heap on Windows: the process heap.
+#include "script/values/HeapChunks.h"
+
+#include <cstdlib>
+
+namespace quill {
+
+void* allocateChunkMemory(size_t bytes) { return std::malloc(bytes); }
+
+void freeChunkMemory(void* chunk, size_t) { std::free(chunk); }
+
+} // namespace quill
