@@ -162,6 +162,9 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
         // stay put meanwhile (allocation never collects).
         ValueRoot array(engine, newArray(engine));
         ArrayBody* a = array.value.asArray();
+        uint64_t count = 0;
+        splitByText(s, stringView(separator.asString()), limit, [&](std::u16string_view) { ++count; });
+        arrayReserve(engine, a, count);
         uint64_t index = 0;
         splitByText(s, stringView(separator.asString()), limit,
                     [&](std::u16string_view piece) { arrayAdd(engine, a, index++, textValue(engine, piece)); });

@@ -331,6 +331,11 @@ std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
     return out;
 }
 
+void arrayReserve(Engine& engine, ArrayBody* a, uint64_t count) {
+    if (count > a->denseCapacity)
+        denseGrow(engine, a, count);
+}
+
 void arrayRebuild(Engine& engine, ArrayBody* a, const std::vector<Value>& values) {
     clearStorage(engine, a);
     a->length = 0;

@@ -26,6 +26,9 @@ void arrayAdd(Engine& engine, ArrayBody* array, uint64_t index, const Value& v);
 // Element assignment: replaces the element in place or creates it; the
 // length grows to index + 1 when needed.
 void arraySet(Engine& engine, ArrayBody* array, uint64_t index, const Value& v);
+// Makes room for the indices 0..count-1 in the dense part, so that filling
+// them in order does not grow it step by step. Nothing observable changes.
+void arrayReserve(Engine& engine, ArrayBody* array, uint64_t count);
 // Appends at index length.
 void arrayPush(Engine& engine, ArrayBody* array, const Value& v);
 // Removes the element (the length stays); false when there was none.

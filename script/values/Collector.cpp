@@ -42,7 +42,7 @@ void markValue(Engine& engine, const Value& v) {
         StringBody* s = v.asString();
         if (!s || Heap::mark(s))
             return;
-        if (!s->isStatic() && s->chars)
+        if (!s->isStatic() && !s->hasInlineChars() && s->chars)
             Heap::mark(s->chars);
         markObject(engine, s->props);
         return;

@@ -10,7 +10,7 @@
 namespace quill {
 
 namespace {
-constexpr size_t kMappedFrom = size_t(1) << 20;
+constexpr size_t kMappedFrom = size_t(256) << 10;
 }
 
 void* allocateChunkMemory(size_t bytes) {

@@ -16,15 +16,20 @@ struct NativeClass;
 
 // ---------------------------------------------------------------------------
 // StringBody (payload of kind String): UTF-16 code units, not NUL-terminated.
-// Traced: the body; its characters unless static; the own property object.
+// Traced: the body; its characters unless static or inline; the own
+// property object.
 struct StringBody {
     static constexpr uint32_t kStatic = 1; // characters not owned, never changed
+    // The characters follow the body inside its own block (how new strings
+    // are made); without it they are a block of their own.
+    static constexpr uint32_t kInlineChars = 2;
     uint32_t flags;
     uint32_t length;     // code units
     char16_t* chars;     // null when length is 0; a heap block unless static
     ObjectRecord* props; // own property object, created on first use
 
     bool isStatic() const { return (flags & kStatic) != 0; }
+    bool hasInlineChars() const { return (flags & kInlineChars) != 0; }
 };
 
 // ---------------------------------------------------------------------------

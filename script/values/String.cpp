@@ -8,25 +8,23 @@
 namespace quill {
 
 Value newString(Engine& engine, const char16_t* chars, size_t length) {
-    if (length > 0x3FFFFFFFu)
-        engine.raiseError("Out of memory");
-    auto* s = static_cast<StringBody*>(engine.gcAllocZeroed(sizeof(StringBody)));
-    if (length) {
-        auto* copy = static_cast<char16_t*>(engine.gcAlloc(length * sizeof(char16_t)));
+    char16_t* copy;
+    Value v = newStringToFill(engine, length, copy);
+    if (length)
         std::memcpy(copy, chars, length * sizeof(char16_t));
-        s->chars = copy;
-        s->length = static_cast<uint32_t>(length);
-    }
-    return Value::string(s);
+    return v;
 }
 
 Value newStringToFill(Engine& engine, size_t length, char16_t*& chars) {
     if (length > 0x3FFFFFFFu)
         engine.raiseError("Out of memory");
-    chars = length ? static_cast<char16_t*>(engine.gcAlloc(length * sizeof(char16_t))) : nullptr;
-    auto* s = static_cast<StringBody*>(engine.gcAllocZeroed(sizeof(StringBody)));
-    s->chars = chars;
+    // One block: the body, then the characters.
+    auto* s = static_cast<StringBody*>(engine.gcAlloc(sizeof(StringBody) + length * sizeof(char16_t)));
+    s->flags = StringBody::kInlineChars;
     s->length = static_cast<uint32_t>(length);
+    chars = length ? reinterpret_cast<char16_t*>(s + 1) : nullptr;
+    s->chars = chars;
+    s->props = nullptr;
     return Value::string(s);
 }
 

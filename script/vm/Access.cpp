@@ -261,6 +261,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
                 chars[i] = u' ';
             s->chars = chars;
             s->length = uint32_t(newLength);
+            s->flags &= ~StringBody::kInlineChars;
         }
         s->chars[index] = unit;
         return;
