@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <utility>
 
 #include "script/builtins/BuiltinMessages.h"
@@ -230,8 +229,9 @@ Value unshiftMethod(Engine& engine, ArrayBody* self, ArgList args) {
 // observable).
 struct SortEntry {
     Value value;
-    std::u16string_view text;
-    bool hasText = false;
+    const char16_t* text;
+    std::uint32_t length;
+    bool hasText;
 };
 
 int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
@@ -242,8 +242,8 @@ int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
         return -1;
     // 2. Text order of ToString.
     std::u16string ta, tb;
-    std::u16string_view va = a.hasText ? a.text : std::u16string_view(ta = toText(engine, a.value));
-    std::u16string_view vb = b.hasText ? b.text : std::u16string_view(tb = toText(engine, b.value));
+    std::u16string_view va = a.hasText ? std::u16string_view(a.text, a.length) : std::u16string_view(ta = toText(engine, a.value));
+    std::u16string_view vb = b.hasText ? std::u16string_view(b.text, b.length) : std::u16string_view(tb = toText(engine, b.value));
     int c = va.compare(vb);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
@@ -277,17 +277,44 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
         order = rooted.values;
         mergeSort(order, [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
     } else {
-        std::deque<std::u16string> texts;
+        // Texts of the other primitives go into one buffer, written first
+        // (the entries point into it once it no longer grows).
+        auto converted = [](const Value& v) {
+            return v.isInteger() || v.isFloat() || v.isNaN() || v.isBoolean() || v.isNull();
+        };
+        bool integerDigits = isNumberClass(engine.classOf(Kind::Integer));
+        std::u16string texts;
+        std::vector<std::uint32_t> ends;
+        for (const Value& v : rooted.values) {
+            if (!converted(v))
+                continue;
+            if (v.isInteger() && integerDigits) {
+                char16_t digits[numberformat::kDecimalDigitsMax];
+                const char16_t* from = numberformat::decimalDigits(v.asInteger(), digits);
+                texts.append(from, size_t(digits + numberformat::kDecimalDigitsMax - from));
+            } else {
+                texts.append(toText(engine, v));
+            }
+            if (texts.size() > 0xFFFFFFFFu)
+                engine.raiseError("Out of memory");
+            ends.push_back(std::uint32_t(texts.size()));
+        }
         std::vector<SortEntry> entries;
         entries.reserve(rooted.values.size());
+        size_t next = 0;
+        std::uint32_t start = 0;
         for (const Value& v : rooted.values) {
-            SortEntry e{v, {}, false};
+            SortEntry e{v, nullptr, 0, false};
             if (v.isString()) {
-                e.text = stringView(v.asString());
+                std::u16string_view t = stringView(v.asString());
+                e.text = t.data();
+                e.length = std::uint32_t(t.size());
                 e.hasText = true;
-            } else if (v.isInteger() || v.isFloat() || v.isNaN() || v.isBoolean() || v.isNull()) {
-                e.text = texts.emplace_back(toText(engine, v));
+            } else if (converted(v)) {
+                e.text = texts.data() + start;
+                e.length = ends[next] - start;
                 e.hasText = true;
+                start = ends[next++];
             }
             entries.push_back(e);
         }
