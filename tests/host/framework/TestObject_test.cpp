@@ -103,6 +103,9 @@ TEST_F(HostTest, ScriptsKeepTheirOwnFieldsOnHostObjects) {
         tb = b.tag;
         TestObject.shared = 5;
         sa = a.shared; sb = b.shared;
+        ownProto = typeof a.__proto__;
+        classShared = TestObject.__proto__.shared;
+        protoShared = a.__proto__.shared;
         a.__proto__ = { fromProto: 8 };
         p = a.fromProto;
         q = b.fromProto;
@@ -112,6 +115,9 @@ TEST_F(HostTest, ScriptsKeepTheirOwnFieldsOnHostObjects) {
     EXPECT_EQ(text("g"), "hi a") << "a function field is called as a method with the object as this";
     EXPECT_EQ(integer("sa"), 5) << "fields of the class object land in the class prototype";
     EXPECT_EQ(integer("sb"), 5);
+    EXPECT_EQ(text("ownProto"), "object") << "__proto__ of an instance is its own property object";
+    EXPECT_EQ(integer("classShared"), 5) << "__proto__ of the class object is the class prototype";
+    EXPECT_EQ(integer("protoShared"), 5) << "the own property object links to the class prototype";
     EXPECT_EQ(integer("p"), 8) << "__proto__ relinks the own property object";
     EXPECT_TRUE(global("q").isUndefined());
 }
