@@ -54,10 +54,10 @@ bool closeHandle(void* self) {
     auto* handle = static_cast<NativeHandle<T>*>(self);
     if (!handle || !handle->object)
         return false;
-    // Cleared before the object's destructor runs, so nothing reached from
-    // it finds a half-destroyed object through the handle.
+    // The handle is cleared before the object's destructor runs (moving
+    // leaves it null), so nothing reached from that destructor finds a
+    // half-destroyed object through the handle.
     std::unique_ptr<T> doomed = std::move(handle->object);
-    handle->object.reset();
     doomed.reset();
     return true;
 }

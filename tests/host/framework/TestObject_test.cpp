@@ -360,3 +360,38 @@ TEST_F(HostTest, InstanceTestFollowsTheGlobal) {
     run(R"( n = a.name; )");
     EXPECT_EQ(text("n"), "a") << "the instance itself still works";
 }
+
+TEST_F(HostTest, UnpinningReleasesTheObjectAtOnce) {
+    run(R"( a = new TestObject("pinned"); )");
+    int open = liveTestObjects();
+    quill::PinnedValue* pinned = engine->pin(global("a"));
+    engine->collectGarbage();
+    EXPECT_EQ(liveTestObjects(), open);
+    EXPECT_TRUE(engine->unpin(pinned));
+    EXPECT_EQ(liveTestObjects(), open - 1) << "destroyData ran when the handle was unpinned";
+    run(R"( r = a.add(1, 2); t = a.toString(); )");
+    EXPECT_TRUE(global("r").isUndefined()) << "no native data left: the member is not handled";
+    EXPECT_TRUE(traced("Warning: unknown method \"add\""));
+    EXPECT_EQ(text("t"), "[object TestObject]");
+    engine->collectGarbage();
+    run("a = null;");
+    engine->collectGarbage();
+    EXPECT_EQ(liveTestObjects(), open - 1);
+}
+
+TEST(TestObjectLife, EngineTeardownReleasesWhatIsOpen) {
+    int before = liveTestObjects();
+    {
+        auto engine = quill::createEngine(paloma::host::hostEngineOptions());
+        ASSERT_NE(engine, nullptr);
+        registerTestHostClass(*engine);
+        ASSERT_TRUE(quill::evalSource(*engine, R"(
+            a = new TestObject("a");
+            b = new TestObject("b");
+            b.close();
+            a.onPing = function(n, t) { return t; };
+        )")) << engine->errorText;
+        EXPECT_EQ(liveTestObjects(), before + 1);
+    }
+    EXPECT_EQ(liveTestObjects(), before);
+}
