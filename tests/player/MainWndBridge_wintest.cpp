@@ -7,6 +7,7 @@
 #include "app/shell/MainWndBridge.h"
 #include "app/shell/MainWndQuill.h"
 #include "script/Quill.h"
+#include "tests/hostclass/TestHostClass.h"
 
 using namespace paloma;
 using namespace paloma::shell;
@@ -21,6 +22,7 @@ protected:
         services.playerPath = fakePlayerPath();
         auto owned = std::make_unique<QuillShellScripts>();
         connectBridge(*owned, [this](quill::Engine& engine) {
+            registerTestHostClass(engine);
             bridge::registerForwardingFunction(engine, "getScore");
             quill::setTraceOutput(engine, [this](std::string_view line) { trace.emplace_back(line); });
         });
@@ -62,12 +64,17 @@ TEST_F(BridgeThroughWindowTest, RequestsReachScriptFunctionsAndAnswersReachTheMo
          "</arguments></invoke>\n"
          "flashcall <invoke name=\"nosuchfunction\" returntype=\"xml\"><arguments/></invoke>\n"
          "flashcall <invoke name=\"greet\"><arguments><string>unclosed</arguments>\n"
+         "fscommand Quill_Quit\n"
+         "flashcall <invoke name=\"quill_eval\" returntype=\"xml\"><arguments><string>typeof greet</string>"
+         "</arguments></invoke>\n"
          "quit\n");
     EXPECT_TRUE(scratch.logHas("returned <string>Hello, movie!</string>")) << scratch.logText();
     EXPECT_TRUE(scratch.logHas("returned <number>42</number>")) << scratch.logText();
     EXPECT_TRUE(scratch.logHas("returned <number>3</number>")) << scratch.logText();
     // An unknown function and a malformed request answer the default.
     EXPECT_EQ(scratch.logCount("returned <undefined/>"), 2u) << scratch.logText();
+    // After Quill_Quit a request gets a fresh engine.
+    EXPECT_TRUE(scratch.logHas("returned <string>undefined</string>")) << scratch.logText();
 }
 
 TEST_F(BridgeThroughWindowTest, ScriptsCallTheMovieThroughCallFunction) {
