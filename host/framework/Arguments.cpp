@@ -70,6 +70,10 @@ std::optional<quill::Value> functionArg(quill::ArgList args, int64_t i) {
     return v ? functionFrom(*v) : std::nullopt;
 }
 
+quill::Value staticTextResult(quill::Engine& engine, std::u16string_view text) {
+    return quill::newStaticString(engine, text.data(), text.size());
+}
+
 quill::Value ansiTextResult(quill::Engine& engine, std::string_view text) {
     return quill::newStringFromAnsi(engine, text);
 }

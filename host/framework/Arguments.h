@@ -58,6 +58,9 @@ inline quill::Value integerResult32(uint32_t bits) {
 }
 inline quill::Value booleanResult(bool v) { return quill::Value::boolean(v); }
 inline quill::Value nullResult() { return quill::Value::null(); }
+// Text that is not copied: the characters must live as long as the engine
+// (a literal); the String is marked unchangeable.
+quill::Value staticTextResult(quill::Engine& engine, std::u16string_view text);
 // Text from ANSI (converted with the ANSI code page).
 quill::Value ansiTextResult(quill::Engine& engine, std::string_view text);
 // Text copied from a wide buffer.

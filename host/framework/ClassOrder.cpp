@@ -12,8 +12,9 @@ void builtin(quill::Engine& engine) {
 
 using G = quill::BuiltinGroup;
 
-// ORDER CLASSES. Host classes of Windows-only families register through a
-// function that exists in every build (it may do nothing elsewhere).
+// ORDER CLASSES. This file is portable: the register function of a class
+// that exists only in the Windows build is filled in under #ifdef _WIN32
+// (its entry stays null elsewhere).
 constexpr ClassEntry kClassOrder[] = {
     {"NaN, Infinity", builtin<G::GlobalValues>},
     {"parseInt, parseFloat, escape, unescape, isNaN, isFinite, trace", builtin<G::GlobalFunctions>},

@@ -3,6 +3,8 @@
 
 #include <memory>
 
+#include "host/framework/Arguments.h"
+
 namespace paloma::host {
 
 MemberIds::MemberIds(quill::Engine& engine, std::string_view className, std::span<const char* const> names)
@@ -19,8 +21,7 @@ MemberIds::MemberIds(quill::Engine& engine, std::string_view className, std::spa
 bool answerToString(quill::Engine& engine, quill::NativeClass* cls, quill::SymbolId member, quill::Value& result) {
     if (member != quill::Engine::kToStringId || !cls || !cls->classData)
         return false;
-    std::u16string_view text = memberIds(cls).text();
-    result = quill::newStaticString(engine, text.data(), text.size());
+    result = staticTextResult(engine, memberIds(cls).text());
     return true;
 }
 

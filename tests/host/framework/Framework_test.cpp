@@ -106,6 +106,10 @@ TEST_F(HostTest, Results) {
     buffer[0] = u'X';
     EXPECT_EQ(quill::stringToWide(wide.asString()), u"wide") << "copied, not borrowed";
     EXPECT_EQ(wideTextResult(*engine, static_cast<const char16_t*>(nullptr), 3).asString()->length, 0u);
+    static constexpr char16_t kLiteral[] = u"fixed";
+    Value fixed = staticTextResult(*engine, kLiteral);
+    EXPECT_TRUE(fixed.asString()->isStatic());
+    EXPECT_EQ(fixed.asString()->chars, kLiteral) << "not copied";
 }
 
 TEST_F(HostTest, NewHostObjectUsesTheClassBoundNow) {
