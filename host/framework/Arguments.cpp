@@ -93,6 +93,22 @@ quill::Value wideTextResult(quill::Engine& engine, const wchar_t* chars, size_t 
 }
 #endif
 
+quill::Value objectResult(quill::Engine& engine) { return quill::Value::object(quill::newObject(engine)); }
+
+void setField(quill::Engine& engine, const quill::Value& object, std::string_view name, const quill::Value& v) {
+    if (!object.isObject())
+        return;
+    quill::SymbolId id = engine.internName(name);
+    quill::objectPut(engine, object.asObject(), id, v);
+}
+
+quill::Value arrayResult(quill::Engine& engine) { return quill::newArray(engine); }
+
+void appendElement(quill::Engine& engine, const quill::Value& array, const quill::Value& v) {
+    if (array.isArray())
+        quill::arrayPush(engine, array.asArray(), v);
+}
+
 quill::NativeClass* classBoundTo(quill::Engine& engine, std::string_view globalName) {
     quill::SymbolId id;
     if (!engine.findName(globalName, id))

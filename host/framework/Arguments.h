@@ -71,6 +71,17 @@ quill::Value wideTextResult(quill::Engine& engine, const char16_t* chars, size_t
 quill::Value wideTextResult(quill::Engine& engine, const wchar_t* chars, size_t count);
 #endif
 
+// Structured results (an address record, a list of names). Building one
+// allocates without collecting: the collector only runs at the
+// interpreter's collection points, after the hook has returned its result.
+// A new empty object, as `new Object()` makes it.
+quill::Value objectResult(quill::Engine& engine);
+// Sets a field of an object made by objectResult().
+void setField(quill::Engine& engine, const quill::Value& object, std::string_view name, const quill::Value& v);
+// A new empty array, and appending at its end (index = length).
+quill::Value arrayResult(quill::Engine& engine);
+void appendElement(quill::Engine& engine, const quill::Value& array, const quill::Value& v);
+
 // ---- host objects ------------------------------------------------------------------
 
 // The class of the object now bound to a global name, or null when that

@@ -112,6 +112,36 @@ TEST_F(HostTest, Results) {
     EXPECT_EQ(fixed.asString()->chars, kLiteral) << "not copied";
 }
 
+TEST_F(HostTest, StructuredResultsReadAsScriptObjectsAndArrays) {
+    Value record = objectResult(*engine);
+    setField(*engine, record, "address", ansiTextResult(*engine, "127.0.0.1"));
+    setField(*engine, record, "port", integerResult(8080));
+    setField(*engine, record, "port", integerResult(8081));
+    Value list = arrayResult(*engine);
+    appendElement(*engine, list, ansiTextResult(*engine, "a"));
+    appendElement(*engine, list, integerResult(2));
+    appendElement(*engine, list, record);
+    setField(*engine, list, "ignored", integerResult(1));
+    appendElement(*engine, record, integerResult(1));
+    engine->global(engine->internName("list")) = list;
+    run(R"(
+        n = list.length;
+        joined = list[0] + list[1];
+        address = list[2].address;
+        port = list[2].port;
+        names = "";
+        for (var k in list[2]) names = names + k + ";";
+        text = list[2].toString();
+    )");
+    EXPECT_EQ(integer("n"), 3);
+    EXPECT_EQ(text("joined"), "a2");
+    EXPECT_EQ(text("address"), "127.0.0.1");
+    EXPECT_EQ(integer("port"), 8081) << "a second set replaces the field";
+    std::string names = text("names"); // enumeration follows the name hash
+    EXPECT_TRUE(names == "address;port;" || names == "port;address;") << names;
+    EXPECT_EQ(text("text"), "[object Object]");
+}
+
 TEST_F(HostTest, NewHostObjectUsesTheClassBoundNow) {
     static int data = 0;
     Value out = Value::integer(1);
