@@ -10,7 +10,10 @@ std::unique_ptr<Engine> createEngine(const EngineOptions& options) {
     auto engine = std::make_unique<Engine>(options);
     attachVm(*engine);
     bool ok = runAsEntryPoint(*engine, [&] {
-        registerBuiltins(*engine);
+        if (options.registerClasses)
+            options.registerClasses(*engine);
+        else
+            registerBuiltins(*engine);
         registerEvalFunctions(*engine);
     });
     if (!ok)

@@ -68,9 +68,34 @@ namespace quill {
 // ---- engines ----------------------------------------------------------------
 
 // A new engine (default: a stack of 4096 Values, warnings on) with the
-// virtual machine attached and every built-in class registered. Returns
-// null when the engine could not be set up.
+// virtual machine attached and its classes registered: by
+// options.registerClasses when set (the host's fixed order), otherwise the
+// built-in classes alone; eval and evals are bound last. Returns null when
+// the engine could not be set up.
 std::unique_ptr<Engine> createEngine(const EngineOptions& options = {});
+
+// The built-in classes in groups, for a host that registers its own classes
+// between them. ORDER CLASSES: kBuiltinOrder is the built-ins' own order.
+enum class BuiltinGroup {
+    GlobalValues,    // NaN, Infinity
+    GlobalFunctions, // parseInt ... trace
+    Date,
+    Math,
+    RegExp,
+    Array,
+    Boolean,
+    Function,
+    Number,
+    String,
+    Object,
+    UriFunctions, // encodeURI ... decodeURIComponent, bound with the host's functions
+};
+inline constexpr BuiltinGroup kBuiltinOrder[] = {
+    BuiltinGroup::GlobalValues, BuiltinGroup::GlobalFunctions, BuiltinGroup::Date,   BuiltinGroup::Math,
+    BuiltinGroup::RegExp,       BuiltinGroup::Array,           BuiltinGroup::Boolean, BuiltinGroup::Function,
+    BuiltinGroup::Number,       BuiltinGroup::String,          BuiltinGroup::Object,  BuiltinGroup::UriFunctions,
+};
+void registerBuiltinGroup(Engine& engine, BuiltinGroup group);
 
 // Opens the trace output: `sink` receives each line (trace() output and
 // warnings) without its end; pass an empty sink to close it.

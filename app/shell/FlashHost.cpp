@@ -41,7 +41,32 @@ std::wstring variantToText(const VARIANT& value) {
 // in one object; the event sink is a second object that shares its count.
 // ---------------------------------------------------------------------------
 
-class FlashSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame, public IDispatch {
+// An IDispatch reached only by DISPID: it has no type information and
+// knows no names.
+class DispatchByIdOnly : public IDispatch {
+public:
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
+        if (out)
+            *out = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+        for (UINT i = 0; ids && i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+};
+
+class FlashSite final : public IOleClientSite,
+                        public IOleInPlaceSite,
+                        public IOleInPlaceFrame,
+                        public DispatchByIdOnly {
 public:
     explicit FlashSite(FlashHost* host) : host_(host), sink_(*this) {}
 
@@ -147,22 +172,6 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
     // --- IDispatch: ambient properties ----------------------------------------
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-        if (out)
-            *out = nullptr;
-        return DISP_E_BADINDEX;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
-        for (UINT i = 0; ids && i < count; ++i)
-            ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                                      UINT*) override {
         if (!(flags & DISPATCH_PROPERTYGET) || !result)
@@ -205,7 +214,7 @@ public:
 
 private:
     // The sink of the control's event dispinterface.
-    class EventSink final : public IDispatch {
+    class EventSink final : public DispatchByIdOnly {
     public:
         explicit EventSink(FlashSite& site) : site_(site) {}
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -221,22 +230,6 @@ private:
         }
         ULONG STDMETHODCALLTYPE AddRef() override { return site_.AddRef(); }
         ULONG STDMETHODCALLTYPE Release() override { return site_.Release(); }
-        HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-            if (!count)
-                return E_POINTER;
-            *count = 0;
-            return S_OK;
-        }
-        HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-            if (out)
-                *out = nullptr;
-            return DISP_E_BADINDEX;
-        }
-        HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
-            for (UINT i = 0; ids && i < count; ++i)
-                ids[i] = DISPID_UNKNOWN;
-            return DISP_E_UNKNOWNNAME;
-        }
         HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                          UINT*) override {
             FlashHost* host = site_.host_;

@@ -4,6 +4,7 @@
 #include "app/ShellErrors.h"
 #include "app/shell/ModuleResources.h"
 #include "app/shell/WinText.h"
+#include "host/framework/ClassOrder.h"
 #include "host/framework/WinHandles.h"
 #include "script/Quill.h"
 
@@ -21,7 +22,8 @@ HookOutcome runImageInThrowawayEngine(std::span<const uint8_t> image, std::strin
             *errorText = error;
         return HookOutcome::BadImage;
     }
-    std::unique_ptr<quill::Engine> engine = quill::createEngine();
+    // A fresh engine like the player's: every built-in and host class.
+    std::unique_ptr<quill::Engine> engine = quill::createEngine(host::hostEngineOptions());
     if (!engine)
         return HookOutcome::Failed;
     if (quill::runImage(*engine, *sections))

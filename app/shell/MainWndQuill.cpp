@@ -2,6 +2,7 @@
 #include "app/shell/MainWndQuill.h"
 
 #include "base/TextCodec.h"
+#include "host/framework/ClassOrder.h"
 #include "script/Quill.h"
 
 #include <cstdio>
@@ -29,7 +30,8 @@ QuillShellScripts::~QuillShellScripts() = default;
 
 quill::Engine* QuillShellScripts::engine() {
     if (!engine_) {
-        engine_ = quill::createEngine();
+        // Every built-in and host class, in the fixed registration order.
+        engine_ = quill::createEngine(host::hostEngineOptions());
         if (!engine_)
             return nullptr;
         ++generation_;

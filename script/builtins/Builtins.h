@@ -13,8 +13,13 @@
 
 namespace quill {
 
-// Registers every built-in class and global function.
+// Registers every built-in class and global function, in order.
 void registerBuiltins(Engine& engine);
+
+// One group of the built-ins, for hosts that interleave their own classes
+// with them (BuiltinGroup is declared in Quill.h).
+enum class BuiltinGroup;
+void registerBuiltinGroup(Engine& engine, BuiltinGroup group);
 
 // The host's eval and evals (bound after every class).
 void registerEvalFunctions(Engine& engine);

@@ -784,26 +784,7 @@ NodePtr Parser::callExpression() {
             arguments(*c);
             e = std::move(c);
         } else if (tok_.kind == '.' || tok_.kind == '[') {
-            // Member access is shared with MemberExpression.
-            NodePtr m;
-            if (tok_.kind == '.') {
-                m = node(NodeKind::Property);
-                advance();
-                if (!propertyName(tok_, m->name))
-                    fail("invalid property id");
-                advance();
-                add(*m, std::move(e));
-            } else {
-                m = node(NodeKind::Element);
-                advance();
-                if (!startsExpression())
-                    fail("invalid expression");
-                add(*m, std::move(e));
-                add(*m, expression());
-                if (!accept(']'))
-                    fail("missing ] in index expression");
-            }
-            e = std::move(m);
+            e = memberAccess(std::move(e));
         } else {
             return e;
         }
@@ -826,29 +807,32 @@ NodePtr Parser::memberExpression() {
     } else {
         e = primary();
     }
-    for (;;) {
-        if (tok_.kind == '.') {
-            NodePtr m = node(NodeKind::Property);
-            advance();
-            if (!propertyName(tok_, m->name))
-                fail("invalid property id");
-            advance();
-            add(*m, std::move(e));
-            e = std::move(m);
-        } else if (tok_.kind == '[') {
-            NodePtr m = node(NodeKind::Element);
-            advance();
-            if (!startsExpression())
-                fail("invalid expression");
-            add(*m, std::move(e));
-            add(*m, expression());
-            if (!accept(']'))
-                fail("missing ] in index expression");
-            e = std::move(m);
-        } else {
-            return e;
-        }
+    while (tok_.kind == '.' || tok_.kind == '[')
+        e = memberAccess(std::move(e));
+    return e;
+}
+
+// One member access on `object`: '.' identifier | '[' Expression ']'.
+NodePtr Parser::memberAccess(NodePtr object) {
+    NodePtr m;
+    if (tok_.kind == '.') {
+        m = node(NodeKind::Property);
+        advance();
+        if (!propertyName(tok_, m->name))
+            fail("invalid property id");
+        advance();
+        add(*m, std::move(object));
+    } else {
+        m = node(NodeKind::Element);
+        advance();
+        if (!startsExpression())
+            fail("invalid expression");
+        add(*m, std::move(object));
+        add(*m, expression());
+        if (!accept(']'))
+            fail("missing ] in index expression");
     }
+    return m;
 }
 
 // PrimaryExpression: '(' Expression ')' | RegularExpressionLiteral | ArrayLiteral

@@ -92,6 +92,7 @@ private:
     NodePtr postfix();
     NodePtr callExpression();
     NodePtr memberExpression();
+    NodePtr memberAccess(NodePtr object);
     NodePtr primary();
     NodePtr arrayLiteral();
     NodePtr objectLiteral();

@@ -387,15 +387,18 @@ Value toPrimitive(Engine& engine, const Value& v, Hint hint) {
         NativeClass* cls = n->cls;
         if (!cls || !cls->callMethod)
             break;
+        // Only a primitive answer counts: a class whose valueOf gives back an
+        // object (the Object class object gives itself) would otherwise
+        // convert forever.
         Value r;
         if (hint == Hint::String) {
-            if (callClassMethod(engine, cls, n->data, Engine::kToStringId, r))
+            if (callClassMethod(engine, cls, n->data, Engine::kToStringId, r) && isPrimitiveKind(r.kind))
                 return r;
-            if (callClassMethod(engine, cls, n->data, Engine::kValueOfId, r))
+            if (callClassMethod(engine, cls, n->data, Engine::kValueOfId, r) && isPrimitiveKind(r.kind))
                 return r;
             break;
         }
-        if (callClassMethod(engine, cls, n->data, Engine::kValueOfId, r))
+        if (callClassMethod(engine, cls, n->data, Engine::kValueOfId, r) && isPrimitiveKind(r.kind))
             return r;
         return toString(engine, v);
     }

@@ -42,6 +42,9 @@ struct EngineOptions {
     // interpreter calls it); a non-zero return stops the script.
     int (*hook)(int reason, void* data) = nullptr;
     void* hookData = nullptr;
+    // Registers the classes of a new engine in their fixed order; eval and
+    // evals are bound after it. Null: the built-in classes only.
+    void (*registerClasses)(struct Engine& engine) = nullptr;
 };
 
 // Keeps one Value alive while C++ code holds it across a collection point.

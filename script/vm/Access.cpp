@@ -54,6 +54,12 @@ ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
 bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
     if (receiver.isObject())
         return objectGet(engine, receiver.asObject(), id, out);
+    // A native class without an accessProperty hook has no readable
+    // properties at all (not even `__proto__`).
+    if (receiver.isNative() && !receiver.asNative()->cls->accessProperty) {
+        out = Value::undefined();
+        return false;
+    }
     return getProperty(engine, receiver, id, out);
 }
 

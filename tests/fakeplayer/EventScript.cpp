@@ -104,6 +104,13 @@ EventScript parseEventScript(const std::wstring& text) {
                 bad(L"set needs a variable");
                 continue;
             }
+        } else if (verb == L"keep") {
+            step.kind = EventStep::Kind::Keep;
+            step.first = rest;
+            if (step.first.empty() || step.first.find_first_of(L" \t{}") != std::wstring::npos) {
+                bad(L"keep needs one name");
+                continue;
+            }
         } else if (verb == L"print") {
             step.kind = EventStep::Kind::Print;
         } else if (verb == L"quit") {
@@ -115,6 +122,42 @@ EventScript parseEventScript(const std::wstring& text) {
         script.steps.push_back(std::move(step));
     }
     return script;
+}
+
+std::wstring answerText(const std::wstring& answer) {
+    size_t open = answer.find(L'<');
+    if (open == std::wstring::npos)
+        return {};
+    size_t start = answer.find(L'>', open);
+    if (start == std::wstring::npos || answer[start - 1] == L'/')
+        return {};
+    size_t end = answer.rfind(L"</");
+    if (end == std::wstring::npos || end <= start)
+        return {};
+    return answer.substr(start + 1, end - start - 1);
+}
+
+std::wstring substituteKept(const std::wstring& text, const std::map<std::wstring, std::wstring>& kept) {
+    std::wstring out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t open = text.find(L'{', pos);
+        size_t close = open == std::wstring::npos ? open : text.find(L'}', open);
+        if (close == std::wstring::npos) {
+            out.append(text, pos, std::wstring::npos);
+            break;
+        }
+        auto it = kept.find(text.substr(open + 1, close - open - 1));
+        out.append(text, pos, open - pos);
+        if (it != kept.end()) {
+            out += it->second;
+            pos = close + 1;
+        } else {
+            out += L'{';
+            pos = open + 1;
+        }
+    }
+    return out;
 }
 
 std::wstring invokeName(const std::wstring& request) {

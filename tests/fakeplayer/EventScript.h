@@ -16,6 +16,11 @@
 //                                 <name> return <xml> (declarative: takes
 //                                 effect when the script is loaded)
 //   set <variable> <value>        set a movie variable
+//   keep <name>                   remember the text of the last flashcall's
+//                                 answer (what its outer element holds:
+//                                 "17" of "<number>17</number>") as <name>;
+//                                 "{name}" in a later fscommand or flashcall
+//                                 text stands for it
 //   print                         call the print dialog the way the control
 //                                 does (through its import of PrintDlgA)
 //   quit                          fire FSCommand("quit", "") and stop
@@ -31,9 +36,9 @@
 namespace fakeplayer {
 
 struct EventStep {
-    enum class Kind { FsCommand, FlashCall, Wait, Set, Print, Quit };
+    enum class Kind { FsCommand, FlashCall, Wait, Set, Keep, Print, Quit };
     Kind kind;
-    std::wstring first;  // command, xml, variable
+    std::wstring first;  // command, xml, variable, kept name
     std::wstring second; // args, value
     unsigned delay = 0;  // wait
 };
@@ -45,6 +50,14 @@ struct EventScript {
 };
 
 EventScript parseEventScript(const std::wstring& text);
+
+// The text inside the outer element of an answer ("17" of
+// "<number>17</number>"); empty for an empty element or no element.
+std::wstring answerText(const std::wstring& answer);
+
+// `text` with every "{name}" of a kept name replaced by its value; other
+// braces stay as they are.
+std::wstring substituteKept(const std::wstring& text, const std::map<std::wstring, std::wstring>& kept);
 
 // The name attribute of an <invoke name="..."> request; empty when absent.
 std::wstring invokeName(const std::wstring& request);

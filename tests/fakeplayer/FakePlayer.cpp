@@ -691,6 +691,7 @@ private:
     long currentFrame_ = 0;
     std::deque<std::wstring> lastEvents_;
     std::wstring lastReturn_;
+    std::map<std::wstring, std::wstring> kept_; // keep steps: name -> answer text
     std::map<std::wstring, std::wstring> targetProperties_;
 
     friend class EventPoint;
@@ -831,6 +832,7 @@ void FlashControl::loadMovie(const std::wstring& movie) {
     script_ = {};
     nextStep_ = 0;
     variables_.clear();
+    kept_.clear();
     currentFrame_ = 0;
     if (movie.empty())
         return;
@@ -886,12 +888,17 @@ void FlashControl::runNextStep() {
     using Kind = fakeplayer::EventStep::Kind;
     switch (step.kind) {
     case Kind::FsCommand:
-        fire(kFSCommandEvent, {step.first, step.second});
+        fire(kFSCommandEvent, {fakeplayer::substituteKept(step.first, kept_),
+                               fakeplayer::substituteKept(step.second, kept_)});
         break;
     case Kind::FlashCall:
         lastReturn_.clear();
-        fire(kFlashCallEvent, {step.first});
+        fire(kFlashCallEvent, {fakeplayer::substituteKept(step.first, kept_)});
         logLine(L"returned " + lastReturn_);
+        break;
+    case Kind::Keep:
+        kept_[step.first] = fakeplayer::answerText(lastReturn_);
+        logLine(L"keep " + step.first + L" " + kept_[step.first]);
         break;
     case Kind::Wait:
         delay = step.delay;

@@ -351,6 +351,26 @@ TEST(FakePlayerEventScript, ParsesStepsAnswersAndReportsBadLines) {
     EXPECT_EQ(fakeplayer::invokeName(L"<invoke name=\"open"), L"");
 }
 
+TEST(FakePlayerEventScript, KeptAnswersStandInForLaterSteps) {
+    using Kind = fakeplayer::EventStep::Kind;
+    fakeplayer::EventScript s = fakeplayer::parseEventScript(L"keep h\nkeep\nkeep a b\nkeep {x}\n");
+    ASSERT_EQ(s.steps.size(), 1u);
+    EXPECT_EQ(s.steps[0].kind, Kind::Keep);
+    EXPECT_EQ(s.steps[0].first, L"h");
+    EXPECT_EQ(s.errors.size(), 3u);
+
+    EXPECT_EQ(fakeplayer::answerText(L"<number>17</number>"), L"17");
+    EXPECT_EQ(fakeplayer::answerText(L"<string>a &lt; b</string>"), L"a &lt; b");
+    EXPECT_EQ(fakeplayer::answerText(L"<undefined/>"), L"");
+    EXPECT_EQ(fakeplayer::answerText(L""), L"");
+    EXPECT_EQ(fakeplayer::answerText(L"<number>"), L"");
+
+    std::map<std::wstring, std::wstring> kept{{L"h", L"42"}, {L"name", L"x"}};
+    EXPECT_EQ(fakeplayer::substituteKept(L"<number>{h}</number>{h}", kept), L"<number>42</number>42");
+    EXPECT_EQ(fakeplayer::substituteKept(L"{unknown} {{h}} {name", kept), L"{unknown} {42} {name");
+    EXPECT_EQ(fakeplayer::substituteKept(L"", kept), L"");
+}
+
 TEST(ScriptCache, HashAndBuckets) {
     // h = (h >> 7) ^ (h >> 16) ^ byte ^ (h << 5), by hand.
     EXPECT_EQ(ScriptCache::hash("a"), 97u);

@@ -7,6 +7,7 @@
 #include "app/shell/MainWndBridge.h"
 #include "app/shell/MainWndQuill.h"
 #include "script/Quill.h"
+#include "tests/hostclass/TestHostClass.h"
 
 using namespace paloma;
 using namespace paloma::shell;
@@ -21,6 +22,7 @@ protected:
         services.playerPath = fakePlayerPath();
         auto owned = std::make_unique<QuillShellScripts>();
         connectBridge(*owned, [this](quill::Engine& engine) {
+            registerTestHostClass(engine);
             bridge::registerForwardingFunction(engine, "getScore");
             quill::setTraceOutput(engine, [this](std::string_view line) { trace.emplace_back(line); });
         });
@@ -62,12 +64,17 @@ TEST_F(BridgeThroughWindowTest, RequestsReachScriptFunctionsAndAnswersReachTheMo
          "</arguments></invoke>\n"
          "flashcall <invoke name=\"nosuchfunction\" returntype=\"xml\"><arguments/></invoke>\n"
          "flashcall <invoke name=\"greet\"><arguments><string>unclosed</arguments>\n"
+         "fscommand Quill_Quit\n"
+         "flashcall <invoke name=\"quill_eval\" returntype=\"xml\"><arguments><string>typeof greet</string>"
+         "</arguments></invoke>\n"
          "quit\n");
     EXPECT_TRUE(scratch.logHas("returned <string>Hello, movie!</string>")) << scratch.logText();
     EXPECT_TRUE(scratch.logHas("returned <number>42</number>")) << scratch.logText();
     EXPECT_TRUE(scratch.logHas("returned <number>3</number>")) << scratch.logText();
     // An unknown function and a malformed request answer the default.
     EXPECT_EQ(scratch.logCount("returned <undefined/>"), 2u) << scratch.logText();
+    // After Quill_Quit a request gets a fresh engine.
+    EXPECT_TRUE(scratch.logHas("returned <string>undefined</string>")) << scratch.logText();
 }
 
 TEST_F(BridgeThroughWindowTest, ScriptsCallTheMovieThroughCallFunction) {
@@ -81,4 +88,60 @@ TEST_F(BridgeThroughWindowTest, ScriptsCallTheMovieThroughCallFunction) {
         << scratch.logText();
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(trace.back(), "score 99");
+}
+
+// The movie drives a host object through handles: create, call, properties,
+// an event handler that calls back into the movie, and deletion.
+TEST_F(BridgeThroughWindowTest, MovieDrivesHostObjectsThroughHandles) {
+    play("answer moviePing <string>pong from the movie</string>\n"
+         "flashcall <invoke name=\"quill_new\" returntype=\"xml\"><arguments><string>TestObject</string>"
+         "<string>alpha</string></arguments></invoke>\n"
+         "keep h\n"
+         "flashcall <invoke name=\"quill_call\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>add</string><number>40</number><number>2</number></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_setprop\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>value</string><number>7</number></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_getprop\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>value</string></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_getprop\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>name</string></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_call2\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>add</string><array><property id=\"0\"><number>5</number></property>"
+         "<property id=\"1\"><number>6</number></property></array></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_seh\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>onPing</string><string>moviePing</string></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_call\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "<string>ping</string><string>hi</string></arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_delete\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "</arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_delete\" returntype=\"xml\"><arguments><number>{h}</number>"
+         "</arguments></invoke>\n"
+         "flashcall <invoke name=\"quill_delete\" returntype=\"xml\"><arguments><number>12345</number>"
+         "</arguments></invoke>\n"
+         "quit\n");
+    std::string log = scratch.logText();
+    // The handle is a number the movie keeps and passes back.
+    size_t kept = log.find("keep h ");
+    ASSERT_NE(kept, std::string::npos) << log;
+    std::string handle = log.substr(kept + 7, log.find('\n', kept) - kept - 7);
+    ASSERT_FALSE(handle.empty());
+    EXPECT_EQ(handle.find_first_not_of("0123456789"), std::string::npos) << handle;
+
+    EXPECT_TRUE(scratch.logHas("returned <number>42</number>")) << log;
+    EXPECT_TRUE(scratch.logHas("returned <number>7</number>")) << log;
+    EXPECT_TRUE(scratch.logHas("returned <string>alpha</string>")) << log;
+    EXPECT_TRUE(scratch.logHas("returned <number>11</number>")) << log;
+    // The handler set by quill_seh forwards the event to the movie function,
+    // whose answer becomes ping's result.
+    EXPECT_TRUE(scratch.logHas("call CallFunction <invoke name=\"moviePing\" returntype=\"xml\"><arguments>"
+                               "<string>alpha</string><string>hi</string></arguments></invoke>"))
+        << log;
+    EXPECT_TRUE(scratch.logHas("returned <string>pong from the movie</string>")) << log;
+    // The first delete of the handle succeeds, the second and one of a
+    // handle never issued do not.
+    size_t firstDelete = log.find("returned <true/>");
+    ASSERT_NE(firstDelete, std::string::npos) << log;
+    EXPECT_EQ(scratch.logCount("returned <true/>"), 1u) << log;
+    EXPECT_EQ(scratch.logCount("returned <false/>"), 2u) << log;
+    EXPECT_GT(log.find("returned <false/>"), firstDelete);
 }

@@ -3,6 +3,7 @@
 #   // expect error: TEXT   standard error must contain TEXT
 #   // expect exit: N       the exit status (default 0, or 2 with "expect error")
 #   // options: ARGS        extra arguments placed before the script name
+#   // args: ARGS           arguments placed after the script name
 #   // stdin                the script is passed on standard input (quill run -)
 # Output lines end in CR LF; the CR is ignored.
 file(STRINGS ${SCRIPT} lines ENCODING UTF-8)
@@ -10,6 +11,7 @@ set(expected "")
 set(errors "")
 set(exit_code "")
 set(options "")
+set(script_args "")
 set(use_stdin OFF)
 foreach(line IN LISTS lines)
   if(line MATCHES "// expect: ?(.*)$")
@@ -20,6 +22,8 @@ foreach(line IN LISTS lines)
     set(exit_code ${CMAKE_MATCH_1})
   elseif(line MATCHES "// options: (.*)$")
     separate_arguments(options UNIX_COMMAND "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "// args: (.*)$")
+    separate_arguments(script_args UNIX_COMMAND "${CMAKE_MATCH_1}")
   elseif(line MATCHES "// stdin$")
     set(use_stdin ON)
   endif()
@@ -38,11 +42,11 @@ if(EMULATOR)
 endif()
 list(APPEND command ${QUILL} run ${options})
 if(use_stdin)
-  list(APPEND command -)
+  list(APPEND command - ${script_args})
   execute_process(COMMAND ${command} INPUT_FILE ${SCRIPT}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 else()
-  list(APPEND command ${SCRIPT})
+  list(APPEND command ${SCRIPT} ${script_args})
   execute_process(COMMAND ${command}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 endif()

@@ -2,6 +2,10 @@
 // the interactive prompt: run scripts in a fresh engine with the default
 // options (a stack of 4096 Values, warnings on).
 //
+// The ARGS of `quill run` reach the script as the global `arguments`, an
+// Array of Strings (empty when there are none); functions still see their
+// own `arguments` object.
+//
 // The trace output (trace() lines and warnings, each ending CR LF) goes to
 // standard output; compiler messages and the text of an uncaught error go to
 // standard error. Exit status: 0 when the run succeeded, 1 when compilation
@@ -120,6 +124,16 @@ bool parseOptions(const char* command, std::span<const std::string> args, size_t
     return true;
 }
 
+// Binds the command's extra arguments to the global `arguments`.
+bool bindScriptArguments(Engine& engine, std::span<const std::string> extra) {
+    return runAsEntryPoint(engine, [&] {
+        ValueRoot list(engine, newArray(engine));
+        for (const std::string& a : extra)
+            arrayPush(engine, list.value.asArray(), newStringFromAnsi(engine, a));
+        engine.global(engine.internName("arguments")) = list.value;
+    });
+}
+
 bool readAll(std::istream& in, std::string& out) {
     std::ostringstream text;
     text << in.rdbuf();
@@ -163,6 +177,10 @@ int runCommand(std::span<const std::string> args) {
     auto engine = newEngine(options);
     if (!engine) {
         complain("can't create a script engine");
+        return kExitLoad;
+    }
+    if (!bindScriptArguments(*engine, args.subspan(i + 1))) {
+        printError(*engine);
         return kExitLoad;
     }
     return runScript(*engine, data, name, isImage);
