@@ -269,13 +269,13 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     //    comparisons run.
     RootedValues rooted(engine);
     rooted.values = arrayGather(self);
-    // 3. Stable merge sort of copies: while it merges, a Value may sit only
-    //    in its scratch buffer, so the rooted list stays as gathered until
-    //    the sort is done. A script comparison sees the Values themselves.
-    std::vector<Value> order;
+    // 3. Stable merge sort. A script comparison sees the Values themselves;
+    //    while it merges, a Value may sit only in the scratch buffer, so that
+    //    is rooted too.
     if (user) {
-        order = rooted.values;
-        mergeSort(order, [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
+        RootedValues scratch(engine);
+        mergeSort(rooted.values, scratch.values,
+                  [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
     } else {
         // Texts of the other primitives go into one buffer, written first
         // (the entries point into it once it no longer grows).
@@ -319,14 +319,15 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
             entries.push_back(e);
         }
         mergeSort(entries, [&](const SortEntry& a, const SortEntry& b) { return defaultCompare(engine, a, b); });
-        order.reserve(entries.size());
-        for (const SortEntry& e : entries)
-            order.push_back(e.value);
+        // The rooted list kept every Value alive while comparisons ran; no
+        // script runs from here on, so it can take the sorted order.
+        for (size_t i = 0; i < entries.size(); ++i)
+            rooted.values[i] = entries[i].value;
     }
     // 4. Rebuild at indices 0..n-1; holes move to the end; the length stays.
     std::uint64_t length = self->length;
-    arrayRebuild(engine, self, order);
-    self->length = std::max<std::uint64_t>(length, order.size());
+    arrayRebuild(engine, self, rooted.values);
+    self->length = std::max<std::uint64_t>(length, rooted.values.size());
 }
 
 // ---------------------------------------------------------------------------

@@ -43,12 +43,20 @@ void mergeSortRange(std::vector<T>& from, std::vector<T>& to, std::size_t lo, st
 // Sort items with compare(a, b) returning negative, zero or positive. The
 // comparison may be inconsistent (a script function): the sort still ends and
 // every entry stays in the list exactly once.
+// The caller may supply the scratch buffer (for example one the collector
+// sees): while the sort runs, every entry is in items or in scratch.
 template <class T, class Compare>
-void mergeSort(std::vector<T>& items, Compare compare) {
+void mergeSort(std::vector<T>& items, std::vector<T>& scratch, Compare compare) {
     if (items.size() < 2)
         return;
-    std::vector<T> scratch(items);
+    scratch = items;
     detail::mergeSortRange(scratch, items, 0, items.size() - 1, compare);
+}
+
+template <class T, class Compare>
+void mergeSort(std::vector<T>& items, Compare compare) {
+    std::vector<T> scratch;
+    mergeSort(items, scratch, compare);
 }
 
 } // namespace quill

@@ -149,18 +149,29 @@ std::vector<Entry> entries(const ArrayBody* a) {
 // Every element in bucket order: distributed over the buckets by counting,
 // then each bucket put in descending sequence. Elements added in ascending
 // index order (the usual case) need only a reversal per bucket.
+template <typename Visit>
+void forEachElement(const ArrayBody* a, Visit&& visit) {
+    for (uint64_t i = 0; i < a->denseCapacity; ++i)
+        if (a->dense[i].value.kind != kHole)
+            visit(i, a->dense[i]);
+    for (uint64_t i = 0; i < a->sparseCapacity; ++i) {
+        const SparseElement& c = a->sparse[i];
+        if (c.element.value.kind != kHole && c.element.value.kind != kRemoved)
+            visit(c.index, c.element);
+    }
+}
+
 std::vector<Entry> bucketOrder(const ArrayBody* a) {
-    std::vector<Entry> all = entries(a);
     uint64_t starts[kArrayBuckets + 1] = {};
-    for (const Entry& e : all)
-        ++starts[e.index % kArrayBuckets + 1];
+    forEachElement(a, [&](uint64_t index, const ArrayElement&) { ++starts[index % kArrayBuckets + 1]; });
     for (uint64_t b = 0; b < kArrayBuckets; ++b)
         starts[b + 1] += starts[b];
-    std::vector<Entry> ordered(all.size());
+    std::vector<Entry> ordered(static_cast<size_t>(starts[kArrayBuckets]));
     uint64_t fill[kArrayBuckets];
     std::copy(starts, starts + kArrayBuckets, fill);
-    for (const Entry& e : all)
-        ordered[fill[e.index % kArrayBuckets]++] = e;
+    forEachElement(a, [&](uint64_t index, const ArrayElement& e) {
+        ordered[fill[index % kArrayBuckets]++] = Entry{index, e};
+    });
     auto newerFirst = [](const Entry& x, const Entry& y) { return x.element.seq > y.element.seq; };
     for (uint64_t b = 0; b < kArrayBuckets; ++b) {
         auto first = ordered.begin() + ptrdiff_t(starts[b]);
