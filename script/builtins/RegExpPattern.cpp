@@ -42,7 +42,7 @@ std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin()
 
 } // namespace
 
-RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), wide_(toWide(text)) {}
+RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), wide_(text.begin(), text.end()) {}
 
 struct RegExpPattern::Impl {
     boost::wregex regex;
@@ -88,7 +88,7 @@ bool RegExpPattern::isCompiled() const { return impl_ != nullptr; }
 
 bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const {
     table.reset();
-    const std::wstring& wide = subject.wide();
+    const RegExpSubject::WideText& wide = subject.wide();
     if (!impl_ || start > wide.size())
         return false;
     const wchar_t* base = wide.data();

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "script/values/HeapChunks.h"
+
 namespace quill {
 
 // Instance flags.
@@ -78,11 +80,12 @@ class RegExpSubject {
 public:
     explicit RegExpSubject(std::u16string_view text);
     std::u16string_view text() const { return text_; }
-    const std::wstring& wide() const { return wide_; }
+    using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
+    const WideText& wide() const { return wide_; }
 
 private:
     std::u16string_view text_;
-    std::wstring wide_;
+    WideText wide_;
 };
 
 class RegExpPattern {

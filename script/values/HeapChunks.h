@@ -3,6 +3,7 @@
 // large chunks whatever the system offers that is cheaper to fill.
 
 #include <cstddef>
+#include <new>
 
 namespace quill {
 
@@ -10,5 +11,28 @@ namespace quill {
 void* allocateChunkMemory(size_t bytes);
 // `bytes` is the size the chunk was allocated with.
 void freeChunkMemory(void* chunk, size_t bytes);
+
+// A standard allocator over the same memory, for large temporary buffers
+// that are filled at once (a text converted for a library, for example).
+template <class T>
+struct BulkAllocator {
+    using value_type = T;
+    BulkAllocator() = default;
+    template <class U>
+    BulkAllocator(const BulkAllocator<U>&) {}
+    T* allocate(size_t n) {
+        if (n > size_t(-1) / sizeof(T))
+            throw std::bad_alloc();
+        void* p = allocateChunkMemory(n * sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t n) { freeChunkMemory(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const BulkAllocator<U>&) const {
+        return true;
+    }
+};
 
 } // namespace quill
