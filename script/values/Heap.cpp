@@ -3,6 +3,7 @@
 
 #include "script/values/HeapChunks.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +11,8 @@
 namespace quill {
 
 Heap::~Heap() {
-    Chunk* c = chunks_;
-    while (c) {
-        Chunk* next = c->next;
-        freeChunkMemory(c, kChunkHeadSize + c->usable);
-        c = next;
-    }
+    for (const SystemBlock& b : systemBlocks_)
+        freeChunkMemory(b.memory, b.bytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -57,9 +54,27 @@ bool Heap::addChunk(size_t request) {
     size_t usable = kChunkSize - kChunkHeadSize;
     if (request + kHeaderSize > usable)
         usable = request + kHeaderSize;
-    auto* c = static_cast<Chunk*>(allocateChunkMemory(kChunkHeadSize + usable));
-    if (!c)
-        return false;
+    Chunk* c;
+    if (usable == kChunkSize - kChunkHeadSize) {
+        if (regionChunksLeft_ == 0) {
+            size_t bytes = nextRegionChunks_ * kChunkSize;
+            void* region = allocateChunkMemory(bytes);
+            if (!region)
+                return false;
+            systemBlocks_.push_back({region, bytes});
+            regionNext_ = static_cast<char*>(region);
+            regionChunksLeft_ = nextRegionChunks_;
+            nextRegionChunks_ = std::min(nextRegionChunks_ * 2, kMaxRegionChunks);
+        }
+        c = reinterpret_cast<Chunk*>(regionNext_);
+        regionNext_ += kChunkSize;
+        --regionChunksLeft_;
+    } else {
+        c = static_cast<Chunk*>(allocateChunkMemory(kChunkHeadSize + usable));
+        if (!c)
+            return false;
+        systemBlocks_.push_back({c, kChunkHeadSize + usable});
+    }
     c->next = chunks_;
     c->usable = usable;
     chunks_ = c;

@@ -130,6 +130,20 @@ private:
     bool addChunk(size_t request);
 
     Chunk* chunks_ = nullptr;
+    // Regular chunks are cut from regions taken from the system a few
+    // chunks at a time (growing to kMaxRegionChunks), which lets the system
+    // hand over their pages at once; larger chunks are taken one by one.
+    // Every piece of system memory is listed for the destructor.
+    static constexpr size_t kFirstRegionChunks = 4;
+    static constexpr size_t kMaxRegionChunks = 64;
+    struct SystemBlock {
+        void* memory;
+        size_t bytes;
+    };
+    std::vector<SystemBlock> systemBlocks_;
+    char* regionNext_ = nullptr;
+    size_t regionChunksLeft_ = 0;
+    size_t nextRegionChunks_ = kFirstRegionChunks;
     FreeBlock* freeLists_[kSizeClasses] = {};
     size_t allocated_ = 0;
     size_t systemBytes_ = 0;

@@ -2,6 +2,7 @@
 // finalisers exactly once, roots, long chains, collection only on request.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "script/values/Array.h"
@@ -84,6 +85,29 @@ TEST(HeapAlloc, LargeChunksAreWholeAndReused) {
     ASSERT_NE(other, nullptr);
     other[size / 2] = 1;
     EXPECT_EQ(h.chunkCount(), chunks + 1);
+}
+
+TEST(HeapAlloc, ManyChunksStayApart) {
+    // Enough chunk-sized blocks to need several batches of chunks from the
+    // system: each is a chunk of its own, writable in full, and none
+    // overlaps another.
+    Heap h;
+    const size_t size = Heap::kChunkSize / 2 + 1; // one per chunk
+    std::vector<unsigned char*> blocks;
+    for (int i = 0; i < 200; ++i) {
+        auto* b = static_cast<unsigned char*>(h.alloc(size));
+        ASSERT_NE(b, nullptr);
+        std::memset(b, i & 0xFF, Heap::blockSize(b));
+        blocks.push_back(b);
+    }
+    EXPECT_EQ(h.chunkCount(), 200u);
+    EXPECT_EQ(h.bytesFromSystem(), 200u * Heap::kChunkSize);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        size_t n = Heap::blockSize(blocks[i]);
+        ASSERT_EQ(blocks[i][0], i & 0xFF) << i;
+        ASSERT_EQ(blocks[i][n - 1], i & 0xFF) << i;
+        ASSERT_TRUE(h.ownsBlock(blocks[i]));
+    }
 }
 
 TEST(HeapSweep, MergesUnmarkedRunsAndCountsKept) {
