@@ -109,7 +109,7 @@ SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
     auto id = static_cast<SymbolId>(symbolNames_.size());
     symbolNames_.emplace_back(name);
     if ((symbolNames_.size()) * 2 > symbolTable_.size()) {
-        std::vector<SymbolCell> grown(symbolTable_.size() * 2, SymbolCell{0, kNoSymbol});
+        std::vector<SymbolCell, BulkAllocator<SymbolCell>> grown(symbolTable_.size() * 2, SymbolCell{0, kNoSymbol});
         size_t mask = grown.size() - 1;
         for (const SymbolCell& cell : symbolTable_) {
             if (cell.id == kNoSymbol)

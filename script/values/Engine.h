@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "script/values/Heap.h"
+#include "script/values/HeapChunks.h"
 #include "script/values/Records.h"
 #include "script/values/Value.h"
 
@@ -116,7 +117,7 @@ struct Engine {
     // ---- globals -----------------------------------------------------------
     // Indexed by symbol id; grown in steps of 1024 whenever a name is
     // interned, so a reference into it is valid only until the next intern.
-    std::vector<Value> globals;
+    std::vector<Value, BulkAllocator<Value>> globals;
     Value& global(SymbolId id) { return globals[id]; }
 
     // ---- constant pool -------------------------------------------------------
@@ -234,7 +235,7 @@ private:
     const SymbolCell* probeSymbol(const Char* name, size_t length, uint32_t hash) const;
     SymbolId addSymbol(std::string_view name, uint32_t hash);
     std::deque<std::string> symbolNames_; // deque: names never move
-    std::vector<SymbolCell> symbolTable_;
+    std::vector<SymbolCell, BulkAllocator<SymbolCell>> symbolTable_;
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;
     std::vector<std::unique_ptr<char16_t[]>> constantText_;
