@@ -17,6 +17,7 @@
 #include "script/builtins/StringOps.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
+#include "script/values/HeapChunks.h"
 #include "script/values/Property.h"
 #include "script/values/String.h"
 
@@ -283,7 +284,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
             return v.isInteger() || v.isFloat() || v.isNaN() || v.isBoolean() || v.isNull();
         };
         bool integerDigits = isNumberClass(engine.classOf(Kind::Integer));
-        std::u16string texts;
+        std::basic_string<char16_t, std::char_traits<char16_t>, BulkAllocator<char16_t>> texts;
         std::vector<std::uint32_t> ends;
         for (const Value& v : rooted.values) {
             if (!converted(v))
@@ -299,7 +300,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
                 engine.raiseError("Out of memory");
             ends.push_back(std::uint32_t(texts.size()));
         }
-        std::vector<SortEntry> entries;
+        std::vector<SortEntry, BulkAllocator<SortEntry>> entries;
         entries.reserve(rooted.values.size());
         size_t next = 0;
         std::uint32_t start = 0;

@@ -15,8 +15,8 @@ namespace detail {
 // swapped) and merged into `to`, so no level copies its range first. The
 // comparisons made, and their order, are those of the plain top-down sort
 // that copies each range to a scratch buffer before merging.
-template <class T, class Compare>
-void mergeSortRange(std::vector<T>& from, std::vector<T>& to, std::size_t lo, std::size_t hi, Compare& compare) {
+template <class List, class Compare>
+void mergeSortRange(List& from, List& to, std::size_t lo, std::size_t hi, Compare& compare) {
     if (lo >= hi)
         return;
     // 1. Sort both halves of [lo, hi] into `from`.
@@ -45,17 +45,17 @@ void mergeSortRange(std::vector<T>& from, std::vector<T>& to, std::size_t lo, st
 // every entry stays in the list exactly once.
 // The caller may supply the scratch buffer (for example one the collector
 // sees): while the sort runs, every entry is in items or in scratch.
-template <class T, class Compare>
-void mergeSort(std::vector<T>& items, std::vector<T>& scratch, Compare compare) {
+template <class T, class A, class Compare>
+void mergeSort(std::vector<T, A>& items, std::vector<T, A>& scratch, Compare compare) {
     if (items.size() < 2)
         return;
     scratch = items;
     detail::mergeSortRange(scratch, items, 0, items.size() - 1, compare);
 }
 
-template <class T, class Compare>
-void mergeSort(std::vector<T>& items, Compare compare) {
-    std::vector<T> scratch;
+template <class T, class A, class Compare>
+void mergeSort(std::vector<T, A>& items, Compare compare) {
+    std::vector<T, A> scratch;
     mergeSort(items, scratch, compare);
 }
 

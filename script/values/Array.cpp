@@ -2,6 +2,8 @@
 // sequence numbers that reproduce bucket order.
 #include "script/values/Array.h"
 
+#include "script/values/HeapChunks.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -161,12 +163,14 @@ void forEachElement(const ArrayBody* a, Visit&& visit) {
     }
 }
 
-std::vector<Entry> bucketOrder(const ArrayBody* a) {
+using EntryList = std::vector<Entry, BulkAllocator<Entry>>;
+
+EntryList bucketOrder(const ArrayBody* a) {
     uint64_t starts[kArrayBuckets + 1] = {};
     forEachElement(a, [&](uint64_t index, const ArrayElement&) { ++starts[index % kArrayBuckets + 1]; });
     for (uint64_t b = 0; b < kArrayBuckets; ++b)
         starts[b + 1] += starts[b];
-    std::vector<Entry> ordered(static_cast<size_t>(starts[kArrayBuckets]));
+    EntryList ordered(static_cast<size_t>(starts[kArrayBuckets]));
     uint64_t fill[kArrayBuckets];
     std::copy(starts, starts + kArrayBuckets, fill);
     forEachElement(a, [&](uint64_t index, const ArrayElement& e) {
