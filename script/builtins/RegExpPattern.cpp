@@ -127,7 +127,7 @@ bool regExpExec(const RegExpPattern& pattern, bool global, std::uint32_t& lastIn
 }
 
 void expandReplacement(std::u16string_view replacement, std::u16string_view text,
-                       const MatchTable& table, std::size_t searchStart, std::u16string& out) {
+                       const MatchTable& table, std::size_t searchStart, RegExpText& out) {
     auto group = [&](std::size_t g) {
         if (table.matched(g))
             out.append(text.substr(size_t(table.start(g)), size_t(table.end(g) - table.start(g))));
@@ -167,12 +167,12 @@ void expandReplacement(std::u16string_view replacement, std::u16string_view text
     }
 }
 
-std::u16string regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
-                             std::u16string_view text, std::u16string_view replacement, MatchTable& table) {
+RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
+                         std::u16string_view text, std::u16string_view replacement, MatchTable& table) {
     RegExpSubject subject(text);
     // 1. The text before the search start is kept.
     std::size_t d = global ? 0 : std::min<std::size_t>(lastIndex, text.size());
-    std::u16string out;
+    RegExpText out;
     out.reserve(text.size()); // most replacements keep the text's size roughly
     out.append(text.substr(0, d));
     MatchTable last;

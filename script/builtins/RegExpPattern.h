@@ -119,16 +119,19 @@ std::u16string regExpSource(std::u16string_view pattern);
 bool regExpExec(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
                 const RegExpSubject& subject, MatchTable& table);
 
+// Text built by a replace: one block, which may be large, filled at once.
+using RegExpText = std::basic_string<char16_t, std::char_traits<char16_t>, BulkAllocator<char16_t>>;
+
 // The '$' codes of a replacement text, expanded for the match in table
 // ("$`" is the text from searchStart to the match).
 void expandReplacement(std::u16string_view replacement, std::u16string_view text,
-                       const MatchTable& table, std::size_t searchStart, std::u16string& out);
+                       const MatchTable& table, std::size_t searchStart, RegExpText& out);
 
 // String.replace with a RegExp. A non-global pattern searches from lastIndex
 // and replaces once; a global one searches from 0, replaces every match and
 // sets lastIndex to 0. table ends holding the last match.
-std::u16string regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
-                             std::u16string_view text, std::u16string_view replacement, MatchTable& table);
+RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
+                         std::u16string_view text, std::u16string_view replacement, MatchTable& table);
 
 // String.split with a RegExp: at most limit pieces.
 std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,

@@ -27,7 +27,8 @@ std::u16string replaceAll(std::u16string_view source, std::u16string_view text, 
     RegExpPattern p = compiled(source, flags);
     std::uint32_t lastIndex = 0;
     MatchTable table;
-    return regExpReplace(p, flags & kRegExpFlagGlobal, lastIndex, text, with, table);
+    RegExpText out = regExpReplace(p, flags & kRegExpFlagGlobal, lastIndex, text, with, table);
+    return std::u16string(out.begin(), out.end());
 }
 
 } // namespace
