@@ -2,6 +2,7 @@
 // Value (there are no wrapper objects), and the toString and valueOf of
 // Boolean Values.
 #include "script/builtins/Builtins.h"
+#include "script/builtins/BuiltinSupport.h"
 
 #include "script/values/Convert.h"
 #include "script/values/Native.h"
@@ -30,7 +31,7 @@ int booleanCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId mem
             result = toBoolean(*receiver) ? staticText(engine, u"true") : staticText(engine, u"false");
         return 1;
     case Engine::kValueOfId:
-        result = receiver ? *receiver : classObject(engine, cls);
+        result = receiver ? *receiver : classValue(engine, cls);
         return 1;
     default: return 0;
     }
@@ -39,14 +40,11 @@ int booleanCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId mem
 } // namespace
 
 void registerBooleanClass(Engine& engine) {
-    NativeClass* cls = newNativeClass(engine);
+    NativeClass* cls = registerClass(engine, "Boolean");
     cls->call = booleanCall;
     cls->construct = booleanConstruct;
     cls->callMethod = booleanCallMethod;
     cls->accessProperty = noPropertyAccess;
-    Value v;
-    bindNativeObject(engine, v, cls, nullptr);
-    engine.global(engine.internName("Boolean")) = v;
     engine.setKindClass(Kind::Boolean, cls);
 }
 

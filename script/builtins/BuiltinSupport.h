@@ -63,6 +63,17 @@ NativeClass* registerClass(Engine& engine, const char* name);
 // The class object as a Value (for valueOf on the class itself).
 Value classValue(Engine& engine, NativeClass* cls);
 
+// The value of a hexadecimal digit, or -1.
+inline int hexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
 // Keeps a list of Values alive while native code holds them and calls into
 // script code (where the collector may run). Scope-bound.
 class RootedValues {

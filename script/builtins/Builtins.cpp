@@ -45,12 +45,6 @@ Value staticText(Engine& engine, std::u16string_view text) {
     return newStaticString(engine, text.data(), text.size());
 }
 
-Value classObject(Engine& engine, NativeClass* cls) {
-    Value v;
-    bindNativeObject(engine, v, cls, nullptr);
-    return v;
-}
-
 Value stringArgument(Engine& engine, const Value& v) { return v.isString() ? v : toString(engine, v); }
 
 } // namespace quill

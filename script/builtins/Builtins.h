@@ -35,9 +35,6 @@ void registerObjectClass(Engine& engine);
 // ---- helpers shared by the built-in classes ------------------------------------
 // A static String of a literal (the text must live as long as the engine).
 Value staticText(Engine& engine, std::u16string_view text);
-// The class object itself as a Value (a NativeObject of the class without
-// native data; equal to the one bound to the class's global).
-Value classObject(Engine& engine, NativeClass* cls);
 // The argument as a String: itself, or its ToString.
 Value stringArgument(Engine& engine, const Value& v);
 

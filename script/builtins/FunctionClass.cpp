@@ -2,6 +2,7 @@
 // text, and the toString and valueOf of Function Values. Calling Function
 // without `new` is not possible (the class has no call hook).
 #include "script/builtins/Builtins.h"
+#include "script/builtins/BuiltinSupport.h"
 
 #include <cstdio>
 
@@ -61,7 +62,7 @@ int functionCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId me
     const Value* receiver = static_cast<const Value*>(self);
     switch (member) {
     case Engine::kToStringId: result = staticText(engine, u"[object Function]"); return 1;
-    case Engine::kValueOfId: result = receiver ? *receiver : classObject(engine, cls); return 1;
+    case Engine::kValueOfId: result = receiver ? *receiver : classValue(engine, cls); return 1;
     default: return 0;
     }
 }
@@ -69,13 +70,10 @@ int functionCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId me
 } // namespace
 
 void registerFunctionClass(Engine& engine) {
-    NativeClass* cls = newNativeClass(engine);
+    NativeClass* cls = registerClass(engine, "Function");
     cls->construct = functionConstruct;
     cls->callMethod = functionCallMethod;
     cls->accessProperty = noPropertyAccess;
-    Value v;
-    bindNativeObject(engine, v, cls, nullptr);
-    engine.global(engine.internName("Function")) = v;
     engine.setKindClass(Kind::Function, cls);
 }
 

@@ -1,6 +1,7 @@
 // The global values NaN and Infinity and the global functions parseInt,
 // parseFloat, escape, unescape, isNaN, isFinite and trace.
 #include "script/builtins/Builtins.h"
+#include "script/builtins/BuiltinSupport.h"
 
 #include <limits>
 #include <string>
@@ -88,16 +89,6 @@ void escapeCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args
         }
     }
     result = newString(engine, out);
-}
-
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 // Value of `count` hexadecimal digits at text[at], or -1.

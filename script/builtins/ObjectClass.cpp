@@ -1,6 +1,7 @@
 // The Object class: `Object(...)`, `new Object(...)`, and the toString,
 // toSource and valueOf that every Object Value answers.
 #include "script/builtins/Builtins.h"
+#include "script/builtins/BuiltinSupport.h"
 
 #include "script/values/Convert.h"
 #include "script/values/Native.h"
@@ -52,7 +53,7 @@ int objectCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
         result = receiver ? staticText(engine, u"[object Object]") : staticText(engine, u"[type Function]");
         return 1;
     case Engine::kValueOfId:
-        result = receiver ? *receiver : classObject(engine, cls);
+        result = receiver ? *receiver : classValue(engine, cls);
         return 1;
     default: return 0;
     }
@@ -68,14 +69,11 @@ int noPropertyAccess(Engine&, NativeClass*, void*, SymbolId, int put, Value& val
 }
 
 void registerObjectClass(Engine& engine) {
-    NativeClass* cls = newNativeClass(engine);
+    NativeClass* cls = registerClass(engine, "Object");
     cls->call = objectCall;
     cls->construct = objectConstruct;
     cls->callMethod = objectCallMethod;
     cls->accessProperty = noPropertyAccess;
-    Value v;
-    bindNativeObject(engine, v, cls, nullptr);
-    engine.global(engine.internName("Object")) = v;
     engine.setKindClass(Kind::Object, cls);
 }
 

@@ -1,5 +1,6 @@
 // encodeURI, encodeURIComponent, decodeURI and decodeURIComponent.
 #include "script/builtins/Builtins.h"
+#include "script/builtins/BuiltinSupport.h"
 
 #include <string>
 
@@ -68,16 +69,6 @@ void encode(Engine& engine, Value& result, ArgList args, bool keepReserved) {
         }
     }
     result = newString(engine, out);
-}
-
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 // The byte of a "%XX" escape at in[at], or -1.

@@ -213,28 +213,29 @@ NodePtr Parser::varStatement(bool forHead) {
     return v;
 }
 
-// Parenthesised condition of if, while and do-while.
+// '(' Expression ')' with the messages of the statement it belongs to.
+NodePtr Parser::parenthesized(const ParenTexts& texts) {
+    if (!accept('('))
+        fail(texts.open);
+    if (!startsExpression())
+        fail(texts.invalid);
+    NodePtr e = expression();
+    if (!accept(')'))
+        fail(texts.close);
+    return e;
+}
+
 namespace {
-struct ConditionTexts {
-    const char* open;
-    const char* invalid;
-    const char* close;
-};
-constexpr ConditionTexts kConditionTexts{"missing ( before condition", "invalid condition expression",
-                                         "missing ) after condition"};
+// The condition of if, while and do-while.
+constexpr Parser::ParenTexts kConditionTexts{"missing ( before condition", "invalid condition expression",
+                                             "missing ) after condition"};
 } // namespace
 
 // IfStatement: 'if' '(' Expression ')' Statement ['else' Statement]
 NodePtr Parser::ifStatement() {
     NodePtr n = node(NodeKind::If);
     advance();
-    if (!accept('('))
-        fail(kConditionTexts.open);
-    if (!startsExpression())
-        fail(kConditionTexts.invalid);
-    add(*n, expression());
-    if (!accept(')'))
-        fail(kConditionTexts.close);
+    add(*n, parenthesized(kConditionTexts));
     if (!startsStatement())
         fail("invalid statement");
     add(*n, statement());
@@ -250,13 +251,7 @@ NodePtr Parser::ifStatement() {
 NodePtr Parser::whileStatement() {
     NodePtr n = node(NodeKind::While);
     advance();
-    if (!accept('('))
-        fail(kConditionTexts.open);
-    if (!startsExpression())
-        fail(kConditionTexts.invalid);
-    add(*n, expression());
-    if (!accept(')'))
-        fail(kConditionTexts.close);
+    add(*n, parenthesized(kConditionTexts));
     if (!startsStatement())
         fail("invalid statement");
     add(*n, statement());
@@ -272,13 +267,7 @@ NodePtr Parser::doStatement() {
     add(*n, statement());
     if (!accept(kTokWhile))
         fail("missing while after do-loop body");
-    if (!accept('('))
-        fail(kConditionTexts.open);
-    if (!startsExpression())
-        fail(kConditionTexts.invalid);
-    add(*n, expression());
-    if (!accept(')'))
-        fail(kConditionTexts.close);
+    add(*n, parenthesized(kConditionTexts));
     expectSemicolon();
     return n;
 }
@@ -383,13 +372,8 @@ NodePtr Parser::returnStatement() {
 NodePtr Parser::withStatement() {
     NodePtr n = node(NodeKind::With);
     advance();
-    if (!accept('('))
-        fail("missing ( before with-statement object");
-    if (!startsExpression())
-        fail("invalid with-statement object");
-    add(*n, expression());
-    if (!accept(')'))
-        fail("missing ) after with-statement object");
+    add(*n, parenthesized({"missing ( before with-statement object", "invalid with-statement object",
+                           "missing ) after with-statement object"}));
     if (!startsStatement())
         fail("invalid with block");
     add(*n, statement());
@@ -401,13 +385,8 @@ NodePtr Parser::withStatement() {
 NodePtr Parser::switchStatement() {
     NodePtr n = node(NodeKind::Switch);
     advance();
-    if (!accept('('))
-        fail("missing ( before switch expression");
-    if (!startsExpression())
-        fail("invalid switch expression");
-    add(*n, expression());
-    if (!accept(')'))
-        fail("missing ) after switch expression");
+    add(*n, parenthesized({"missing ( before switch expression", "invalid switch expression",
+                           "missing ) after switch expression"}));
     if (!accept('{'))
         fail("missing { before switch body");
     bool sawDefault = false;

@@ -46,6 +46,14 @@ public:
     // Parses the whole program; errors unwind as CompileError.
     void parseProgram();
 
+    // The messages of a parenthesised expression: a missing '(', an
+    // expression that cannot start, a missing ')'.
+    struct ParenTexts {
+        const char* open;
+        const char* invalid;
+        const char* close;
+    };
+
 private:
     // Tokens.
     void advance();
@@ -63,6 +71,7 @@ private:
     void add(Node& parent, NodePtr child);
 
     // Statements.
+    NodePtr parenthesized(const ParenTexts& texts);
     NodePtr statement();
     NodePtr block();
     NodePtr varStatement(bool forHead);

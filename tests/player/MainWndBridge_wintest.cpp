@@ -15,27 +15,16 @@ using namespace paloma::testing;
 
 namespace {
 
-class BridgeThroughWindowTest : public ::testing::Test {
+class BridgeThroughWindowTest : public MainWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        services.playerPath = fakePlayerPath();
+    std::unique_ptr<ShellScripts> makeScripts() override {
         auto owned = std::make_unique<QuillShellScripts>();
         connectBridge(*owned, [this](quill::Engine& engine) {
             registerTestHostClass(engine);
             bridge::registerForwardingFunction(engine, "getScore");
             quill::setTraceOutput(engine, [this](std::string_view line) { trace.emplace_back(line); });
         });
-        setShellScripts(std::move(owned));
-        scriptCache().clear();
-    }
-    void TearDown() override {
-        if (CMainWnd* w = CMainWnd::current())
-            DestroyWindow(w->hwnd());
-        runLoop(50);
-        setShellScripts(nullptr);
-        scriptCache().clear();
-        OleUninitialize();
+        return owned;
     }
 
     // Loads a movie whose event script is `events` and runs until it quits.
@@ -46,8 +35,6 @@ protected:
         EXPECT_TRUE(runLoop(8000).quit);
     }
 
-    Scratch scratch;
-    RecordingServices services;
     std::vector<std::string> trace;
 };
 

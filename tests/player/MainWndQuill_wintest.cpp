@@ -12,11 +12,9 @@ using namespace paloma::testing;
 
 namespace {
 
-class QuillCommandsTest : public ::testing::Test {
+class QuillCommandsTest : public MainWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        services.playerPath = fakePlayerPath();
+    std::unique_ptr<ShellScripts> makeScripts() override {
         auto owned = std::make_unique<QuillShellScripts>();
         scripts = owned.get();
         scripts->setEngineCreatedHook([this](quill::Engine& engine) {
@@ -28,16 +26,7 @@ protected:
                     trace.emplace_back(line);
             });
         });
-        setShellScripts(std::move(owned));
-        scriptCache().clear();
-    }
-    void TearDown() override {
-        if (CMainWnd* w = CMainWnd::current())
-            DestroyWindow(w->hwnd());
-        runLoop(50);
-        setShellScripts(nullptr);
-        scriptCache().clear();
-        OleUninitialize();
+        return owned;
     }
 
     CMainWnd* window() {
@@ -49,8 +38,6 @@ protected:
         return window()->dispatchCommand(name, args);
     }
 
-    Scratch scratch;
-    RecordingServices services;
     QuillShellScripts* scripts = nullptr;
     CMainWnd* main = nullptr;
     std::vector<std::string> trace;

@@ -11,22 +11,9 @@ using namespace paloma::testing;
 
 namespace {
 
-class MainWndTest : public ::testing::Test {
+class MainWndTest : public MainWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        services.playerPath = fakePlayerPath();
-        setShellScripts(std::make_unique<RecordingScripts>(scripts));
-        scriptCache().clear();
-    }
-    void TearDown() override {
-        if (CMainWnd* w = CMainWnd::current())
-            DestroyWindow(w->hwnd());
-        runLoop(50);
-        setShellScripts(nullptr);
-        scriptCache().clear();
-        OleUninitialize();
-    }
+    std::unique_ptr<ShellScripts> makeScripts() override { return std::make_unique<RecordingScripts>(scripts); }
 
     CMainWnd* createWindow() { return CMainWnd::create(services, L"", 0, screenRect()); }
 
@@ -39,8 +26,6 @@ protected:
         return runLoop(timeout, until, passes);
     }
 
-    Scratch scratch;
-    RecordingServices services;
     RecordingScripts::Shared scripts;
 };
 

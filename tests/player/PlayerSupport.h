@@ -232,4 +232,29 @@ inline LoopResult runLoop(DWORD timeoutMs, const std::function<bool()>& until = 
 
 inline RECT screenRect() { return RECT{0, 0, 640, 480}; }
 
+// A test of the main window: COM, the stand-in player, the shell scripts
+// the test installs (makeScripts), and the window, the scripts and the
+// script cache gone again afterwards.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        services.playerPath = fakePlayerPath();
+        shell::setShellScripts(makeScripts());
+        shell::scriptCache().clear();
+    }
+    void TearDown() override {
+        if (shell::CMainWnd* w = shell::CMainWnd::current())
+            DestroyWindow(w->hwnd());
+        runLoop(50);
+        shell::setShellScripts(nullptr);
+        shell::scriptCache().clear();
+        OleUninitialize();
+    }
+    virtual std::unique_ptr<shell::ShellScripts> makeScripts() = 0;
+
+    Scratch scratch;
+    RecordingServices services;
+};
+
 } // namespace paloma::testing
