@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     quill::MatchTable table;
     std::uint32_t lastIndex = 0;
-    quill::RegExpText replaced = quill::regExpReplace(re, true, lastIndex, text, u"<$&$1$`$'$+$$>", table);
+    auto replaced = quill::regExpReplace(re, true, lastIndex, text, u"<$&$1$`$'$+$$>", table);
     auto pieces = quill::regExpSplit(re, text, 100, table);
     auto matches = quill::regExpMatchAll(re, text, lastIndex, table);
     if (lastIndex != 0 || pieces.size() > 100)
