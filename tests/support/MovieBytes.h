@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,7 +61,8 @@ inline std::vector<uint8_t> movieBytes(const MovieShape& shape) {
         packed.resize(packedSize);
         out.insert(out.end(), packed.begin(), packed.end());
     } else {
-        out.insert(out.end(), body.begin(), body.end());
+        out.resize(8 + body.size());
+        std::copy(body.begin(), body.end(), out.begin() + 8);
     }
     return out;
 }
