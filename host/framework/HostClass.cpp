@@ -33,34 +33,30 @@ void setIntegerConstants(quill::Engine& engine, std::span<const IntegerConstant>
     }
 }
 
-quill::NativeClass* registerHostClass(quill::Engine& engine, const ClassSpec& spec) {
-    std::string_view className = spec.className ? spec.className : "";
+quill::NativeClass* registerHostClass(quill::Engine& engine, const ClassDefinition& definition) {
+    std::string_view className = definition.className ? definition.className : "";
     // 1. The member ids, owned by the class from here on.
-    auto ids = std::make_unique<MemberIds>(engine, className, spec.members);
+    auto ids = std::make_unique<MemberIds>(engine, className, definition.members);
     // 2. The class record and its hooks.
     quill::NativeClass* cls = quill::newNativeClass(engine);
     cls->classData = ids.release();
     cls->freeClassData = [](void* data) { delete static_cast<MemberIds*>(data); };
-    cls->call = spec.call;
-    cls->callMethod = spec.callMethod;
-    cls->accessProperty = spec.accessProperty;
-    cls->construct = spec.construct;
-    cls->destroyData = spec.destroyData;
-    cls->markData = spec.markData;
+    cls->call = definition.call;
+    cls->callMethod = definition.callMethod;
+    cls->accessProperty = definition.accessProperty;
+    cls->construct = definition.construct;
+    cls->destroyData = definition.destroyData;
+    cls->markData = definition.markData;
     // 3. The globals.
-    if (spec.globalNames.size() == 0) {
+    if (definition.globalNames.size() == 0) {
         quill::bindClass(engine, className, cls);
     } else {
-        for (const char* name : spec.globalNames)
+        for (const char* name : definition.globalNames)
             quill::bindClass(engine, name, cls);
     }
     // 4. The constants.
-    setIntegerConstants(engine, spec.constants);
+    setIntegerConstants(engine, definition.constants);
     return cls;
-}
-
-quill::NativeClass* defineHostFunction(quill::Engine& engine, std::string_view name, quill::CallHook call) {
-    return quill::defineGlobalFunction(engine, name, call);
 }
 
 } // namespace paloma::host

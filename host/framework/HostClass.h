@@ -70,7 +70,7 @@ struct IntegerConstant {
 };
 
 // Everything registerHostClass() needs to know about a class.
-struct ClassSpec {
+struct ClassDefinition {
     // The name in the class's text, "[object <className>]".
     const char* className = nullptr;
     // The globals the class object is bound to; empty: className alone.
@@ -93,11 +93,10 @@ struct ClassSpec {
 // data, freed with the class), makes the class record with the given hooks,
 // binds a data-less object of it to each global name (replacing what those
 // globals held) and sets its constants. Returns the class.
-quill::NativeClass* registerHostClass(quill::Engine& engine, const ClassSpec& spec);
+quill::NativeClass* registerHostClass(quill::Engine& engine, const ClassDefinition& definition);
 
-// A global host function: a class with only the `call` hook, bound to the
-// function's name.
-quill::NativeClass* defineHostFunction(quill::Engine& engine, std::string_view name, quill::CallHook call);
+// A global host function is quill::defineGlobalFunction(engine, name, hook):
+// a class with only the `call` hook, bound to the function's name.
 
 // Sets integer globals.
 void setIntegerConstants(quill::Engine& engine, std::span<const IntegerConstant> constants);

@@ -105,27 +105,29 @@ const Engine::SymbolCell* Engine::probeSymbol(const Char* name, size_t length, u
     }
 }
 
+namespace {
+// Puts a cell into the first free place of its probe sequence.
+template <typename Table, typename Cell>
+void placeSymbolCell(Table& table, const Cell& cell, SymbolId empty) {
+    size_t mask = table.size() - 1;
+    size_t i = cell.hash & mask;
+    while (table[i].id != empty)
+        i = (i + 1) & mask;
+    table[i] = cell;
+}
+} // namespace
+
 SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
     auto id = static_cast<SymbolId>(symbolNames_.size());
     symbolNames_.emplace_back(name);
-    if ((symbolNames_.size()) * 2 > symbolTable_.size()) {
+    if (symbolNames_.size() * 2 > symbolTable_.size()) {
         std::vector<SymbolCell, BulkAllocator<SymbolCell>> grown(symbolTable_.size() * 2, SymbolCell{0, kNoSymbol});
-        size_t mask = grown.size() - 1;
-        for (const SymbolCell& cell : symbolTable_) {
-            if (cell.id == kNoSymbol)
-                continue;
-            size_t i = cell.hash & mask;
-            while (grown[i].id != kNoSymbol)
-                i = (i + 1) & mask;
-            grown[i] = cell;
-        }
+        for (const SymbolCell& cell : symbolTable_)
+            if (cell.id != kNoSymbol)
+                placeSymbolCell(grown, cell, kNoSymbol);
         symbolTable_.swap(grown);
     }
-    size_t mask = symbolTable_.size() - 1;
-    size_t i = hash & mask;
-    while (symbolTable_[i].id != kNoSymbol)
-        i = (i + 1) & mask;
-    symbolTable_[i] = SymbolCell{hash, id};
+    placeSymbolCell(symbolTable_, SymbolCell{hash, id}, kNoSymbol);
     // The table grows by 1024 entries at a time; the vector's own capacity
     // grows geometrically underneath, so interning stays linear.
     if (globals.size() <= id)
@@ -133,43 +135,41 @@ SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
     return id;
 }
 
+template <typename Char>
+bool Engine::lookupSymbol(const Char* name, size_t length, uint32_t& hash, SymbolId& id) const {
+    hash = symbolHash(name, length);
+    id = probeSymbol(name, length, hash)->id;
+    return id != kNoSymbol;
+}
+
 SymbolId Engine::internName(std::string_view name) {
-    uint32_t hash = symbolHash(name.data(), name.size());
-    const SymbolCell* cell = probeSymbol(name.data(), name.size(), hash);
-    if (cell->id != kNoSymbol)
-        return cell->id;
-    return addSymbol(name, hash);
+    uint32_t hash;
+    SymbolId id;
+    return lookupSymbol(name.data(), name.size(), hash, id) ? id : addSymbol(name, hash);
 }
 
 bool Engine::findName(std::string_view name, SymbolId& id) const {
-    const SymbolCell* cell = probeSymbol(name.data(), name.size(), symbolHash(name.data(), name.size()));
-    if (cell->id == kNoSymbol)
-        return false;
-    id = cell->id;
-    return true;
+    uint32_t hash;
+    return lookupSymbol(name.data(), name.size(), hash, id);
 }
 
+// Names of plain ASCII are looked up without converting them; any other
+// name goes through the ANSI conversion, so both spellings meet in one id.
 SymbolId Engine::internName(std::u16string_view name) {
     if (!isAscii(name))
         return internName(paloma::utf16ToAnsi(name));
-    uint32_t hash = symbolHash(name.data(), name.size());
-    const SymbolCell* cell = probeSymbol(name.data(), name.size(), hash);
-    if (cell->id != kNoSymbol)
-        return cell->id;
-    std::string narrow(name.size(), '\0');
-    for (size_t i = 0; i < name.size(); ++i)
-        narrow[i] = static_cast<char>(name[i]);
-    return addSymbol(narrow, hash);
+    uint32_t hash;
+    SymbolId id;
+    if (lookupSymbol(name.data(), name.size(), hash, id))
+        return id;
+    return addSymbol(std::string(name.begin(), name.end()), hash);
 }
 
 bool Engine::findName(std::u16string_view name, SymbolId& id) const {
     if (!isAscii(name))
         return findName(paloma::utf16ToAnsi(name), id);
-    const SymbolCell* cell = probeSymbol(name.data(), name.size(), symbolHash(name.data(), name.size()));
-    if (cell->id == kNoSymbol)
-        return false;
-    id = cell->id;
-    return true;
+    uint32_t hash;
+    return lookupSymbol(name.data(), name.size(), hash, id);
 }
 
 const char* Engine::nameOf(SymbolId id) const {

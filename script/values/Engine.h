@@ -233,6 +233,9 @@ private:
     static constexpr SymbolId kNoSymbol = 0xFFFFFFFFu;
     template <typename Char>
     const SymbolCell* probeSymbol(const Char* name, size_t length, uint32_t hash) const;
+    // The id of a name, with its hash for a following addSymbol.
+    template <typename Char>
+    bool lookupSymbol(const Char* name, size_t length, uint32_t& hash, SymbolId& id) const;
     SymbolId addSymbol(std::string_view name, uint32_t hash);
     std::deque<std::string> symbolNames_; // deque: names never move
     std::vector<SymbolCell, BulkAllocator<SymbolCell>> symbolTable_;

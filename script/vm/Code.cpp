@@ -346,7 +346,7 @@ bool isAddOrSub(Op op) { return op == Op::Add || op == Op::Sub; }
 
 } // namespace
 
-void fuseInstructions(std::vector<Insn>& code) {
+void fuseInstructions(std::span<Insn> code) {
     auto plain = [&](size_t i, Op op) { return i < code.size() && !code[i].checked() && code[i].op() == op; };
     auto plainIf = [&](size_t i, bool (*test)(Op)) { return i < code.size() && !code[i].checked() && test(code[i].op()); };
     // push0..push3 carry the value they push, so a fused cell reads every
@@ -404,9 +404,8 @@ CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, 
         engine.raiseError("Out of memory");
     f->insnCount = uint32_t(linked.code.size());
     f->maxStack = linked.maxStack;
-    std::vector<Insn> code = linked.code;
-    fuseInstructions(code);
-    std::memcpy(f->code(), code.data(), code.size() * sizeof(Insn));
+    std::memcpy(f->code(), linked.code.data(), linked.code.size() * sizeof(Insn));
+    fuseInstructions(std::span<Insn>(f->code(), linked.code.size()));
     return f;
 }
 

@@ -68,7 +68,7 @@ inline constexpr uint8_t kLastFusedOpcode = 117;
 
 // Gives the first cells of the sequences above their fused opcodes. Cells
 // marked kChecked are never part of a fused sequence.
-void fuseInstructions(std::vector<Insn>& code);
+void fuseInstructions(std::span<Insn> code);
 
 // How many values the instruction pops before it pushes (as far as it is
 // known before running; a call's argument count is checked when it runs).

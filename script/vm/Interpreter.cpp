@@ -828,7 +828,7 @@ op_Neg: {
     NEXT();
 }
 op_Not:
-    sp[0] = Value::boolean(!truthy(sp[0]));
+    sp[0] = Value::boolean(!toBoolean(sp[0]));
     NEXT();
 op_Inc:
     if (QUILL_LIKELY(sp[0].isInteger())) {
@@ -964,28 +964,34 @@ op_Typeof: {
 #define FUSED_ARITH(cell, x, y)                                                                                \
     (static_cast<Op>((cell).word & 0x7F) == Op::Add ? int64_t(uint64_t(x) + uint64_t(y))                      \
                                                      : int64_t(uint64_t(x) - uint64_t(y)))
-op_FusedCmpJfLocal: {
-    int64_t x, y;
-    if (QUILL_LIKELY(FUSED_LOCAL(x) && FUSED_OPERAND(pc[1], y))) {
-        bool r = FUSED_COMPARE(pc[2], x, y);
-        pc += 3;
-        if (!r)
-            JUMP();
-        NEXT();
+// Compare-and-branch and add/subtract on a local or an argument: FETCH reads
+// it, FALLBACK runs the unfused cells when an operand is not an integer.
+#define FUSED_CMP_JF(FETCH, FALLBACK)                                                                          \
+    {                                                                                                          \
+        int64_t x, y;                                                                                          \
+        if (QUILL_LIKELY(FETCH(x) && FUSED_OPERAND(pc[1], y))) {                                               \
+            bool r = FUSED_COMPARE(pc[2], x, y);                                                               \
+            pc += 3;                                                                                           \
+            if (!r)                                                                                            \
+                JUMP();                                                                                        \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        goto FALLBACK;                                                                                         \
     }
-    goto op_GetLocal;
-}
-op_FusedCmpJfArg: {
-    int64_t x, y;
-    if (QUILL_LIKELY(FUSED_ARG(x) && FUSED_OPERAND(pc[1], y))) {
-        bool r = FUSED_COMPARE(pc[2], x, y);
-        pc += 3;
-        if (!r)
-            JUMP();
-        NEXT();
+#define FUSED_ARITH_PUSH(FETCH, FALLBACK)                                                                      \
+    {                                                                                                          \
+        int64_t x, y;                                                                                          \
+        if (QUILL_LIKELY(FETCH(x) && FUSED_OPERAND(pc[1], y))) {                                               \
+            PUSH_INT(FUSED_ARITH(pc[2], x, y));                                                                \
+            pc += 2;                                                                                           \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        goto FALLBACK;                                                                                         \
     }
-    goto op_GetArg;
-}
+op_FusedCmpJfLocal:
+    FUSED_CMP_JF(FUSED_LOCAL, op_GetLocal)
+op_FusedCmpJfArg:
+    FUSED_CMP_JF(FUSED_ARG, op_GetArg)
 op_FusedArithSetLocal: {
     int64_t x, y;
     Value* dst = fp - 4 - uint32_t(pc[3].arg);
@@ -996,24 +1002,12 @@ op_FusedArithSetLocal: {
     }
     goto op_GetLocal;
 }
-op_FusedArithLocal: {
-    int64_t x, y;
-    if (QUILL_LIKELY(FUSED_LOCAL(x) && FUSED_OPERAND(pc[1], y))) {
-        PUSH_INT(FUSED_ARITH(pc[2], x, y));
-        pc += 2;
-        NEXT();
-    }
-    goto op_GetLocal;
-}
-op_FusedArithArg: {
-    int64_t x, y;
-    if (QUILL_LIKELY(FUSED_ARG(x) && FUSED_OPERAND(pc[1], y))) {
-        PUSH_INT(FUSED_ARITH(pc[2], x, y));
-        pc += 2;
-        NEXT();
-    }
-    goto op_GetArg;
-}
+op_FusedArithLocal:
+    FUSED_ARITH_PUSH(FUSED_LOCAL, op_GetLocal)
+op_FusedArithArg:
+    FUSED_ARITH_PUSH(FUSED_ARG, op_GetArg)
+#undef FUSED_CMP_JF
+#undef FUSED_ARITH_PUSH
 #undef FUSED_OPERAND
 #undef FUSED_LOCAL
 #undef FUSED_ARG
@@ -1038,14 +1032,14 @@ op_Jf: {
     NEXT();
 }
 op_JTrue: {
-    bool taken = truthy(sp[0]);
+    bool taken = toBoolean(sp[0]);
     ++sp;
     if (taken)
         JUMP();
     NEXT();
 }
 op_JFalse: {
-    bool taken = !truthy(sp[0]);
+    bool taken = !toBoolean(sp[0]);
     ++sp;
     if (taken)
         JUMP();

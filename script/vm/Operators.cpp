@@ -104,20 +104,6 @@ bool numericEqual(const Value& a, const Value& b) {
 
 } // namespace
 
-bool truthy(const Value& v) {
-    switch (v.kind) {
-    case Kind::Boolean: return v.asBoolean();
-    case Kind::Integer: return v.asInteger() != 0;
-    case Kind::Float: return v.asFloat() != 0.0;
-    case Kind::String: return v.asString()->length != 0;
-    case Kind::Array:
-    case Kind::Object:
-    case Kind::Native:
-    case Kind::Function: return true;
-    default: return false;
-    }
-}
-
 Value arithmetic(Engine& engine, ArithOp op, const Value& a0, const Value& b0) {
     if (op == ArithOp::Add && (a0.isString() || b0.isString()))
         return concat(engine, a0, b0);

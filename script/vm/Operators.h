@@ -22,7 +22,5 @@ Value compare(Engine& engine, CompareOp op, const Value& a, const Value& b);
 // stricteq and eq.
 bool strictEquals(const Value& a, const Value& b);
 bool looseEquals(Engine& engine, const Value& a, const Value& b);
-// The truth rule of `not`, `jtrue` and `jfalse`.
-bool truthy(const Value& v);
 
 } // namespace quill

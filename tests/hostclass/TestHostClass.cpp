@@ -145,7 +145,7 @@ void registerTestHostClass(Engine& engine) {
                                .destroyData = destroyHandle<TestObject>,
                                .markData = markHandle<TestObject>,
                                .constants = kConstants});
-    defineHostFunction(engine, "testHostEcho", testHostEcho);
+    quill::defineGlobalFunction(engine, "testHostEcho", testHostEcho);
 }
 
 int liveTestObjects() { return gLiveObjects; }

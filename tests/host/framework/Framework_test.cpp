@@ -249,7 +249,7 @@ TEST(ClassOrder, HostEnginesHaveEveryBuiltinAndEvalLast) {
     // still wins, because it is bound after every class.
     options.registerClasses = [](quill::Engine& e) {
         registerAllClasses(e);
-        defineHostFunction(e, "eval", [](quill::Engine&, quill::NativeClass*, void*, Value& r, ArgList) {
+        quill::defineGlobalFunction(e, "eval", [](quill::Engine&, quill::NativeClass*, void*, Value& r, ArgList) {
             r = Value::integer(-1);
         });
     };
