@@ -115,14 +115,14 @@ protected:
 
     // The packager as users install it: paloma-pack.exe with the runtime
     // beside it, building without --runtime.
-    std::wstring buildWithPackagerBesideRuntime() {
+    std::wstring buildWithPackagerBesideRuntime(const std::wstring& manifest = L"app.json") {
         std::wstring dist = scratch_ / L"dist";
         CreateDirectoryW(dist.c_str(), nullptr);
         EXPECT_TRUE(CopyFileW(e2e::hostPath(PALOMA_PACK_EXE).c_str(), (dist + L"\\paloma-pack.exe").c_str(), FALSE));
         EXPECT_TRUE(CopyFileW(e2e::hostPath(PALOMA_RUNTIME_EXE).c_str(), (dist + L"\\paloma.exe").c_str(), FALSE));
         std::wstring out = scratch_ / L"shipped.exe";
-        auto r = e2e::runProcess(L"\"" + dist + L"\\paloma-pack.exe\" build app.json -o shipped.exe", {}, 60000,
-                                 scratch_.path());
+        auto r = e2e::runProcess(L"\"" + dist + L"\\paloma-pack.exe\" build " + manifest + L" -o shipped.exe", {},
+                                 60000, scratch_.path());
         EXPECT_TRUE(r.finished);
         EXPECT_EQ(r.exitCode, 0u);
         EXPECT_TRUE(e2e::exists(out));
@@ -177,6 +177,28 @@ TEST_F(ShippedPackageTest, RegisteredPlayerThatCannotBeCreatedSaysSoAndLeavesNoR
     RegCloseKey(key);
     auto r = run(exe);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CLSID\\{D27CDB6E-AE6D-11CF-96B8-444553540000}");
+    ASSERT_TRUE(r.finished);
+    EXPECT_NE(r.exitCode, 0u);
+    EXPECT_EQ(e2e::readText(boxes_), "\tFailed to load the Macromedia Flash Player!\n");
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+}
+
+// A package whose installer yields no control: it is run silently, no player
+// is registered afterwards, and the run ends with the documented message,
+// taking the run folder (with what the installer left in it) along.
+TEST_F(ShippedPackageTest, PackageWhoseInstallerGivesNoPlayerSaysSoAndLeavesNoRunFolder) {
+    ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/paloma_fake_installer.exe").c_str(),
+                          (scratch_ / L"setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(e2e::writeText(scratch_ / L"installer.json",
+                               "{\n"
+                               "  \"identity\": \"Paloma Shipped/Player\\\\V1.0\",\n"
+                               "  \"title\": \"No player\",\n"
+                               "  \"installer\": \"setup.exe\",\n"
+                               "  \"movie\": \"movie.swf\",\n"
+                               "  \"files\": [\"movie.swf\", \"setup.exe\"]\n"
+                               "}\n"));
+    std::wstring exe = buildWithPackagerBesideRuntime(L"installer.json");
+    auto r = run(exe);
     ASSERT_TRUE(r.finished);
     EXPECT_NE(r.exitCode, 0u);
     EXPECT_EQ(e2e::readText(boxes_), "\tFailed to load the Macromedia Flash Player!\n");
