@@ -264,7 +264,7 @@ int userCompare(Engine& engine, const Value& compare, const Value& a, const Valu
 
 void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     // 1. The comparison: a Function or Native argument, else the default.
-    Value compare = argAt(args, 1);
+    Value compare = args.arg(1);
     bool user = compare.isFunction() || compare.isNative();
     // 2. Gather the elements in bucket order; they stay rooted while script
     //    comparisons run.
@@ -339,7 +339,7 @@ int arrayCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId membe
     if (!receiver || !receiver->isArray()) {
         // The class object.
         if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::ArrayClassText));
+            result = asciiTextResult(engine, builtinMessage(BuiltinMessage::ArrayClassText));
             return 1;
         }
         return 0;
@@ -474,7 +474,7 @@ Value joinArray(Engine& engine, ArrayBody* a, std::u16string_view separator) {
     Value result;
     if (data && data->joinDepth < kMaxJoinDepth && joinPlainElements(engine, a, separator, result))
         return result;
-    return textValue(engine, joinArrayText(engine, a, separator));
+    return wideTextResult(engine, joinArrayText(engine, a, separator));
 }
 
 std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view separator) {

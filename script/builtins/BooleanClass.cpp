@@ -26,9 +26,9 @@ int booleanCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId mem
     switch (member) {
     case Engine::kToStringId:
         if (!receiver)
-            result = staticText(engine, u"[type Function]");
+            result = staticTextResult(engine, u"[type Function]");
         else
-            result = toBoolean(*receiver) ? staticText(engine, u"true") : staticText(engine, u"false");
+            result = toBoolean(*receiver) ? staticTextResult(engine, u"true") : staticTextResult(engine, u"false");
         return 1;
     case Engine::kValueOfId:
         result = receiver ? *receiver : classValue(engine, cls);

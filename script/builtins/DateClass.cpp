@@ -77,7 +77,7 @@ Value timeResult(double t) { return Value::integer(std::int64_t(t)); }
 // Construction
 
 void dateCall(Engine& engine, NativeClass* cls, void*, Value& result, ArgList) {
-    result = asciiValue(engine, formatLocal(now(), classData<DateClassData>(cls).localOffset));
+    result = asciiTextResult(engine, formatLocal(now(), classData<DateClassData>(cls).localOffset));
 }
 
 void dateConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& result) {
@@ -175,7 +175,7 @@ int dateCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member
     if (!self) {
         // The class object.
         if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::DateClassText));
+            result = asciiTextResult(engine, builtinMessage(BuiltinMessage::DateClassText));
             return 1;
         }
         bool handled;
@@ -184,7 +184,7 @@ int dateCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member
     }
     DateData& date = *static_cast<DateData*>(self);
     if (member == Engine::kToStringId || which == ToLocaleString) {
-        result = asciiValue(engine, formatLocal(date.time, data.localOffset));
+        result = asciiTextResult(engine, formatLocal(date.time, data.localOffset));
         return 1;
     }
     if (member == Engine::kValueOfId) {
@@ -192,7 +192,7 @@ int dateCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member
         return 1;
     }
     if (which == ToGMTString) {
-        result = asciiValue(engine, formatGmt(date.time));
+        result = asciiTextResult(engine, formatGmt(date.time));
         return 1;
     }
     if (which >= GetDate && which <= GetYear) {

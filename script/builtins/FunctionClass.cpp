@@ -61,7 +61,7 @@ void functionConstruct(Engine& engine, NativeClass*, ArgList args, Value& result
 int functionCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList) {
     const Value* receiver = static_cast<const Value*>(self);
     switch (member) {
-    case Engine::kToStringId: result = staticText(engine, u"[object Function]"); return 1;
+    case Engine::kToStringId: result = staticTextResult(engine, u"[object Function]"); return 1;
     case Engine::kValueOfId: result = receiver ? *receiver : classValue(engine, cls); return 1;
     default: return 0;
     }

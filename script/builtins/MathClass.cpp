@@ -49,7 +49,7 @@ double asDouble(const Value& v) { return v.isInteger() ? double(v.asInteger()) :
 
 Value oneArgument(Engine& engine, ArgList args, double (*f)(double)) {
     Value x = numberArg(engine, args, 1);
-    return x.isNaN() ? Value::nan() : numberValue(f(asDouble(x)));
+    return x.isNaN() ? Value::nan() : floatResult(f(asDouble(x)));
 }
 
 Value extreme(Engine& engine, ArgList args, bool wantMax) {
@@ -75,7 +75,7 @@ Value powFunction(Engine& engine, ArgList args) {
     if (x.isInteger() && y.isInteger())
         if (auto exact = mathrules::integerPow(x.asInteger(), y.asInteger()))
             return Value::integer(*exact);
-    return numberValue(std::pow(asDouble(x), asDouble(y)));
+    return floatResult(std::pow(asDouble(x), asDouble(y)));
 }
 
 Value roundFunction(Engine& engine, ArgList args) {
@@ -101,7 +101,7 @@ double tanOf(double x) { return std::tan(x); }
 
 int mathCallMethod(Engine& engine, NativeClass* cls, void*, SymbolId member, Value& result, ArgList args) {
     if (member == Engine::kToStringId) {
-        result = asciiValue(engine, builtinMessage(BuiltinMessage::MathText));
+        result = asciiTextResult(engine, builtinMessage(BuiltinMessage::MathText));
         return 1;
     }
     MathClassData& data = classData<MathClassData>(cls);
@@ -112,7 +112,7 @@ int mathCallMethod(Engine& engine, NativeClass* cls, void*, SymbolId member, Val
     case Atan: result = oneArgument(engine, args, atanOf); return 1;
     case Atan2: {
         Value y = numberArg(engine, args, 1), x = numberArg(engine, args, 2);
-        result = (x.isNaN() || y.isNaN()) ? Value::nan() : numberValue(std::atan2(asDouble(y), asDouble(x)));
+        result = (x.isNaN() || y.isNaN()) ? Value::nan() : floatResult(std::atan2(asDouble(y), asDouble(x)));
         return 1;
     }
     case Ceil: result = oneArgument(engine, args, ceilOf); return 1;

@@ -35,24 +35,24 @@ Value numberToString(Engine& engine, const Value& v, ArgList args) {
         int radix = 10;
         if (auto r = integerArg(args, 1))
             radix = int(std::clamp<std::int64_t>(*r, 0, 99));
-        return asciiValue(engine, numberformat::integerToString(v.asInteger(), radix));
+        return asciiTextResult(engine, numberformat::integerToString(v.asInteger(), radix));
     }
     if (v.isFloat())
-        return asciiValue(engine, formatFloat(v.asFloat()));
-    return asciiValue(engine, builtinMessage(BuiltinMessage::NotANumber));
+        return asciiTextResult(engine, formatFloat(v.asFloat()));
+    return asciiTextResult(engine, builtinMessage(BuiltinMessage::NotANumber));
 }
 
 Value numberFormat(Engine& engine, const Value& v, ArgList args) {
     if (v.isNaN())
-        return asciiValue(engine, builtinMessage(BuiltinMessage::NotANumber));
-    Value fmt = argAt(args, 1);
+        return asciiTextResult(engine, builtinMessage(BuiltinMessage::NotANumber));
+    Value fmt = args.arg(1);
     if (!fmt.isString())
         return toString(engine, v);
     numberformat::FormatNumber n;
     n.isInteger = v.isInteger();
     n.integer = v.isInteger() ? v.asInteger() : 0;
     n.real = v.isFloat() ? v.asFloat() : 0;
-    return textValue(engine, numberformat::format(stringView(fmt.asString()), n));
+    return wideTextResult(engine, numberformat::format(stringView(fmt.asString()), n));
 }
 
 int numberCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
@@ -60,7 +60,7 @@ int numberCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
     if (!receiver) {
         // The class object.
         if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::NumberClassText));
+            result = asciiTextResult(engine, builtinMessage(BuiltinMessage::NumberClassText));
             return 1;
         }
         if (member == Engine::kValueOfId) {

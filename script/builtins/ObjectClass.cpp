@@ -47,10 +47,10 @@ int objectCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
     const Value* receiver = static_cast<const Value*>(self);
     switch (member) {
     case Engine::kToSourceId:
-        result = receiver ? Value::undefined() : staticText(engine, u"new Object()");
+        result = receiver ? Value::undefined() : staticTextResult(engine, u"new Object()");
         return 1;
     case Engine::kToStringId:
-        result = receiver ? staticText(engine, u"[object Object]") : staticText(engine, u"[type Function]");
+        result = receiver ? staticTextResult(engine, u"[object Object]") : staticTextResult(engine, u"[type Function]");
         return 1;
     case Engine::kValueOfId:
         result = receiver ? *receiver : classValue(engine, cls);

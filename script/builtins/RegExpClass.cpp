@@ -68,7 +68,7 @@ Value groupText(Engine& engine, const RegExpClassData& data, std::size_t g) {
     auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
     if (end > text.size() || start > end)
         return Value::null();
-    return textValue(engine, text.substr(start, end - start));
+    return wideTextResult(engine, text.substr(start, end - start));
 }
 
 // The class-wide input as a String (converted when it is not one).
@@ -82,7 +82,7 @@ Value inputText(Engine& engine, RegExpClassData& data) {
 // Hooks
 
 void regExpConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& result) {
-    Value pattern = argAt(args, 1), flags = argAt(args, 2);
+    Value pattern = args.arg(1), flags = args.arg(2);
     result = makeRegExp(engine, cls, pattern.isString() ? stringView(pattern.asString()) : std::u16string_view(),
                         flags.isString() ? regExpFlagsFromText(stringView(flags.asString())) : 0);
 }
@@ -108,14 +108,14 @@ Value toStringOf(Engine& engine, const RegExpData& re) {
         text += u'i';
     if (re.flags & kRegExpFlagMultiline)
         text += u'm';
-    return textValue(engine, text);
+    return wideTextResult(engine, text);
 }
 
 int regExpCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
     RegExpClassData& data = regExpClassData(cls);
     if (member == Engine::kToStringId) {
         result = self ? toStringOf(engine, *static_cast<RegExpData*>(self))
-                      : asciiValue(engine, builtinMessage(BuiltinMessage::RegExpClassText));
+                      : asciiTextResult(engine, builtinMessage(BuiltinMessage::RegExpClassText));
         return 1;
     }
     if (!self)
@@ -166,7 +166,7 @@ int regExpAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId 
                 std::u16string_view text = stringView(data.input.asString());
                 auto start = std::min<std::size_t>(std::size_t(data.table.start(0)), text.size());
                 auto end = std::min<std::size_t>(std::size_t(data.table.end(0)), text.size());
-                value = textValue(engine, which == LeftContext ? text.substr(0, start) : text.substr(end));
+                value = wideTextResult(engine, which == LeftContext ? text.substr(0, start) : text.substr(end));
             }
         }
         return 1;
@@ -187,7 +187,7 @@ int regExpAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId 
     case Global: value = Value::boolean(re.flags & kRegExpFlagGlobal); break;
     case IgnoreCase: value = Value::boolean(re.flags & kRegExpFlagIgnoreCase); break;
     case LastIndex: value = Value::integer(re.lastIndex); break;
-    default: value = textValue(engine, re.source); break;
+    default: value = wideTextResult(engine, re.source); break;
     }
     return 1;
 }
@@ -234,7 +234,7 @@ Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
     std::size_t groups = data.table.leadingGroups();
     for (std::size_t g = 0; g <= groups; ++g) {
         auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
-        arrayAdd(engine, a, g, textValue(engine, view.substr(start, end - start)));
+        arrayAdd(engine, a, g, wideTextResult(engine, view.substr(start, end - start)));
     }
     ObjectRecord* props = ensurePropertyObject(engine, result.value);
     objectPut(engine, props, data.indexId, Value::integer(data.table.start(0)));

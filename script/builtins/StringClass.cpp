@@ -35,13 +35,13 @@ constexpr const char* kStringMembers[] = {
 
 constexpr std::int64_t kNoLimit = 2147483647;
 
-Value emptyText(Engine& engine) { return textValue(engine, u""); }
+Value emptyText(Engine& engine) { return wideTextResult(engine, u""); }
 
 template <typename Text>
 Value arrayOfTexts(Engine& engine, const std::vector<Text>& texts) {
     ValueRoot array(engine, newArray(engine));
     for (size_t i = 0; i < texts.size(); ++i)
-        arrayAdd(engine, array.value.asArray(), i, textValue(engine, texts[i]));
+        arrayAdd(engine, array.value.asArray(), i, wideTextResult(engine, texts[i]));
     return array.value;
 }
 
@@ -60,7 +60,7 @@ void stringCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args
 
 void stringConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) {
     std::u16string text = argCount(args) >= 1 ? toText(engine, args.values[1]) : std::u16string();
-    ValueRoot copy(engine, textValue(engine, text));
+    ValueRoot copy(engine, wideTextResult(engine, text));
     ensurePropertyObject(engine, copy.value);
     result = copy.value;
 }
@@ -86,7 +86,7 @@ Value concatMethod(Engine& engine, const Value& receiver, ArgList args) {
     std::u16string out(stringView(receiver.asString()));
     for (std::int64_t i = 1; i <= argCount(args); ++i)
         out.append(stringView(args.values[i].asString()));
-    return textValue(engine, out);
+    return wideTextResult(engine, out);
 }
 
 Value fromCharCodeMethod(Engine& engine, ArgList args) {
@@ -103,7 +103,7 @@ Value fromCharCodeMethod(Engine& engine, ArgList args) {
         else
             out += u'\0';
     }
-    return textValue(engine, out);
+    return wideTextResult(engine, out);
 }
 
 Value matchMethod(Engine& engine, const Value& receiver, ArgList args) {
@@ -126,14 +126,14 @@ Value replaceMethod(Engine& engine, const Value& receiver, ArgList args) {
     const Value& pattern = args.values[1];
     if (pattern.isString()) {
         bool all = argCount(args) >= 3 && toBoolean(args.values[3]);
-        return textValue(engine, replaceText(s, stringView(pattern.asString()), replacement, all));
+        return wideTextResult(engine, replaceText(s, stringView(pattern.asString()), replacement, all));
     }
     RegExpClassData* state = regExpState(engine);
     RegExpData* re = regExpData(engine, pattern);
     if (!state || !re)
         return emptyText(engine);
     state->input = receiver;
-    return textValue(engine, regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table));
+    return wideTextResult(engine, regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table));
 }
 
 Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {
@@ -156,7 +156,7 @@ Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {
 Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
     std::u16string_view s = stringView(receiver.asString());
     std::int64_t limit = integerArg(args, 2).value_or(kNoLimit);
-    const Value separator = argAt(args, 1);
+    const Value separator = args.arg(1);
     if (separator.isString()) {
         // The pieces go straight into the array; the receiver's characters
         // stay put meanwhile (allocation never collects).
@@ -167,7 +167,7 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
         arrayReserve(engine, a, count);
         uint64_t index = 0;
         splitByText(s, stringView(separator.asString()), limit,
-                    [&](std::u16string_view piece) { arrayAdd(engine, a, index++, textValue(engine, piece)); });
+                    [&](std::u16string_view piece) { arrayAdd(engine, a, index++, wideTextResult(engine, piece)); });
         return array.value;
     }
     RegExpClassData* state = regExpState(engine);
@@ -182,7 +182,7 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
 }
 
 Value rangeResult(Engine& engine, std::u16string_view s, Range r) {
-    return textValue(engine, s.substr(size_t(r.first), size_t(r.count)));
+    return wideTextResult(engine, s.substr(size_t(r.first), size_t(r.count)));
 }
 
 int stringCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
@@ -192,7 +192,7 @@ int stringCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
     if (!receiverPtr || !receiverPtr->isString()) {
         // The class object: toString, valueOf and fromCharCode.
         if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::StringClassText));
+            result = asciiTextResult(engine, builtinMessage(BuiltinMessage::StringClassText));
             return 1;
         }
         if (member == Engine::kValueOfId) {
@@ -216,7 +216,7 @@ int stringCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
     switch (which) {
     case CharAt: {
         auto i = integerArg(args, 1);
-        result = (i && *i >= 0 && *i < n) ? textValue(engine, s.substr(size_t(*i), 1)) : emptyText(engine);
+        result = (i && *i >= 0 && *i < n) ? wideTextResult(engine, s.substr(size_t(*i), 1)) : emptyText(engine);
         return 1;
     }
     case CharCodeAt: result = charCodeAtMethod(s, args); return 1;
@@ -252,8 +252,8 @@ int stringCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
         return 1;
     }
     case Split: result = splitMethod(engine, receiver, args); return 1;
-    case ToLowerCase: result = textValue(engine, toLowerCase(s)); return 1;
-    case ToUpperCase: result = textValue(engine, toUpperCase(s)); return 1;
+    case ToLowerCase: result = wideTextResult(engine, toLowerCase(s)); return 1;
+    case ToUpperCase: result = wideTextResult(engine, toUpperCase(s)); return 1;
     default:
         if (which >= Anchor && which <= Sup) {
             auto tag = HtmlTag(which - Anchor);
@@ -262,7 +262,7 @@ int stringCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId memb
                 argument = toText(engine, args.values[1]);
                 s = stringView(receiver.asString());
             }
-            result = textValue(engine, htmlWrap(tag, s, argument));
+            result = wideTextResult(engine, htmlWrap(tag, s, argument));
             return 1;
         }
         return 0;
