@@ -9,26 +9,9 @@
 
 namespace quill {
 
-MemberTable::MemberTable(Engine& engine, const char* const* names, int count) {
-    ids_.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) {
-        SymbolId id = engine.internName(names[i]);
-        ids_.push_back(id);
-        index_.emplace(id, i);
-    }
-}
-
 std::u16string_view receiverText(void* self) {
     const Value* v = static_cast<const Value*>(self);
     return v && v->isString() ? stringView(v->asString()) : std::u16string_view();
-}
-
-NativeClass* registerClass(Engine& engine, const char* name) {
-    NativeClass* cls = newNativeClass(engine);
-    Value object;
-    bindNativeObject(engine, object, cls, nullptr);
-    engine.global(engine.internName(name)) = object;
-    return cls;
 }
 
 } // namespace quill
