@@ -12,6 +12,7 @@
 
 #include "app/bridge/EngineKeeper.h"
 #include "app/shell/MainWndServices.h"
+#include "app/shell/ShellHostServices.h"
 
 #include <functional>
 #include <memory>
@@ -54,6 +55,9 @@ private:
     EngineHook onCreated_;
     MenuHandler menu_;
     Bridge bridge_;
+    // The host classes' services, installed while the shell's scripts exist.
+    ShellHostServices services_;
+    host::ScopedHostServices installed_{services_};
     // Declared last: destroyed first, while the hooks above still exist.
     bridge::EngineKeeper keeper_;
 };
