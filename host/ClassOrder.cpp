@@ -1,6 +1,8 @@
 // The registration order of every class of an engine.
 #include "host/ClassOrder.h"
 
+#include "host/app/HostFunctions.h"
+
 namespace paloma::host {
 
 namespace {
@@ -49,7 +51,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"encodeURI, encodeURIComponent, decodeURI, decodeURIComponent", builtin<G::UriFunctions>},
     {"getMainWnd, getAppDir, getExeName, getMovies, getAdditionalFile, readProfile, writeProfile, processMsg, "
      "invoke, _call",
-     nullptr},
+     registerHostFunctions},
     {"Window", nullptr},
     {"Mail", nullptr},
     {"SendMail", nullptr},

@@ -55,6 +55,19 @@ public:
     // The application profile file (readProfile/writeProfile), ANSI path;
     // empty when there is none.
     virtual std::string profilePath() { return {}; }
+
+#ifdef _WIN32
+    // The application's own handling of a message taken from the queue by a
+    // script's message pump (accelerators, dialog keys), before translation
+    // and dispatch: true when it consumed the message.
+    virtual bool preTranslateMessage(MSG& msg) {
+        (void)msg;
+        return false;
+    }
+#endif
+    // The application's exit routine, run when a script's message pump meets
+    // the quit message.
+    virtual void exitApplication() {}
 };
 
 // The services now installed; the defaults when none are.

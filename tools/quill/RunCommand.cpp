@@ -1,6 +1,9 @@
 // quill run [--max-ms N] FILE|- [ARGS...], quill eval [--max-ms N] TEXT and
 // the interactive prompt: run scripts in a fresh engine with the default
-// options (a stack of 4096 Values, warnings on).
+// options (a stack of 4096 Values, warnings on) and every class of the
+// player's engine that this build has (host/ClassOrder.h): on Windows the
+// whole table, elsewhere the portable classes. Scripts can pump the thread's
+// messages with processMsg() (timers, socket notifications).
 //
 // The ARGS of `quill run` reach the script as the global `arguments`, an
 // Array of Strings (empty when there are none); functions still see their
@@ -17,6 +20,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "host/ClassOrder.h"
 #include "script/Quill.h"
 #include "tools/quill/Commands.h"
 
@@ -49,7 +53,7 @@ std::unique_ptr<Engine> newEngine(RunOptions& options) {
         engineOptions.hook = Deadline::hook;
         engineOptions.hookData = &options.deadline;
     }
-    auto engine = createEngine(engineOptions);
+    auto engine = createEngine(paloma::host::hostEngineOptions(engineOptions));
     if (!engine)
         return nullptr;
     setTraceOutput(*engine, [](std::string_view line) {

@@ -19,6 +19,7 @@ const Command kCommands[] = {
      "run a script (source or image; - reads standard input); exit 1: not compiled, 2: runtime error",
      runCommand},
     {"eval", "[--max-ms N] TEXT", "run script text and print its result", evalCommand},
+    {"classes", "", "list the classes and global functions an engine registers, in their order", classesCommand},
 };
 
 void printUsage(std::FILE* to) {

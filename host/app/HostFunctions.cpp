@@ -1,0 +1,16 @@
+// The global host functions.
+#include "host/app/HostFunctions.h"
+
+namespace paloma::host {
+
+namespace {
+
+void processMsg(quill::Engine&, quill::NativeClass*, void*, quill::Value& result, quill::ArgList) {
+    result = quill::Value::boolean(pumpWaitingMessages());
+}
+
+} // namespace
+
+void registerHostFunctions(quill::Engine& engine) { quill::defineGlobalFunction(engine, "processMsg", processMsg); }
+
+} // namespace paloma::host
