@@ -66,9 +66,8 @@ std::string upToFirstZero(const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> zeroPadded(std::span<const uint8_t> bytes) {
-    std::vector<uint8_t> buffer((bytes.size() + 7) / 8 * 8, 0);
-    if (!bytes.empty())
-        std::memcpy(buffer.data(), bytes.data(), bytes.size());
+    std::vector<uint8_t> buffer(bytes.begin(), bytes.end());
+    buffer.resize(buffer.size() + (8 - buffer.size() % 8) % 8, 0);
     return buffer;
 }
 
