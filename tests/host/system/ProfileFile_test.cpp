@@ -98,8 +98,10 @@ TEST(ProfileFile, FilesOnDiskAreReadAnewAndWrittenOnlyOnChange) {
     EXPECT_FALSE(std::filesystem::exists(path)); // nothing changed, nothing written
     EXPECT_TRUE(updateProfile(path, [](ProfileFile& p) { p.writeString("s", "k", "v"); }));
     EXPECT_EQ(loadProfile(path).getString("s", "k"), "v");
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[s]\r\nk=v\r\n");
+    {
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[s]\r\nk=v\r\n");
+    }
     EXPECT_FALSE(updateProfile(dir / "no" / "such.ini", [](ProfileFile& p) { p.writeString("s", "k", "v"); }));
     std::filesystem::remove_all(dir);
 }
