@@ -1,6 +1,10 @@
 // The registration order of every class of an engine.
 #include "host/framework/ClassOrder.h"
 
+#include "host/crypto/EncryptionClass.h"
+#include "host/files/StringStreamClass.h"
+#include "host/system/IniClass.h"
+
 namespace paloma::host {
 
 namespace {
@@ -22,7 +26,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Folder, File", nullptr},
     {"Drive", nullptr},
     {"Stream, FileStream", nullptr},
-    {"StringStream", nullptr},
+    {"StringStream", registerStringStreamClass},
     {"Math", builtin<G::Math>},
     {"RegExp", builtin<G::RegExp>},
     {"Array", builtin<G::Array>},
@@ -35,7 +39,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Enumerator", nullptr},
     {"RegKey", nullptr},
     {"RegValue", nullptr},
-    {"Ini", nullptr},
+    {"Ini", registerIniClass},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
     {"Shell", nullptr},
@@ -64,7 +68,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"DirectX", nullptr},
     {"DllParam, Dll", nullptr},
     {"Sound", nullptr},
-    {"Encryption", nullptr},
+    {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
     {"Form", nullptr},

@@ -1,6 +1,7 @@
 // quill run [--max-ms N] FILE|- [ARGS...], quill eval [--max-ms N] TEXT and
 // the interactive prompt: run scripts in a fresh engine with the default
-// options (a stack of 4096 Values, warnings on).
+// options (a stack of 4096 Values, warnings on) and the classes of the host's
+// registration order that the build has (the portable host classes on Linux).
 //
 // The ARGS of `quill run` reach the script as the global `arguments`, an
 // Array of Strings (empty when there are none); functions still see their
@@ -17,6 +18,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "host/framework/ClassOrder.h"
 #include "script/Quill.h"
 #include "tools/quill/Commands.h"
 
@@ -43,7 +45,7 @@ struct RunOptions {
 };
 
 std::unique_ptr<Engine> newEngine(RunOptions& options) {
-    EngineOptions engineOptions;
+    EngineOptions engineOptions = paloma::host::hostEngineOptions();
     if (options.maxMs >= 0) {
         options.deadline.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxMs);
         engineOptions.hook = Deadline::hook;
