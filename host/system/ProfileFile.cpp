@@ -288,6 +288,11 @@ bool writeProfileBytes(const std::filesystem::path& path, const std::string& byt
     return std::fclose(file.release()) == 0;
 }
 
+bool profileExists(const std::filesystem::path& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec) || ec;
+}
+
 } // namespace detail
 
 } // namespace paloma::host

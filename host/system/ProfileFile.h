@@ -78,19 +78,24 @@ private:
 // work: the file is read anew each time (a missing file reads as empty), and
 // a writer writes it back only when the change altered it.
 ProfileFile loadProfile(const std::filesystem::path& path);
-// Applies `change` to the file; false when it had to be written and could
-// not be.
+// Applies `change` to the file; false when the file exists but cannot be
+// read (nothing is written then: its content would be lost), or when it had
+// to be written and could not be.
 template <typename Change>
 bool updateProfile(const std::filesystem::path& path, Change&& change);
 
 namespace detail {
 std::optional<std::string> readProfileBytes(const std::filesystem::path& path);
 bool writeProfileBytes(const std::filesystem::path& path, const std::string& bytes);
+bool profileExists(const std::filesystem::path& path);
 } // namespace detail
 
 template <typename Change>
 bool updateProfile(const std::filesystem::path& path, Change&& change) {
-    std::string before = detail::readProfileBytes(path).value_or(std::string());
+    auto read = detail::readProfileBytes(path);
+    if (!read && detail::profileExists(path))
+        return false;
+    std::string before = read.value_or(std::string());
     ProfileFile profile = ProfileFile::parse(before);
     change(profile);
     std::string after = profile.serialize();

@@ -103,6 +103,10 @@ TEST(ProfileFile, FilesOnDiskAreReadAnewAndWrittenOnlyOnChange) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[s]\r\nk=v\r\n");
     }
     EXPECT_FALSE(updateProfile(dir / "no" / "such.ini", [](ProfileFile& p) { p.writeString("s", "k", "v"); }));
+    // Something that exists but cannot be read as a file is never replaced.
+    std::filesystem::create_directories(dir / "folder.ini" / "inside");
+    EXPECT_FALSE(updateProfile(dir / "folder.ini", [](ProfileFile& p) { p.writeString("s", "k", "v"); }));
+    EXPECT_TRUE(std::filesystem::exists(dir / "folder.ini" / "inside"));
     std::filesystem::remove_all(dir);
 }
 
