@@ -2,6 +2,9 @@
 #include "host/ClassOrder.h"
 
 #include "host/app/HostFunctions.h"
+#include "host/crypto/EncryptionClass.h"
+#include "host/files/StringStreamClass.h"
+#include "host/system/IniClass.h"
 
 namespace paloma::host {
 
@@ -24,7 +27,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Folder, File", nullptr},
     {"Drive", nullptr},
     {"Stream, FileStream", nullptr},
-    {"StringStream", nullptr},
+    {"StringStream", registerStringStreamClass},
     {"Math", builtin<G::Math>},
     {"RegExp", builtin<G::RegExp>},
     {"Array", builtin<G::Array>},
@@ -37,7 +40,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Enumerator", nullptr},
     {"RegKey", nullptr},
     {"RegValue", nullptr},
-    {"Ini", nullptr},
+    {"Ini", registerIniClass},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
     {"Shell", nullptr},
@@ -66,7 +69,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"DirectX", nullptr},
     {"DllParam, Dll", nullptr},
     {"Sound", nullptr},
-    {"Encryption", nullptr},
+    {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
     {"Form", nullptr},

@@ -47,7 +47,7 @@ struct RunOptions {
 };
 
 std::unique_ptr<Engine> newEngine(RunOptions& options) {
-    EngineOptions engineOptions;
+    EngineOptions engineOptions = paloma::host::hostEngineOptions();
     if (options.maxMs >= 0) {
         options.deadline.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxMs);
         engineOptions.hook = Deadline::hook;
