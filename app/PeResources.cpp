@@ -90,8 +90,9 @@ bool parseLayout(std::span<const uint8_t> f, Layout& l, std::string* error) {
         l.dirCount = uint32_t((l.optSize - countAt - 4) / 8);
     if (l.dirCount <= kResourceDirIndex)
         return fail(error, "the executable has no resource directory slot");
+    // The system loads nothing aligned in the file to more than 64 KiB.
     if (l.fileAlignment == 0 || l.sectionAlignment == 0 || (l.fileAlignment & (l.fileAlignment - 1)) ||
-        (l.sectionAlignment & (l.sectionAlignment - 1)))
+        (l.sectionAlignment & (l.sectionAlignment - 1)) || l.fileAlignment > 0x10000)
         return fail(error, "bad section or file alignment");
     l.sectionTable = l.optOffset + l.optSize;
     if (f.size() < l.sectionTable || (f.size() - l.sectionTable) / kSectionHeaderSize < sectionCount)
@@ -487,6 +488,20 @@ std::optional<std::vector<uint8_t>> PeImage::write(std::string* error) const {
     uint32_t rsrcRva = get32(base, l.dirOffset + 8 * kResourceDirIndex);
     bool reuse = rsrcRva != 0 && rsrcRva == last->virtualAddress && last->rawSize > 0 &&
                  uint64_t(last->rawPointer) + last->rawSize == l.imageEnd;
+    // Only a section of its own is rewritten: its data after the headers and
+    // every other section's data, its addresses above every other section's.
+    if (reuse) {
+        size_t tableEnd = l.sectionTable + l.sections.size() * kSectionHeaderSize;
+        reuse = last->rawPointer >= std::max<uint64_t>(l.sizeOfHeaders, tableEnd);
+        for (const Section& s : l.sections) {
+            if (&s == last)
+                continue;
+            if (s.rawSize > 0 && uint64_t(s.rawPointer) + s.rawSize > last->rawPointer)
+                reuse = false;
+            if (uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.rawSize) > last->virtualAddress)
+                reuse = false;
+        }
+    }
 
     std::vector<uint8_t> out;
     size_t header;

@@ -277,3 +277,26 @@ TEST(PeResources, SectionsNamedInTheDroppedStringTableGo) {
     ASSERT_TRUE(again) << error;
     EXPECT_TRUE(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST")));
 }
+
+TEST(PeResources, ResourceSectionOverTheHeadersIsNotRewritten) {
+    // The resource section, last and the only one with raw data, has that
+    // data at offset 0: the headers. Rewriting it in place would overwrite them.
+    auto stub = minimalPe(false, 2);
+    size_t table = 0x58 + 0xE0;
+    put32(stub, table + 16, 0); // the code section holds no raw data
+    put32(stub, table + 40 + 20, 0);
+    put32(stub, 0x58 + 96 + 8 * 2, 0x2000);
+    put32(stub, 0x58 + 96 + 8 * 2 + 4, 0x10);
+    auto image = PeImage::parse(stub);
+    ASSERT_TRUE(image);
+    image->set(res(u"PALOMA", u"ST", {1}));
+    std::string error;
+    auto written = image->write(&error);
+    if (written) {
+        auto again = PeImage::parse(*written, &error);
+        ASSERT_TRUE(again) << error;
+        EXPECT_TRUE(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST")));
+    } else {
+        EXPECT_EQ(error, "no room for another section header");
+    }
+}
