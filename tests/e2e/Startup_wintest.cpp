@@ -5,6 +5,7 @@
 #include "app/RuntimeSettings.h"
 #include "app/shell/WinText.h"
 #include "E2eSupport.h"
+#include "tests/support/Binutils.h"
 #include "tests/support/MovieBytes.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,7 @@ protected:
         EXPECT_TRUE(r.started && r.finished);
         EXPECT_EQ(r.exitCode, 0u) << narrow(cmd);
         EXPECT_TRUE(e2e::exists(out));
+        EXPECT_EQ(testsupport::objdumpProblem(out), "");
         return out;
     }
 
