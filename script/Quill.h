@@ -18,6 +18,8 @@
 //   result in lastResult.
 //
 // Native classes (how built-in and host classes give behaviour to Values)
+//   Classes are written with the class kit (ClassKit.h): one member table,
+//   defineClass(), the argument readers and result makers. Underneath:
 //   1. newNativeClass(engine) gives a class with a fresh prototype object.
 //   2. Set the hooks the class has (NativeClass in Records.h, in this order:
 //      call, callMethod, accessProperty, construct, destroyData, markData)
@@ -49,6 +51,7 @@
 #include <string>
 #include <string_view>
 
+#include "script/ClassKit.h"
 #include "script/compiler/Compiler.h"
 #include "script/compiler/Image.h"
 #include "script/values/Array.h"

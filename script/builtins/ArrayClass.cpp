@@ -25,24 +25,18 @@ namespace quill {
 
 namespace {
 
-// ORDER ARRAYMEMBERS
-enum ArrayMember { Concat, Join, Pop, Push, Reverse, Shift, Slice, Splice, Sort, Unshift, Length };
-constexpr const char* kArrayMembers[] = {"concat", "join",  "pop",  "push",    "reverse", "shift",
-                                         "slice",  "splice", "sort", "unshift", "length"};
-
 // Nested joins deeper than this (an array that holds itself) give "".
 constexpr int kMaxJoinDepth = 64;
 // The longest text a join may build: a String's length is 32 bits.
 constexpr std::uint64_t kMaxJoinLength = 0x7FFFFFFF;
 
 struct ArrayClassData {
-    MemberTable members;
     int joinDepth = 0;
 };
 
 ArrayClassData* arrayData(Engine& engine) {
     NativeClass* cls = engine.classOf(Kind::Array);
-    return cls ? static_cast<ArrayClassData*>(cls->classData) : nullptr;
+    return cls ? memberIds(cls).state<ArrayClassData>() : nullptr;
 }
 
 // A new array with its own property object linked to the class prototype.
@@ -264,7 +258,7 @@ int userCompare(Engine& engine, const Value& compare, const Value& a, const Valu
 
 void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     // 1. The comparison: a Function or Native argument, else the default.
-    Value compare = argAt(args, 1);
+    Value compare = args.arg(1);
     bool user = compare.isFunction() || compare.isNative();
     // 2. Gather the elements in bucket order; they stay rooted while script
     //    comparisons run.
@@ -334,72 +328,130 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
 // ---------------------------------------------------------------------------
 // Hooks
 
-int arrayCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
-    const Value* receiver = static_cast<const Value*>(self);
-    if (!receiver || !receiver->isArray()) {
-        // The class object.
-        if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::ArrayClassText));
-            return 1;
-        }
-        return 0;
-    }
-    ArrayBody* a = receiver->asArray();
-    if (member == Engine::kToStringId) {
-        result = joinArray(engine, a, u",");
-        return 1;
-    }
-    switch (classData<ArrayClassData>(cls).members.find(member)) {
-    case Concat: result = concatMethod(engine, a, args); return 1;
-    case Join: {
-        std::u16string separator = argCount(args) >= 1 ? toText(engine, args.values[1]) : u",";
-        result = joinArray(engine, a, separator);
-        return 1;
-    }
-    case Pop: result = popMethod(a); return 1;
-    case Push: result = pushMethod(engine, a, args); return 1;
-    case Reverse:
-        if (a->length > 0)
-            reverseMethod(engine, a);
-        result = Value::undefined();
-        return 1;
-    case Shift: result = shiftMethod(engine, a); return 1;
-    case Slice: result = sliceMethod(engine, a, args); return 1;
-    case Splice: result = spliceMethod(engine, a, args); return 1;
-    case Sort:
-        sortMethod(engine, a, args);
-        result = Value::undefined();
-        return 1;
-    case Unshift: result = unshiftMethod(engine, a, args); return 1;
-    default: return 0;
-    }
+// The receiving array of a member; null for the class object.
+ArrayBody* arrayOf(const MemberCall& c) {
+    const Value* receiver = c.receiver();
+    return receiver && receiver->isArray() ? receiver->asArray() : nullptr;
 }
 
-int arrayAccessProperty(Engine&, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
-    if (classData<ArrayClassData>(cls).members.find(member) != Length) {
-        if (!put)
-            value = Value::undefined();
+int toStringMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    c.result = a ? joinArray(c.engine, a, u",") : asciiTextResult(c.engine, builtinMessage(BuiltinMessage::ArrayClassText));
+    return 1;
+}
+
+int concatMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
         return 0;
-    }
-    const Value* receiver = static_cast<const Value*>(self);
-    if (!receiver || !receiver->isArray()) {
+    c.result = concatMethod(c.engine, a, c.args);
+    return 1;
+}
+
+int joinMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    std::u16string separator = c.count() >= 1 ? toText(c.engine, c.args[1]) : u",";
+    c.result = joinArray(c.engine, a, separator);
+    return 1;
+}
+
+int popMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    c.result = popMethod(a);
+    return 1;
+}
+
+int pushMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    c.result = pushMethod(c.engine, a, c.args);
+    return 1;
+}
+
+int reverseMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    if (a->length > 0)
+        reverseMethod(c.engine, a);
+    return 1;
+}
+
+int shiftMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    c.result = shiftMethod(c.engine, a);
+    return 1;
+}
+
+int sliceMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    c.result = sliceMethod(c.engine, a, c.args);
+    return 1;
+}
+
+int spliceMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    c.result = spliceMethod(c.engine, a, c.args);
+    return 1;
+}
+
+int sortMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    sortMethod(c.engine, a, c.args);
+    c.result = Value::undefined();
+    return 1;
+}
+
+int unshiftMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a)
+        return 0;
+    c.result = unshiftMethod(c.engine, a, c.args);
+    return 1;
+}
+
+int lengthMember(MemberCall& c) {
+    ArrayBody* a = arrayOf(c);
+    if (!a) {
         // The class object reads 1; writes to it are not handled.
-        if (put)
+        if (c.put)
             return 0;
-        value = Value::integer(1);
+        c.value = Value::integer(1);
         return 1;
     }
-    ArrayBody* a = receiver->asArray();
-    if (!put) {
-        value = Value::integer(std::int64_t(a->length));
+    if (!c.put) {
+        c.value = Value::integer(std::int64_t(a->length));
         return 1;
     }
+    const Value& value = c.value;
     if (value.isInteger())
         truncateArray(a, std::uint64_t(value.asInteger()));
     else if (value.isFloat() && value.asFloat() >= 0.0 && value.asFloat() < 1.8446744073709552e19)
         truncateArray(a, std::uint64_t(value.asFloat()));
     return 1;
 }
+
+constexpr Member kArrayMembers[] = {
+    Member::method("toString", toStringMember), Member::method("concat", concatMember),
+    Member::method("join", joinMember),         Member::method("pop", popMember),
+    Member::method("push", pushMember),         Member::method("reverse", reverseMember),
+    Member::method("shift", shiftMember),       Member::method("slice", sliceMember),
+    Member::method("splice", spliceMember),     Member::method("sort", sortMember),
+    Member::method("unshift", unshiftMember),   Member::property("length", lengthMember),
+};
 
 // Appends ToString of the Value: a String as it stands and an Integer as
 // its digits (what the built-in Number class gives) without a temporary.
@@ -474,7 +526,7 @@ Value joinArray(Engine& engine, ArrayBody* a, std::u16string_view separator) {
     Value result;
     if (data && data->joinDepth < kMaxJoinDepth && joinPlainElements(engine, a, separator, result))
         return result;
-    return textValue(engine, joinArrayText(engine, a, separator));
+    return wideTextResult(engine, joinArrayText(engine, a, separator));
 }
 
 std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view separator) {
@@ -530,12 +582,9 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
 }
 
 void registerArrayClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Array");
-    setClassData(cls, new ArrayClassData{MemberTable(engine, kArrayMembers, int(std::size(kArrayMembers)))});
-    cls->call = arrayCall;
-    cls->construct = arrayConstruct;
-    cls->callMethod = arrayCallMethod;
-    cls->accessProperty = arrayAccessProperty;
+    NativeClass* cls = defineClass(
+        engine, {.globalNames = {"Array"}, .members = kArrayMembers, .call = arrayCall, .construct = arrayConstruct});
+    memberIds(cls).setState(new ArrayClassData{});
     engine.setKindClass(Kind::Array, cls);
 }
 

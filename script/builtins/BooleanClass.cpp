@@ -9,8 +9,6 @@
 
 namespace quill {
 
-int noPropertyAccess(Engine&, NativeClass*, void*, SymbolId, int put, Value& value);
-
 namespace {
 
 void booleanCall(Engine&, NativeClass*, void*, Value& result, ArgList args) {
@@ -21,30 +19,33 @@ void booleanConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& res
     booleanCall(engine, cls, nullptr, result, args);
 }
 
-int booleanCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList) {
-    const Value* receiver = static_cast<const Value*>(self);
-    switch (member) {
-    case Engine::kToStringId:
-        if (!receiver)
-            result = staticText(engine, u"[type Function]");
-        else
-            result = toBoolean(*receiver) ? staticText(engine, u"true") : staticText(engine, u"false");
-        return 1;
-    case Engine::kValueOfId:
-        result = receiver ? *receiver : classValue(engine, cls);
-        return 1;
-    default: return 0;
-    }
+int toStringMember(MemberCall& c) {
+    const Value* receiver = c.receiver();
+    if (!receiver)
+        c.result = staticTextResult(c.engine, u"[type Function]");
+    else
+        c.result = staticTextResult(c.engine, toBoolean(*receiver) ? u"true" : u"false");
+    return 1;
 }
+
+int valueOfMember(MemberCall& c) {
+    c.result = c.receiver() ? *c.receiver() : classValue(c.engine, c.cls);
+    return 1;
+}
+
+constexpr Member kBooleanMembers[] = {Member::method("toString", toStringMember),
+                                      Member::method("valueOf", valueOfMember)};
 
 } // namespace
 
 void registerBooleanClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Boolean");
-    cls->call = booleanCall;
-    cls->construct = booleanConstruct;
-    cls->callMethod = booleanCallMethod;
-    cls->accessProperty = noPropertyAccess;
+    // An accessProperty that handles no name: no property of a Boolean is
+    // the class's, but its own fields are still read.
+    NativeClass* cls = defineClass(engine, {.globalNames = {"Boolean"},
+                                            .members = kBooleanMembers,
+                                            .call = booleanCall,
+                                            .accessProperty = kitAccessProperty,
+                                            .construct = booleanConstruct});
     engine.setKindClass(Kind::Boolean, cls);
 }
 

@@ -9,66 +9,9 @@
 
 namespace quill {
 
-MemberTable::MemberTable(Engine& engine, const char* const* names, int count) {
-    ids_.reserve(size_t(count));
-    for (int i = 0; i < count; ++i) {
-        SymbolId id = engine.internName(names[i]);
-        ids_.push_back(id);
-        index_.emplace(id, i);
-    }
-}
-
-std::optional<std::int64_t> integerArg(ArgList args, std::int64_t i) {
-    Value v = argAt(args, i);
-    if (v.isInteger())
-        return v.asInteger();
-    return std::nullopt;
-}
-
-std::optional<double> numericArg(ArgList args, std::int64_t i) {
-    Value v = argAt(args, i);
-    if (v.isInteger())
-        return double(v.asInteger());
-    if (v.isFloat())
-        return v.asFloat();
-    return std::nullopt;
-}
-
-Value numberValue(double d) { return std::isnan(d) ? Value::nan() : Value::floating(d); }
-
-Value textValue(Engine& engine, std::u16string_view text) { return newString(engine, text); }
-
-Value asciiValue(Engine& engine, std::string_view text) {
-    std::u16string wide(text.begin(), text.end());
-    return newString(engine, wide);
-}
-
 std::u16string_view receiverText(void* self) {
     const Value* v = static_cast<const Value*>(self);
     return v && v->isString() ? stringView(v->asString()) : std::u16string_view();
-}
-
-NativeClass* registerClass(Engine& engine, const char* name) {
-    NativeClass* cls = newNativeClass(engine);
-    Value object;
-    bindNativeObject(engine, object, cls, nullptr);
-    engine.global(engine.internName(name)) = object;
-    return cls;
-}
-
-Value classValue(Engine& engine, NativeClass* cls) {
-    Value v;
-    bindNativeObject(engine, v, cls, nullptr);
-    return v;
-}
-
-RootedValues::RootedValues(Engine& engine) : engine_(engine) { engine_.addRootTracer(trace, this); }
-
-RootedValues::~RootedValues() { engine_.removeRootTracer(trace, this); }
-
-void RootedValues::trace(Engine& engine, void* data) {
-    for (const Value& v : static_cast<RootedValues*>(data)->values)
-        markValue(engine, v);
 }
 
 } // namespace quill

@@ -1,67 +1,28 @@
 #pragma once
-// Helpers shared by the Array, String, RegExp, Number, Math and Date classes:
-// member-id tables, argument access, result Values and rooting of Value
-// lists that native code holds across calls into script code.
+// Helpers shared by the Array, String, RegExp, Number, Math and Date classes
+// beyond the class kit (script/ClassKit.h), which they are written with.
 
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "script/ClassKit.h"
 #include "script/values/Engine.h"
 
 namespace quill {
 
-// The interned ids of a class's member names, in the class's own order.
-class MemberTable {
-public:
-    MemberTable(Engine& engine, const char* const* names, int count);
-    // The position of the id in the table, or -1.
-    int find(SymbolId id) const {
-        auto it = index_.find(id);
-        return it == index_.end() ? -1 : it->second;
-    }
-    SymbolId id(int position) const { return ids_[size_t(position)]; }
-
-private:
-    std::vector<SymbolId> ids_;
-    std::unordered_map<SymbolId, int> index_;
-};
-
-// The argument count of a call. Array literals pass a negative count (-n
-// literal elements); every other caller passes n >= 0.
+// The raw argument count of a call: array literals pass a negative count
+// (-n literal elements); every other caller passes n >= 0. argCount() (the
+// class kit) reads it as a member does.
 inline std::int64_t rawArgCount(ArgList args) {
     return args.values && args.values[0].isInteger() ? args.values[0].asInteger() : 0;
 }
-inline std::int64_t argCount(ArgList args) {
-    std::int64_t n = rawArgCount(args);
-    return n < 0 ? 0 : n;
-}
-// Argument i (1-based) when the call has it, else Undefined.
-inline Value argAt(ArgList args, std::int64_t i) {
-    return i >= 1 && i <= argCount(args) ? args.values[i] : Value::undefined();
-}
-// Argument i when it is an Integer.
-std::optional<std::int64_t> integerArg(ArgList args, std::int64_t i);
-// Argument i when it is an Integer or a Float, as a double.
-std::optional<double> numericArg(ArgList args, std::int64_t i);
 
-// A Float result, or NaN when the double is not a number.
-Value numberValue(double d);
-// Text results.
-Value textValue(Engine& engine, std::u16string_view text);
-Value asciiValue(Engine& engine, std::string_view text);
 // The receiver text of a String method (self points at the String Value).
 std::u16string_view receiverText(void* self);
-
-// A new class with the usual prototype, bound to the global `name`. The class
-// object is a NativeObject of the class without native data.
-NativeClass* registerClass(Engine& engine, const char* name);
-// The class object as a Value (for valueOf on the class itself).
-Value classValue(Engine& engine, NativeClass* cls);
 
 // The value of a hexadecimal digit, or -1.
 inline int hexDigit(char16_t c) {
@@ -72,34 +33,6 @@ inline int hexDigit(char16_t c) {
     if (c >= u'A' && c <= u'F')
         return c - u'A' + 10;
     return -1;
-}
-
-// Keeps a list of Values alive while native code holds them and calls into
-// script code (where the collector may run). Scope-bound.
-class RootedValues {
-public:
-    explicit RootedValues(Engine& engine);
-    ~RootedValues();
-    RootedValues(const RootedValues&) = delete;
-    RootedValues& operator=(const RootedValues&) = delete;
-
-    std::vector<Value> values;
-
-private:
-    static void trace(Engine& engine, void* data);
-    Engine& engine_;
-};
-
-// Owned class data of the plain-heap kind: classData is a T created with new,
-// freed by the class's freeClassData.
-template <class T>
-void setClassData(NativeClass* cls, T* data) {
-    cls->classData = data;
-    cls->freeClassData = [](void* p) { delete static_cast<T*>(p); };
-}
-template <class T>
-T& classData(NativeClass* cls) {
-    return *static_cast<T*>(cls->classData);
 }
 
 } // namespace quill

@@ -41,9 +41,6 @@ void registerBuiltins(Engine& engine) {
         registerBuiltinGroup(engine, group);
 }
 
-Value staticText(Engine& engine, std::u16string_view text) {
-    return newStaticString(engine, text.data(), text.size());
-}
 
 Value stringArgument(Engine& engine, const Value& v) { return v.isString() ? v : toString(engine, v); }
 

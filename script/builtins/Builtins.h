@@ -33,8 +33,6 @@ void registerFunctionClass(Engine& engine);
 void registerObjectClass(Engine& engine);
 
 // ---- helpers shared by the built-in classes ------------------------------------
-// A static String of a literal (the text must live as long as the engine).
-Value staticText(Engine& engine, std::u16string_view text);
 // The argument as a String: itself, or its ToString.
 Value stringArgument(Engine& engine, const Value& v);
 

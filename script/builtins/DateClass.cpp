@@ -20,7 +20,7 @@ namespace {
 
 using namespace datemath;
 
-// ORDER DATEMEMBERS
+// The members that share handlers, told apart by their rows' tags.
 enum DateMember {
     Parse, GetDate, GetDay, GetFullYear, GetHours, GetMilliseconds, GetMinutes, GetMonth, GetSeconds, GetTime,
     GetTimezoneOffset, GetUTCDate, GetUTCDay, GetUTCFullYear, GetUTCHours, GetUTCMilliseconds, GetUTCMinutes,
@@ -28,18 +28,7 @@ enum DateMember {
     SetSeconds, SetTime, SetUTCDate, SetUTCFullYear, SetUTCHours, SetUTCMilliseconds, SetUTCMinutes, SetUTCMonth,
     SetUTCSeconds, SetYear, ToGMTString, ToLocaleString, Utc
 };
-constexpr const char* kDateMembers[] = {
-    "parse",          "getDate",           "getDay",            "getFullYear",    "getHours",
-    "getMilliseconds", "getMinutes",       "getMonth",          "getSeconds",     "getTime",
-    "getTimezoneOffset", "getUTCDate",     "getUTCDay",         "getUTCFullYear", "getUTCHours",
-    "getUTCMilliseconds", "getUTCMinutes", "getUTCMonth",       "getUTCSeconds",  "getYear",
-    "setDate",        "setFullYear",       "setHours",          "setMinutes",     "setMilliseconds",
-    "setMonth",       "setSeconds",        "setTime",           "setUTCDate",     "setUTCFullYear",
-    "setUTCHours",    "setUTCMilliseconds", "setUTCMinutes",    "setUTCMonth",    "setUTCSeconds",
-    "setYear",        "toGMTString",       "toLocaleString",    "UTC"};
-
 struct DateClassData {
-    MemberTable members;
     double localOffset; // milliseconds, positive west of Greenwich
 };
 
@@ -77,11 +66,11 @@ Value timeResult(double t) { return Value::integer(std::int64_t(t)); }
 // Construction
 
 void dateCall(Engine& engine, NativeClass* cls, void*, Value& result, ArgList) {
-    result = asciiValue(engine, formatLocal(now(), classData<DateClassData>(cls).localOffset));
+    result = asciiTextResult(engine, formatLocal(now(), classState<DateClassData>(cls).localOffset));
 }
 
 void dateConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& result) {
-    const DateClassData& data = classData<DateClassData>(cls);
+    const DateClassData& data = classState<DateClassData>(cls);
     double t;
     std::int64_t n = argCount(args);
     if (n == 0) {
@@ -104,7 +93,7 @@ void dateDestroy(NativeClass*, void* data) { std::unique_ptr<DateData>(static_ca
 // Methods
 
 Value classMethod(NativeClass* cls, int which, ArgList args, bool& handled) {
-    const DateClassData& data = classData<DateClassData>(cls);
+    const DateClassData& data = classState<DateClassData>(cls);
     handled = true;
     switch (which) {
     case Parse: {
@@ -169,67 +158,139 @@ bool setterField(int which, DateField& field, bool& local) {
     }
 }
 
-int dateCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
-    const DateClassData& data = classData<DateClassData>(cls);
-    int which = data.members.find(member);
-    if (!self) {
-        // The class object.
-        if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::DateClassText));
-            return 1;
-        }
-        bool handled;
-        result = classMethod(cls, which, args, handled);
-        return handled ? 1 : 0;
-    }
-    DateData& date = *static_cast<DateData*>(self);
-    if (member == Engine::kToStringId || which == ToLocaleString) {
-        result = asciiValue(engine, formatLocal(date.time, data.localOffset));
-        return 1;
-    }
-    if (member == Engine::kValueOfId) {
-        result = timeResult(date.time);
-        return 1;
-    }
-    if (which == ToGMTString) {
-        result = asciiValue(engine, formatGmt(date.time));
-        return 1;
-    }
-    if (which >= GetDate && which <= GetYear) {
-        result = getter(data, date.time, which);
-        return 1;
-    }
-    // Setters: a result out of range leaves the instance unchanged.
+DateData* dateOf(const MemberCall& c) { return static_cast<DateData*>(c.self); }
+
+int toStringMember(MemberCall& c) {
+    DateData* date = dateOf(c);
+    c.result = date ? asciiTextResult(c.engine, formatLocal(date->time, classState<DateClassData>(c.cls).localOffset))
+                    : asciiTextResult(c.engine, builtinMessage(BuiltinMessage::DateClassText));
+    return 1;
+}
+
+int toLocaleStringMember(MemberCall& c) {
+    DateData* date = dateOf(c);
+    if (!date)
+        return 0;
+    c.result = asciiTextResult(c.engine, formatLocal(date->time, classState<DateClassData>(c.cls).localOffset));
+    return 1;
+}
+
+int toGMTStringMember(MemberCall& c) {
+    DateData* date = dateOf(c);
+    if (!date)
+        return 0;
+    c.result = asciiTextResult(c.engine, formatGmt(date->time));
+    return 1;
+}
+
+int valueOfMember(MemberCall& c) {
+    DateData* date = dateOf(c);
+    if (!date)
+        return 0;
+    c.result = timeResult(date->time);
+    return 1;
+}
+
+// parse and UTC: on the class object only.
+int classMember(MemberCall& c) {
+    if (c.self)
+        return 0;
+    bool handled;
+    c.result = classMethod(c.cls, c.member.tag, c.args, handled);
+    return handled ? 1 : 0;
+}
+
+int getterMember(MemberCall& c) {
+    DateData* date = dateOf(c);
+    if (!date)
+        return 0;
+    c.result = getter(classState<DateClassData>(c.cls), date->time, c.member.tag);
+    return 1;
+}
+
+// Setters: a result out of range leaves the instance unchanged.
+int setterMember(MemberCall& c) {
+    DateData* date = dateOf(c);
+    if (!date)
+        return 0;
+    const DateClassData& data = classState<DateClassData>(c.cls);
+    int which = c.member.tag;
     std::optional<double> updated;
     DateField field;
     bool local;
     if (which == SetTime) {
-        if (auto t = numericArg(args, 1); t && isValidTime(*t))
+        if (auto t = numericArg(c.args, 1); t && isValidTime(*t))
             updated = std::trunc(*t);
     } else if (which == SetYear) {
-        updated = applySetYear(date.time, numericArg(args, 1), data.localOffset);
+        updated = applySetYear(date->time, numericArg(c.args, 1), data.localOffset);
     } else if (setterField(which, field, local)) {
-        auto values = numericArgs(args, 1, setterArity(field));
-        updated = applySetter(date.time, field, values, local ? data.localOffset : 0);
+        auto values = numericArgs(c.args, 1, setterArity(field));
+        updated = applySetter(date->time, field, values, local ? data.localOffset : 0);
     } else {
         return 0;
     }
     if (updated)
-        date.time = *updated;
-    result = timeResult(date.time);
+        date->time = *updated;
+    c.result = timeResult(date->time);
     return 1;
 }
+
+constexpr Member getterRow(const char* name, DateMember which) { return Member::method(name, getterMember, which); }
+constexpr Member setterRow(const char* name, DateMember which) { return Member::method(name, setterMember, which); }
+
+constexpr Member kDateMembers[] = {
+    Member::method("toString", toStringMember),
+    Member::method("valueOf", valueOfMember),
+    Member::method("parse", classMember, Parse),
+    getterRow("getDate", GetDate),
+    getterRow("getDay", GetDay),
+    getterRow("getFullYear", GetFullYear),
+    getterRow("getHours", GetHours),
+    getterRow("getMilliseconds", GetMilliseconds),
+    getterRow("getMinutes", GetMinutes),
+    getterRow("getMonth", GetMonth),
+    getterRow("getSeconds", GetSeconds),
+    getterRow("getTime", GetTime),
+    getterRow("getTimezoneOffset", GetTimezoneOffset),
+    getterRow("getUTCDate", GetUTCDate),
+    getterRow("getUTCDay", GetUTCDay),
+    getterRow("getUTCFullYear", GetUTCFullYear),
+    getterRow("getUTCHours", GetUTCHours),
+    getterRow("getUTCMilliseconds", GetUTCMilliseconds),
+    getterRow("getUTCMinutes", GetUTCMinutes),
+    getterRow("getUTCMonth", GetUTCMonth),
+    getterRow("getUTCSeconds", GetUTCSeconds),
+    getterRow("getYear", GetYear),
+    setterRow("setDate", SetDate),
+    setterRow("setFullYear", SetFullYear),
+    setterRow("setHours", SetHours),
+    setterRow("setMinutes", SetMinutes),
+    setterRow("setMilliseconds", SetMilliseconds),
+    setterRow("setMonth", SetMonth),
+    setterRow("setSeconds", SetSeconds),
+    setterRow("setTime", SetTime),
+    setterRow("setUTCDate", SetUTCDate),
+    setterRow("setUTCFullYear", SetUTCFullYear),
+    setterRow("setUTCHours", SetUTCHours),
+    setterRow("setUTCMilliseconds", SetUTCMilliseconds),
+    setterRow("setUTCMinutes", SetUTCMinutes),
+    setterRow("setUTCMonth", SetUTCMonth),
+    setterRow("setUTCSeconds", SetUTCSeconds),
+    setterRow("setYear", SetYear),
+    Member::method("toGMTString", toGMTStringMember),
+    Member::method("toLocaleString", toLocaleStringMember),
+    Member::method("UTC", classMember, Utc),
+};
 
 } // namespace
 
 void registerDateClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Date");
-    setClassData(cls, new DateClassData{MemberTable(engine, kDateMembers, int(std::size(kDateMembers))),
-                                        double(paloma::localBiasMinutes()) * kMsPerMinute});
-    cls->call = dateCall;
-    cls->construct = dateConstruct;
-    cls->callMethod = dateCallMethod;
-    cls->destroyData = dateDestroy;
+    NativeClass* cls = defineClass(engine, {.globalNames = {"Date"},
+                                            .members = kDateMembers,
+                                            .call = dateCall,
+                                            .construct = dateConstruct,
+                                            .destroyData = dateDestroy});
+    memberIds(cls).setState(new DateClassData{double(paloma::localBiasMinutes()) * kMsPerMinute});
 }
 
 } // namespace quill

@@ -10,8 +10,6 @@
 
 namespace quill {
 
-int noPropertyAccess(Engine&, NativeClass*, void*, SymbolId, int put, Value& value);
-
 namespace {
 
 // 1. The parameter names are the String arguments among all but the last,
@@ -58,22 +56,26 @@ void functionConstruct(Engine& engine, NativeClass*, ArgList args, Value& result
         result = engine.global(id);
 }
 
-int functionCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList) {
-    const Value* receiver = static_cast<const Value*>(self);
-    switch (member) {
-    case Engine::kToStringId: result = staticText(engine, u"[object Function]"); return 1;
-    case Engine::kValueOfId: result = receiver ? *receiver : classValue(engine, cls); return 1;
-    default: return 0;
-    }
+int toStringMember(MemberCall& c) {
+    c.result = staticTextResult(c.engine, u"[object Function]");
+    return 1;
 }
+
+int valueOfMember(MemberCall& c) {
+    c.result = c.receiver() ? *c.receiver() : classValue(c.engine, c.cls);
+    return 1;
+}
+
+constexpr Member kFunctionMembers[] = {Member::method("toString", toStringMember),
+                                       Member::method("valueOf", valueOfMember)};
 
 } // namespace
 
 void registerFunctionClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Function");
-    cls->construct = functionConstruct;
-    cls->callMethod = functionCallMethod;
-    cls->accessProperty = noPropertyAccess;
+    NativeClass* cls = defineClass(engine, {.globalNames = {"Function"},
+                                            .members = kFunctionMembers,
+                                            .accessProperty = kitAccessProperty, // handles no name
+                                            .construct = functionConstruct});
     engine.setKindClass(Kind::Function, cls);
 }
 

@@ -31,7 +31,7 @@ void parseIntCall(Engine& engine, NativeClass*, void*, Value& result, ArgList ar
     ScanResult r = scanInteger(stringView(text.asString()), radix);
     switch (r.type) {
     case ScanResult::Integer: result = Value::integer(r.integer); break;
-    case ScanResult::Double: result = numberValue(r.number); break;
+    case ScanResult::Double: result = floatResult(r.number); break;
     default: result = Value::nan(); break;
     }
 }
@@ -62,7 +62,7 @@ bool keptByEscape(char16_t c) {
 // as %XX, the rest as %uXXXX.
 void escapeCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args) {
     if (args.count() < 1) {
-        result = staticText(engine, u"");
+        result = staticTextResult(engine, u"");
         return;
     }
     Value text = stringArgument(engine, args[1]);

@@ -14,16 +14,7 @@ namespace quill {
 
 namespace {
 
-// ORDER MATHMEMBERS
-enum MathMember {
-    Abs, Acos, Asin, Atan, Atan2, Ceil, Cos, Exp, Floor, Log, Max, Min, Pow, Random, Round, Sin, Sqrt, Tan,
-    E, Ln10, Ln2, Log10e, Log2e, Pi, Sqrt1_2, Sqrt2
-};
-constexpr const char* kMathMembers[] = {"abs",  "acos",  "asin",   "atan",  "atan2", "ceil",  "cos",
-                                        "exp",  "floor", "log",    "max",   "min",   "pow",   "random",
-                                        "round", "sin",  "sqrt",   "tan",   "E",     "LN10",  "LN2",
-                                        "LOG10E", "LOG2E", "PI",   "SQRT1_2", "SQRT2"};
-
+// The constants, in the order of their rows below.
 constexpr double kConstants[] = {
     2.718281828459045,  // E
     2.302585092994046,  // LN10
@@ -36,20 +27,19 @@ constexpr double kConstants[] = {
 };
 
 struct MathClassData {
-    MemberTable members;
     mathrules::Random48 random;
 };
 
 // The argument as a number (Integer, Float or NaN); NaN when missing.
-Value numberArg(Engine& engine, ArgList args, std::int64_t i) {
+Value numberOf(Engine& engine, ArgList args, std::int64_t i) {
     return i <= argCount(args) ? toNumber(engine, args.values[i]) : Value::nan();
 }
 
 double asDouble(const Value& v) { return v.isInteger() ? double(v.asInteger()) : v.asFloat(); }
 
 Value oneArgument(Engine& engine, ArgList args, double (*f)(double)) {
-    Value x = numberArg(engine, args, 1);
-    return x.isNaN() ? Value::nan() : numberValue(f(asDouble(x)));
+    Value x = numberOf(engine, args, 1);
+    return x.isNaN() ? Value::nan() : floatResult(f(asDouble(x)));
 }
 
 Value extreme(Engine& engine, ArgList args, bool wantMax) {
@@ -58,7 +48,7 @@ Value extreme(Engine& engine, ArgList args, bool wantMax) {
         return Value::nan();
     double best = 0;
     for (std::int64_t i = 1; i <= n; ++i) {
-        Value x = numberArg(engine, args, i);
+        Value x = numberOf(engine, args, i);
         if (x.isNaN())
             return Value::nan();
         double d = asDouble(x);
@@ -69,17 +59,17 @@ Value extreme(Engine& engine, ArgList args, bool wantMax) {
 }
 
 Value powFunction(Engine& engine, ArgList args) {
-    Value x = numberArg(engine, args, 1), y = numberArg(engine, args, 2);
+    Value x = numberOf(engine, args, 1), y = numberOf(engine, args, 2);
     if (x.isNaN() || y.isNaN())
         return Value::nan();
     if (x.isInteger() && y.isInteger())
         if (auto exact = mathrules::integerPow(x.asInteger(), y.asInteger()))
             return Value::integer(*exact);
-    return numberValue(std::pow(asDouble(x), asDouble(y)));
+    return floatResult(std::pow(asDouble(x), asDouble(y)));
 }
 
 Value roundFunction(Engine& engine, ArgList args) {
-    Value x = numberArg(engine, args, 1);
+    Value x = numberOf(engine, args, 1);
     if (x.isNaN() || x.isInteger())
         return x;
     mathrules::RoundResult r = mathrules::roundHalfUp(x.asFloat());
@@ -99,60 +89,96 @@ double sinOf(double x) { return std::sin(x); }
 double sqrtOf(double x) { return std::sqrt(x); }
 double tanOf(double x) { return std::tan(x); }
 
-int mathCallMethod(Engine& engine, NativeClass* cls, void*, SymbolId member, Value& result, ArgList args) {
-    if (member == Engine::kToStringId) {
-        result = asciiValue(engine, builtinMessage(BuiltinMessage::MathText));
-        return 1;
-    }
-    MathClassData& data = classData<MathClassData>(cls);
-    switch (data.members.find(member)) {
-    case Abs: result = oneArgument(engine, args, absOf); return 1;
-    case Acos: result = oneArgument(engine, args, acosOf); return 1;
-    case Asin: result = oneArgument(engine, args, asinOf); return 1;
-    case Atan: result = oneArgument(engine, args, atanOf); return 1;
-    case Atan2: {
-        Value y = numberArg(engine, args, 1), x = numberArg(engine, args, 2);
-        result = (x.isNaN() || y.isNaN()) ? Value::nan() : numberValue(std::atan2(asDouble(y), asDouble(x)));
-        return 1;
-    }
-    case Ceil: result = oneArgument(engine, args, ceilOf); return 1;
-    case Cos: result = oneArgument(engine, args, cosOf); return 1;
-    case Exp: result = oneArgument(engine, args, expOf); return 1;
-    case Floor: result = oneArgument(engine, args, floorOf); return 1;
-    case Log: result = oneArgument(engine, args, logOf); return 1;
-    case Max: result = extreme(engine, args, true); return 1;
-    case Min: result = extreme(engine, args, false); return 1;
-    case Pow: result = powFunction(engine, args); return 1;
-    case Random: result = Value::floating(data.random.next()); return 1;
-    case Round: result = roundFunction(engine, args); return 1;
-    case Sin: result = oneArgument(engine, args, sinOf); return 1;
-    case Sqrt: result = oneArgument(engine, args, sqrtOf); return 1;
-    case Tan: result = oneArgument(engine, args, tanOf); return 1;
-    default: return 0;
-    }
+// The functions of one number argument, in the order of their rows below.
+double (*const kOneArgument[])(double) = {absOf, acosOf, asinOf, atanOf, ceilOf, cosOf,
+                                           expOf, floorOf, logOf, sinOf, sqrtOf, tanOf};
+enum { Abs, Acos, Asin, Atan, Ceil, Cos, Exp, Floor, Log, Sin, Sqrt, Tan };
+
+int oneArgumentMember(MemberCall& c) {
+    c.result = oneArgument(c.engine, c.args, kOneArgument[c.member.tag]);
+    return 1;
 }
 
-int mathAccessProperty(Engine&, NativeClass* cls, void*, SymbolId member, int put, Value& value) {
-    int which = classData<MathClassData>(cls).members.find(member);
-    if (which < E) {
-        if (!put)
-            value = Value::undefined();
-        return 0;
-    }
-    if (!put)
-        value = Value::floating(kConstants[which - E]);
-    return 1; // the constants are read-only
+int atan2Member(MemberCall& c) {
+    Value y = numberOf(c.engine, c.args, 1), x = numberOf(c.engine, c.args, 2);
+    c.result = (x.isNaN() || y.isNaN()) ? Value::nan() : floatResult(std::atan2(asDouble(y), asDouble(x)));
+    return 1;
 }
+
+int maxMember(MemberCall& c) {
+    c.result = extreme(c.engine, c.args, true);
+    return 1;
+}
+
+int minMember(MemberCall& c) {
+    c.result = extreme(c.engine, c.args, false);
+    return 1;
+}
+
+int powMember(MemberCall& c) {
+    c.result = powFunction(c.engine, c.args);
+    return 1;
+}
+
+int randomMember(MemberCall& c) {
+    c.result = Value::floating(classState<MathClassData>(c.cls).random.next());
+    return 1;
+}
+
+int roundMember(MemberCall& c) {
+    c.result = roundFunction(c.engine, c.args);
+    return 1;
+}
+
+int toStringMember(MemberCall& c) {
+    c.result = asciiTextResult(c.engine, builtinMessage(BuiltinMessage::MathText));
+    return 1;
+}
+
+// A constant: reads its value; writes are taken and ignored (read-only).
+int constantMember(MemberCall& c) {
+    if (!c.put)
+        c.value = Value::floating(kConstants[c.member.tag]);
+    return 1;
+}
+
+constexpr Member kMathMembers[] = {
+    Member::method("toString", toStringMember),
+    Member::method("abs", oneArgumentMember, Abs),
+    Member::method("acos", oneArgumentMember, Acos),
+    Member::method("asin", oneArgumentMember, Asin),
+    Member::method("atan", oneArgumentMember, Atan),
+    Member::method("atan2", atan2Member),
+    Member::method("ceil", oneArgumentMember, Ceil),
+    Member::method("cos", oneArgumentMember, Cos),
+    Member::method("exp", oneArgumentMember, Exp),
+    Member::method("floor", oneArgumentMember, Floor),
+    Member::method("log", oneArgumentMember, Log),
+    Member::method("max", maxMember),
+    Member::method("min", minMember),
+    Member::method("pow", powMember),
+    Member::method("random", randomMember),
+    Member::method("round", roundMember),
+    Member::method("sin", oneArgumentMember, Sin),
+    Member::method("sqrt", oneArgumentMember, Sqrt),
+    Member::method("tan", oneArgumentMember, Tan),
+    Member::property("E", constantMember, 0),
+    Member::property("LN10", constantMember, 1),
+    Member::property("LN2", constantMember, 2),
+    Member::property("LOG10E", constantMember, 3),
+    Member::property("LOG2E", constantMember, 4),
+    Member::property("PI", constantMember, 5),
+    Member::property("SQRT1_2", constantMember, 6),
+    Member::property("SQRT2", constantMember, 7),
+};
 
 } // namespace
 
 void registerMathClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Math");
-    auto* data = new MathClassData{MemberTable(engine, kMathMembers, int(std::size(kMathMembers))), {}};
+    NativeClass* cls = defineClass(engine, {.globalNames = {"Math"}, .members = kMathMembers});
+    auto* data = new MathClassData{};
     data->random.seed(paloma::currentTimeMillis() / 1000);
-    setClassData(cls, data);
-    cls->callMethod = mathCallMethod;
-    cls->accessProperty = mathAccessProperty;
+    memberIds(cls).setState(data);
 }
 
 } // namespace quill

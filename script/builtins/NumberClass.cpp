@@ -17,11 +17,6 @@ namespace quill {
 
 namespace {
 
-// ORDER NUMBERMEMBERS
-enum NumberMember { MaxValue, MinValue, NaNMember, NegativeInfinity, PositiveInfinity, Format, ToInteger };
-constexpr const char* kNumberMembers[] = {"MAX_VALUE",         "MIN_VALUE", "NaN",      "NEGATIVE_INFINITY",
-                                          "POSITIVE_INFINITY", "format",    "toInteger"};
-
 void numberCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args) {
     result = argCount(args) >= 1 ? toNumber(engine, args.values[1]) : Value::integer(0);
 }
@@ -35,93 +30,99 @@ Value numberToString(Engine& engine, const Value& v, ArgList args) {
         int radix = 10;
         if (auto r = integerArg(args, 1))
             radix = int(std::clamp<std::int64_t>(*r, 0, 99));
-        return asciiValue(engine, numberformat::integerToString(v.asInteger(), radix));
+        return asciiTextResult(engine, numberformat::integerToString(v.asInteger(), radix));
     }
     if (v.isFloat())
-        return asciiValue(engine, formatFloat(v.asFloat()));
-    return asciiValue(engine, builtinMessage(BuiltinMessage::NotANumber));
+        return asciiTextResult(engine, formatFloat(v.asFloat()));
+    return asciiTextResult(engine, builtinMessage(BuiltinMessage::NotANumber));
 }
 
 Value numberFormat(Engine& engine, const Value& v, ArgList args) {
     if (v.isNaN())
-        return asciiValue(engine, builtinMessage(BuiltinMessage::NotANumber));
-    Value fmt = argAt(args, 1);
+        return asciiTextResult(engine, builtinMessage(BuiltinMessage::NotANumber));
+    Value fmt = args.arg(1);
     if (!fmt.isString())
         return toString(engine, v);
     numberformat::FormatNumber n;
     n.isInteger = v.isInteger();
     n.integer = v.isInteger() ? v.asInteger() : 0;
     n.real = v.isFloat() ? v.asFloat() : 0;
-    return textValue(engine, numberformat::format(stringView(fmt.asString()), n));
+    return wideTextResult(engine, numberformat::format(stringView(fmt.asString()), n));
 }
 
-int numberCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
-    const Value* receiver = static_cast<const Value*>(self);
-    if (!receiver) {
-        // The class object.
-        if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::NumberClassText));
-            return 1;
-        }
-        if (member == Engine::kValueOfId) {
-            result = classValue(engine, cls);
-            return 1;
-        }
+int toStringMember(MemberCall& c) {
+    const Value* receiver = c.receiver();
+    c.result = receiver ? numberToString(c.engine, *receiver, c.args)
+                        : asciiTextResult(c.engine, builtinMessage(BuiltinMessage::NumberClassText));
+    return 1;
+}
+
+int valueOfMember(MemberCall& c) {
+    c.result = c.receiver() ? *c.receiver() : classValue(c.engine, c.cls);
+    return 1;
+}
+
+int toIntegerMember(MemberCall& c) {
+    const Value* receiver = c.receiver();
+    if (!receiver)
         return 0;
-    }
     const Value& v = *receiver;
-    if (member == Engine::kToStringId) {
-        result = numberToString(engine, v, args);
-        return 1;
-    }
-    if (member == Engine::kValueOfId) {
-        result = v;
-        return 1;
-    }
-    switch (classData<MemberTable>(cls).find(member)) {
-    case ToInteger:
-        if (v.isInteger())
-            result = v;
-        else if (v.isFloat() && std::isfinite(v.asFloat()))
-            result = Value::integer(toInteger(engine, v));
-        else
-            result = Value::nan();
-        return 1;
-    case Format: result = numberFormat(engine, v, args); return 1;
-    default: return 0;
-    }
+    if (v.isInteger())
+        c.result = v;
+    else if (v.isFloat() && std::isfinite(v.asFloat()))
+        c.result = Value::integer(toInteger(c.engine, v));
+    else
+        c.result = Value::nan();
+    return 1;
 }
 
-int numberAccessProperty(Engine&, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
-    int which = self ? -1 : classData<MemberTable>(cls).find(member);
-    if (which < MaxValue || which > PositiveInfinity) {
-        if (!put)
-            value = Value::undefined();
+int formatMember(MemberCall& c) {
+    if (!c.receiver())
         return 0;
-    }
-    if (put)
-        return 1; // the constants are read-only
-    switch (which) {
-    case MaxValue: value = Value::floating(DBL_MAX); break;
-    case MinValue: value = Value::floating(DBL_MIN); break;
-    case NaNMember: value = Value::nan(); break;
-    case NegativeInfinity: value = Value::floating(-std::numeric_limits<double>::infinity()); break;
-    default: value = Value::floating(std::numeric_limits<double>::infinity()); break;
+    c.result = numberFormat(c.engine, *c.receiver(), c.args);
+    return 1;
+}
+
+// The constants, read on the class object only; writes are taken and
+// ignored (they are read-only).
+enum NumberConstant { MaxValue, MinValue, NaNMember, NegativeInfinity, PositiveInfinity };
+
+int constantMember(MemberCall& c) {
+    if (c.self)
+        return 0;
+    if (c.put)
+        return 1;
+    switch (NumberConstant(c.member.tag)) {
+    case MaxValue: c.value = Value::floating(DBL_MAX); break;
+    case MinValue: c.value = Value::floating(DBL_MIN); break;
+    case NaNMember: c.value = Value::nan(); break;
+    case NegativeInfinity: c.value = Value::floating(-std::numeric_limits<double>::infinity()); break;
+    case PositiveInfinity: c.value = Value::floating(std::numeric_limits<double>::infinity()); break;
     }
     return 1;
 }
 
+constexpr Member kNumberMembers[] = {
+    Member::property("MAX_VALUE", constantMember, MaxValue),
+    Member::property("MIN_VALUE", constantMember, MinValue),
+    Member::property("NaN", constantMember, NaNMember),
+    Member::property("NEGATIVE_INFINITY", constantMember, NegativeInfinity),
+    Member::property("POSITIVE_INFINITY", constantMember, PositiveInfinity),
+    Member::method("format", formatMember),
+    Member::method("toInteger", toIntegerMember),
+    Member::method("toString", toStringMember),
+    Member::method("valueOf", valueOfMember),
+};
+
 } // namespace
 
-bool isNumberClass(const NativeClass* cls) { return cls && cls->callMethod == numberCallMethod; }
+bool isNumberClass(const NativeClass* cls) { return cls && cls->call == numberCall; }
 
 void registerNumberClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Number");
-    setClassData(cls, new MemberTable(engine, kNumberMembers, int(std::size(kNumberMembers))));
-    cls->call = numberCall;
-    cls->construct = numberConstruct;
-    cls->callMethod = numberCallMethod;
-    cls->accessProperty = numberAccessProperty;
+    NativeClass* cls = defineClass(engine, {.globalNames = {"Number"},
+                                            .members = kNumberMembers,
+                                            .call = numberCall,
+                                            .construct = numberConstruct});
     engine.setKindClass(Kind::Integer, cls);
     engine.setKindClass(Kind::Float, cls);
     engine.setKindClass(Kind::NaN, cls);

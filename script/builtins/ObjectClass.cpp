@@ -43,37 +43,33 @@ void objectConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) 
     }
 }
 
-int objectCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList) {
-    const Value* receiver = static_cast<const Value*>(self);
-    switch (member) {
-    case Engine::kToSourceId:
-        result = receiver ? Value::undefined() : staticText(engine, u"new Object()");
-        return 1;
-    case Engine::kToStringId:
-        result = receiver ? staticText(engine, u"[object Object]") : staticText(engine, u"[type Function]");
-        return 1;
-    case Engine::kValueOfId:
-        result = receiver ? *receiver : classValue(engine, cls);
-        return 1;
-    default: return 0;
-    }
+int toSourceMember(MemberCall& c) {
+    c.result = c.receiver() ? Value::undefined() : staticTextResult(c.engine, u"new Object()");
+    return 1;
 }
+
+int toStringMember(MemberCall& c) {
+    c.result = staticTextResult(c.engine, c.receiver() ? u"[object Object]" : u"[type Function]");
+    return 1;
+}
+
+int valueOfMember(MemberCall& c) {
+    c.result = c.receiver() ? *c.receiver() : classValue(c.engine, c.cls);
+    return 1;
+}
+
+constexpr Member kObjectMembers[] = {Member::method("toSource", toSourceMember),
+                                     Member::method("toString", toStringMember),
+                                     Member::method("valueOf", valueOfMember)};
 
 } // namespace
 
-// Shared by Object, Boolean and Function: handles no property.
-int noPropertyAccess(Engine&, NativeClass*, void*, SymbolId, int put, Value& value) {
-    if (!put)
-        value = Value::undefined();
-    return 0;
-}
-
 void registerObjectClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "Object");
-    cls->call = objectCall;
-    cls->construct = objectConstruct;
-    cls->callMethod = objectCallMethod;
-    cls->accessProperty = noPropertyAccess;
+    NativeClass* cls = defineClass(engine, {.globalNames = {"Object"},
+                                            .members = kObjectMembers,
+                                            .call = objectCall,
+                                            .accessProperty = kitAccessProperty, // handles no name
+                                            .construct = objectConstruct});
     engine.setKindClass(Kind::Object, cls);
 }
 

@@ -19,24 +19,18 @@ namespace quill {
 
 namespace {
 
-// ORDER REGEXPMEMBERS
+// The properties that share handlers, told apart by their rows' tags.
 enum RegExpMember {
     Dollar1, Dollar2, Dollar3, Dollar4, Dollar5, Dollar6, Dollar7, Dollar8, Dollar9, DollarInput, Input,
-    LastMatch, LastParen, LeftContext, Multiline, RightContext, Global, IgnoreCase, LastIndex, Source,
-    Compile, Exec, Test
+    LastMatch, LastParen, LeftContext, Multiline, RightContext, Global, IgnoreCase, LastIndex, Source
 };
-constexpr const char* kRegExpMembers[] = {"$1",        "$2",         "$3",         "$4",          "$5",
-                                          "$6",        "$7",         "$8",         "$9",          "$_",
-                                          "input",     "lastMatch",  "lastParen",  "leftContext", "multiline",
-                                          "rightContext", "global",  "ignoreCase", "lastIndex",   "source",
-                                          "compile",   "exec",       "test"};
 
 // The hidden global that remembers the class.
 constexpr const char* kClassGlobal = " RegExp class";
 
 void traceInput(Engine& engine, void* data) { markValue(engine, static_cast<RegExpClassData*>(data)->input); }
 
-RegExpClassData& regExpClassData(NativeClass* cls) { return classData<RegExpClassData>(cls); }
+RegExpClassData& regExpClassData(NativeClass* cls) { return classState<RegExpClassData>(cls); }
 
 // Compiles the instance's source with its flags; a failure is reported on
 // the trace output and leaves a pattern that finds nothing.
@@ -68,7 +62,7 @@ Value groupText(Engine& engine, const RegExpClassData& data, std::size_t g) {
     auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
     if (end > text.size() || start > end)
         return Value::null();
-    return textValue(engine, text.substr(start, end - start));
+    return wideTextResult(engine, text.substr(start, end - start));
 }
 
 // The class-wide input as a String (converted when it is not one).
@@ -82,7 +76,7 @@ Value inputText(Engine& engine, RegExpClassData& data) {
 // Hooks
 
 void regExpConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& result) {
-    Value pattern = argAt(args, 1), flags = argAt(args, 2);
+    Value pattern = args.arg(1), flags = args.arg(2);
     result = makeRegExp(engine, cls, pattern.isString() ? stringView(pattern.asString()) : std::u16string_view(),
                         flags.isString() ? regExpFlagsFromText(stringView(flags.asString())) : 0);
 }
@@ -108,93 +102,130 @@ Value toStringOf(Engine& engine, const RegExpData& re) {
         text += u'i';
     if (re.flags & kRegExpFlagMultiline)
         text += u'm';
-    return textValue(engine, text);
+    return wideTextResult(engine, text);
 }
 
-int regExpCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
-    RegExpClassData& data = regExpClassData(cls);
-    if (member == Engine::kToStringId) {
-        result = self ? toStringOf(engine, *static_cast<RegExpData*>(self))
-                      : asciiValue(engine, builtinMessage(BuiltinMessage::RegExpClassText));
-        return 1;
-    }
-    if (!self)
-        return 0;
-    RegExpData& re = *static_cast<RegExpData*>(self);
-    switch (data.members.find(member)) {
-    case Compile: {
-        if (argCount(args) == 0) {
-            result = Value::boolean(false);
-            return 1;
-        }
-        re.source = regExpSource(toText(engine, args.values[1]));
-        re.flags = argCount(args) >= 2 ? regExpFlagsFromText(toText(engine, args.values[2])) : 0;
-        result = Value::boolean(compileInstance(data, re, RegExpSyntax::CompileMethod));
-        return 1;
-    }
-    case Exec:
-    case Test: {
-        if (argCount(args) >= 1)
-            data.input = toString(engine, args.values[1]);
-        Value found = regExpExecString(engine, re, inputText(engine, data));
-        result = data.members.find(member) == Exec ? found : Value::boolean(!found.isNull());
-        return 1;
-    }
-    default: return 0;
-    }
+int toStringMember(MemberCall& c) {
+    c.result = c.self ? toStringOf(c.engine, *static_cast<RegExpData*>(c.self))
+                      : asciiTextResult(c.engine, builtinMessage(BuiltinMessage::RegExpClassText));
+    return 1;
 }
 
-int regExpAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
-    RegExpClassData& data = regExpClassData(cls);
-    int which = data.members.find(member);
-    if (which >= Dollar1 && which <= RightContext && which != Multiline) {
-        // The class-wide results of the last match; writes are ignored.
-        if (put)
-            return 1;
-        if (which <= Dollar9) {
-            value = groupText(engine, data, std::size_t(which - Dollar1 + 1));
-        } else if (which == DollarInput || which == Input) {
-            value = data.input;
-        } else if (which == LastMatch) {
-            value = groupText(engine, data, 0);
-        } else if (which == LastParen) {
-            std::size_t last = data.table.leadingGroups();
-            value = last ? groupText(engine, data, last) : Value::null();
-        } else {
-            value = Value::null();
-            if (data.input.isString() && data.table.matched(0)) {
-                std::u16string_view text = stringView(data.input.asString());
-                auto start = std::min<std::size_t>(std::size_t(data.table.start(0)), text.size());
-                auto end = std::min<std::size_t>(std::size_t(data.table.end(0)), text.size());
-                value = textValue(engine, which == LeftContext ? text.substr(0, start) : text.substr(end));
-            }
-        }
-        return 1;
-    }
-    if (!self || which < Multiline || which > Source) {
-        if (!put)
-            value = Value::undefined();
+int compileMember(MemberCall& c) {
+    if (!c.self)
         return 0;
-    }
-    RegExpData& re = *static_cast<RegExpData*>(self);
-    if (put) {
-        if (which == LastIndex && value.isInteger())
-            re.lastIndex = std::uint32_t(value.asInteger());
+    RegExpData& re = *static_cast<RegExpData*>(c.self);
+    if (c.count() == 0) {
+        c.result = Value::boolean(false);
         return 1;
     }
-    switch (which) {
-    case Multiline: value = Value::boolean(re.flags & kRegExpFlagMultiline); break;
-    case Global: value = Value::boolean(re.flags & kRegExpFlagGlobal); break;
-    case IgnoreCase: value = Value::boolean(re.flags & kRegExpFlagIgnoreCase); break;
-    case LastIndex: value = Value::integer(re.lastIndex); break;
-    default: value = textValue(engine, re.source); break;
+    re.source = regExpSource(toText(c.engine, c.args[1]));
+    re.flags = c.count() >= 2 ? regExpFlagsFromText(toText(c.engine, c.args[2])) : 0;
+    c.result = Value::boolean(compileInstance(regExpClassData(c.cls), re, RegExpSyntax::CompileMethod));
+    return 1;
+}
+
+// exec (tag 0) and test (tag 1).
+int execMember(MemberCall& c) {
+    if (!c.self)
+        return 0;
+    RegExpData& re = *static_cast<RegExpData*>(c.self);
+    RegExpClassData& data = regExpClassData(c.cls);
+    if (c.count() >= 1)
+        data.input = toString(c.engine, c.args[1]);
+    Value found = regExpExecString(c.engine, re, inputText(c.engine, data));
+    c.result = c.member.tag == 0 ? found : Value::boolean(!found.isNull());
+    return 1;
+}
+
+// The class-wide results of the last match ($1..$9, input, lastMatch...),
+// on the class object and on instances alike; writes are ignored.
+int lastMatchMember(MemberCall& c) {
+    if (c.put)
+        return 1;
+    Engine& engine = c.engine;
+    RegExpClassData& data = regExpClassData(c.cls);
+    int which = c.member.tag;
+    Value& value = c.value;
+    if (which <= Dollar9) {
+        value = groupText(engine, data, std::size_t(which - Dollar1 + 1));
+    } else if (which == DollarInput || which == Input) {
+        value = data.input;
+    } else if (which == LastMatch) {
+        value = groupText(engine, data, 0);
+    } else if (which == LastParen) {
+        std::size_t last = data.table.leadingGroups();
+        value = last ? groupText(engine, data, last) : Value::null();
+    } else {
+        value = Value::null();
+        if (data.input.isString() && data.table.matched(0)) {
+            std::u16string_view text = stringView(data.input.asString());
+            auto start = std::min<std::size_t>(std::size_t(data.table.start(0)), text.size());
+            auto end = std::min<std::size_t>(std::size_t(data.table.end(0)), text.size());
+            value = wideTextResult(engine, which == LeftContext ? text.substr(0, start) : text.substr(end));
+        }
     }
     return 1;
 }
 
+// The instance properties; only lastIndex takes writes (of an Integer).
+int instanceMember(MemberCall& c) {
+    if (!c.self)
+        return 0;
+    RegExpData& re = *static_cast<RegExpData*>(c.self);
+    int which = c.member.tag;
+    if (c.put) {
+        if (which == LastIndex && c.value.isInteger())
+            re.lastIndex = std::uint32_t(c.value.asInteger());
+        return 1;
+    }
+    switch (which) {
+    case Multiline: c.value = Value::boolean(re.flags & kRegExpFlagMultiline); break;
+    case Global: c.value = Value::boolean(re.flags & kRegExpFlagGlobal); break;
+    case IgnoreCase: c.value = Value::boolean(re.flags & kRegExpFlagIgnoreCase); break;
+    case LastIndex: c.value = Value::integer(re.lastIndex); break;
+    default: c.value = wideTextResult(c.engine, re.source); break;
+    }
+    return 1;
+}
+
+constexpr Member matchRow(const char* name, RegExpMember which) {
+    return Member::property(name, lastMatchMember, which);
+}
+constexpr Member instanceRow(const char* name, RegExpMember which) {
+    return Member::property(name, instanceMember, which);
+}
+
+constexpr Member kRegExpMembers[] = {
+    matchRow("$1", Dollar1),
+    matchRow("$2", Dollar2),
+    matchRow("$3", Dollar3),
+    matchRow("$4", Dollar4),
+    matchRow("$5", Dollar5),
+    matchRow("$6", Dollar6),
+    matchRow("$7", Dollar7),
+    matchRow("$8", Dollar8),
+    matchRow("$9", Dollar9),
+    matchRow("$_", DollarInput),
+    matchRow("input", Input),
+    matchRow("lastMatch", LastMatch),
+    matchRow("lastParen", LastParen),
+    matchRow("leftContext", LeftContext),
+    instanceRow("multiline", Multiline),
+    matchRow("rightContext", RightContext),
+    instanceRow("global", Global),
+    instanceRow("ignoreCase", IgnoreCase),
+    instanceRow("lastIndex", LastIndex),
+    instanceRow("source", Source),
+    Member::method("compile", compileMember),
+    Member::method("exec", execMember, 0),
+    Member::method("test", execMember, 1),
+    Member::method("toString", toStringMember),
+};
+
 } // namespace
 
-RegExpClassData::RegExpClassData(Engine& e, MemberTable m) : engine(e), members(std::move(m)) {
+RegExpClassData::RegExpClassData(Engine& e) : engine(e) {
     indexId = engine.internName("index");
     inputId = engine.internName("input");
     engine.addRootTracer(traceInput, this);
@@ -234,7 +265,7 @@ Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
     std::size_t groups = data.table.leadingGroups();
     for (std::size_t g = 0; g <= groups; ++g) {
         auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
-        arrayAdd(engine, a, g, textValue(engine, view.substr(start, end - start)));
+        arrayAdd(engine, a, g, wideTextResult(engine, view.substr(start, end - start)));
     }
     ObjectRecord* props = ensurePropertyObject(engine, result.value);
     objectPut(engine, props, data.indexId, Value::integer(data.table.start(0)));
@@ -243,17 +274,16 @@ Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
 }
 
 void registerRegExpClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "RegExp");
-    setClassData(cls, new RegExpClassData(engine, MemberTable(engine, kRegExpMembers, int(std::size(kRegExpMembers)))));
-    cls->call = regExpCall;
-    cls->construct = regExpConstruct;
-    cls->callMethod = regExpCallMethod;
-    cls->accessProperty = regExpAccessProperty;
-    cls->destroyData = regExpDestroy;
+    NativeClass* cls = defineClass(engine, {.globalNames = {"RegExp"},
+                                            .members = kRegExpMembers,
+                                            .call = regExpCall,
+                                            .construct = regExpConstruct,
+                                            .destroyData = regExpDestroy});
+    memberIds(cls).setState(new RegExpClassData(engine));
     engine.global(engine.internName(kClassGlobal)) = classValue(engine, cls);
     // Errors go to the trace output; literals of loaded images become RegExp
     // objects.
-    classData<RegExpClassData>(cls).traceLine = writeTrace;
+    classState<RegExpClassData>(cls).traceLine = writeTrace;
     vmState(engine).regExpConstant = [](Engine& e, std::u16string_view pattern, std::uint8_t flags) {
         return newRegExp(e, pattern, flags | kRegExpFlagFromImage);
     };

@@ -24,13 +24,12 @@ struct RegExpData {
 
 // Class data, one per engine.
 struct RegExpClassData {
-    RegExpClassData(Engine& engine, MemberTable members);
+    explicit RegExpClassData(Engine& engine);
     ~RegExpClassData();
     RegExpClassData(const RegExpClassData&) = delete;
     RegExpClassData& operator=(const RegExpClassData&) = delete;
 
     Engine& engine;
-    MemberTable members;
     Value input;      // the text of the last search
     MatchTable table; // positions of the last match in input
     SymbolId indexId, inputId;

@@ -21,34 +21,22 @@ namespace {
 
 using namespace stringops;
 
-// ORDER STRINGMEMBERS
-enum StringMember {
-    Length, CharAt, CharCodeAt, Concat, FromCharCode, IndexOf, LastIndexOf, Match, Replace, Search, Slice,
-    Split, Substr, Substring, ToLowerCase, ToUpperCase, Anchor, Big, Blink, Bold, Fixed, FontColor, FontSize,
-    Italics, Link, Small, Strike, Sub, Sup
-};
-constexpr const char* kStringMembers[] = {
-    "length",  "charAt", "charCodeAt", "concat",      "fromCharCode", "indexOf",     "lastIndexOf", "match",
-    "replace", "search", "slice",      "split",       "substr",       "substring",   "toLowerCase", "toUpperCase",
-    "anchor",  "big",    "blink",      "bold",        "fixed",        "fontColor",   "fontSize",    "italics",
-    "link",    "small",  "strike",     "sub",         "sup"};
-
 constexpr std::int64_t kNoLimit = 2147483647;
 
-Value emptyText(Engine& engine) { return textValue(engine, u""); }
+Value emptyText(Engine& engine) { return wideTextResult(engine, u""); }
 
 template <typename Text>
 Value arrayOfTexts(Engine& engine, const std::vector<Text>& texts) {
     ValueRoot array(engine, newArray(engine));
     for (size_t i = 0; i < texts.size(); ++i)
-        arrayAdd(engine, array.value.asArray(), i, textValue(engine, texts[i]));
+        arrayAdd(engine, array.value.asArray(), i, wideTextResult(engine, texts[i]));
     return array.value;
 }
 
 // The class-wide RegExp state, or null when the engine has no RegExp class.
 RegExpClassData* regExpState(Engine& engine) {
     NativeClass* cls = regExpClass(engine);
-    return cls ? static_cast<RegExpClassData*>(cls->classData) : nullptr;
+    return cls ? memberIds(cls).state<RegExpClassData>() : nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -60,7 +48,7 @@ void stringCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args
 
 void stringConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) {
     std::u16string text = argCount(args) >= 1 ? toText(engine, args.values[1]) : std::u16string();
-    ValueRoot copy(engine, textValue(engine, text));
+    ValueRoot copy(engine, wideTextResult(engine, text));
     ensurePropertyObject(engine, copy.value);
     result = copy.value;
 }
@@ -86,7 +74,7 @@ Value concatMethod(Engine& engine, const Value& receiver, ArgList args) {
     std::u16string out(stringView(receiver.asString()));
     for (std::int64_t i = 1; i <= argCount(args); ++i)
         out.append(stringView(args.values[i].asString()));
-    return textValue(engine, out);
+    return wideTextResult(engine, out);
 }
 
 Value fromCharCodeMethod(Engine& engine, ArgList args) {
@@ -103,7 +91,7 @@ Value fromCharCodeMethod(Engine& engine, ArgList args) {
         else
             out += u'\0';
     }
-    return textValue(engine, out);
+    return wideTextResult(engine, out);
 }
 
 Value matchMethod(Engine& engine, const Value& receiver, ArgList args) {
@@ -126,14 +114,14 @@ Value replaceMethod(Engine& engine, const Value& receiver, ArgList args) {
     const Value& pattern = args.values[1];
     if (pattern.isString()) {
         bool all = argCount(args) >= 3 && toBoolean(args.values[3]);
-        return textValue(engine, replaceText(s, stringView(pattern.asString()), replacement, all));
+        return wideTextResult(engine, replaceText(s, stringView(pattern.asString()), replacement, all));
     }
     RegExpClassData* state = regExpState(engine);
     RegExpData* re = regExpData(engine, pattern);
     if (!state || !re)
         return emptyText(engine);
     state->input = receiver;
-    return textValue(engine, regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table));
+    return wideTextResult(engine, regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table));
 }
 
 Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {
@@ -156,7 +144,7 @@ Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {
 Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
     std::u16string_view s = stringView(receiver.asString());
     std::int64_t limit = integerArg(args, 2).value_or(kNoLimit);
-    const Value separator = argAt(args, 1);
+    const Value separator = args.arg(1);
     if (separator.isString()) {
         // The pieces go straight into the array; the receiver's characters
         // stay put meanwhile (allocation never collects).
@@ -167,7 +155,7 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
         arrayReserve(engine, a, count);
         uint64_t index = 0;
         splitByText(s, stringView(separator.asString()), limit,
-                    [&](std::u16string_view piece) { arrayAdd(engine, a, index++, textValue(engine, piece)); });
+                    [&](std::u16string_view piece) { arrayAdd(engine, a, index++, wideTextResult(engine, piece)); });
         return array.value;
     }
     RegExpClassData* state = regExpState(engine);
@@ -182,114 +170,191 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
 }
 
 Value rangeResult(Engine& engine, std::u16string_view s, Range r) {
-    return textValue(engine, s.substr(size_t(r.first), size_t(r.count)));
+    return wideTextResult(engine, s.substr(size_t(r.first), size_t(r.count)));
 }
 
-int stringCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
-    const MemberTable& members = classData<MemberTable>(cls);
-    int which = members.find(member);
-    const Value* receiverPtr = static_cast<const Value*>(self);
-    if (!receiverPtr || !receiverPtr->isString()) {
-        // The class object: toString, valueOf and fromCharCode.
-        if (member == Engine::kToStringId) {
-            result = asciiValue(engine, builtinMessage(BuiltinMessage::StringClassText));
-            return 1;
-        }
-        if (member == Engine::kValueOfId) {
-            result = classValue(engine, cls);
-            return 1;
-        }
-        if (which == FromCharCode) {
-            result = fromCharCodeMethod(engine, args);
-            return 1;
-        }
+// The receiving String of a member; null for the class object.
+const Value* stringOf(const MemberCall& c) {
+    const Value* receiver = c.receiver();
+    return receiver && receiver->isString() ? receiver : nullptr;
+}
+
+// toString and valueOf: the receiver itself; on the class object its text
+// and the class object.
+int toStringMember(MemberCall& c) {
+    const Value* s = stringOf(c);
+    c.result = s ? *s : asciiTextResult(c.engine, builtinMessage(BuiltinMessage::StringClassText));
+    return 1;
+}
+
+int valueOfMember(MemberCall& c) {
+    const Value* s = stringOf(c);
+    c.result = s ? *s : classValue(c.engine, c.cls);
+    return 1;
+}
+
+// Also on the class object.
+int fromCharCodeMember(MemberCall& c) {
+    c.result = fromCharCodeMethod(c.engine, c.args);
+    return 1;
+}
+
+int charAtMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
         return 0;
+    std::u16string_view s = stringView(r->asString());
+    auto i = integerArg(c.args, 1);
+    c.result = (i && *i >= 0 && *i < std::int64_t(s.size())) ? wideTextResult(c.engine, s.substr(size_t(*i), 1))
+                                                              : emptyText(c.engine);
+    return 1;
+}
+
+int charCodeAtMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
+        return 0;
+    c.result = charCodeAtMethod(stringView(r->asString()), c.args);
+    return 1;
+}
+
+// concat, match, replace, search and split: a method of the receiver and
+// the arguments, told apart by the row's tag.
+enum Whole { Concat, Match, Replace, Search, Split };
+
+int wholeMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
+        return 0;
+    const Value receiver = *r;
+    switch (Whole(c.member.tag)) {
+    case Concat: c.result = concatMethod(c.engine, receiver, c.args); break;
+    case Match: c.result = matchMethod(c.engine, receiver, c.args); break;
+    case Replace: c.result = replaceMethod(c.engine, receiver, c.args); break;
+    case Search: c.result = searchMethod(c.engine, receiver, c.args); break;
+    case Split: c.result = splitMethod(c.engine, receiver, c.args); break;
     }
-    const Value receiver = *receiverPtr;
-    std::u16string_view s = stringView(receiver.asString());
+    return 1;
+}
+
+// indexOf (tag 0) and lastIndexOf (tag 1).
+int indexOfMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
+        return 0;
+    const Value receiver = *r;
+    if (c.count() == 0) {
+        c.result = Value::integer(-1);
+        return 1;
+    }
+    std::u16string text = toText(c.engine, c.args[1]);
+    std::u16string_view s = stringView(receiver.asString()); // the conversion may have run script code
+    c.result = Value::integer(c.member.tag == 0 ? indexOf(s, text, integerArg(c.args, 2))
+                                                : lastIndexOf(s, text, integerArg(c.args, 2)));
+    return 1;
+}
+
+// slice, substr and substring.
+enum RangeKind { SliceRange, SubstrRange, SubstringRange };
+
+int rangeMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
+        return 0;
+    std::u16string_view s = stringView(r->asString());
     const std::int64_t n = std::int64_t(s.size());
-    const std::int64_t count = argCount(args);
-    if (member == Engine::kToStringId || member == Engine::kValueOfId) {
-        result = receiver;
+    auto start = integerArg(c.args, 1);
+    if (!start) {
+        c.result = emptyText(c.engine);
         return 1;
     }
-    switch (which) {
-    case CharAt: {
-        auto i = integerArg(args, 1);
-        result = (i && *i >= 0 && *i < n) ? textValue(engine, s.substr(size_t(*i), 1)) : emptyText(engine);
-        return 1;
-    }
-    case CharCodeAt: result = charCodeAtMethod(s, args); return 1;
-    case Concat: result = concatMethod(engine, receiver, args); return 1;
-    case FromCharCode: result = fromCharCodeMethod(engine, args); return 1;
-    case IndexOf:
-    case LastIndexOf: {
-        if (count == 0) {
-            result = Value::integer(-1);
-            return 1;
-        }
-        std::u16string text = toText(engine, args.values[1]);
-        s = stringView(receiver.asString()); // the conversion may have run script code
-        result = Value::integer(which == IndexOf ? indexOf(s, text, integerArg(args, 2))
-                                                 : lastIndexOf(s, text, integerArg(args, 2)));
-        return 1;
-    }
-    case Match: result = matchMethod(engine, receiver, args); return 1;
-    case Replace: result = replaceMethod(engine, receiver, args); return 1;
-    case Search: result = searchMethod(engine, receiver, args); return 1;
-    case Slice:
-    case Substr:
-    case Substring: {
-        auto start = integerArg(args, 1);
-        if (!start) {
-            result = emptyText(engine);
-            return 1;
-        }
-        auto second = integerArg(args, 2);
-        Range r = which == Slice ? sliceRange(n, *start, second)
-                                 : which == Substr ? substrRange(n, *start, second) : substringRange(n, *start, second);
-        result = rangeResult(engine, s, r);
-        return 1;
-    }
-    case Split: result = splitMethod(engine, receiver, args); return 1;
-    case ToLowerCase: result = textValue(engine, toLowerCase(s)); return 1;
-    case ToUpperCase: result = textValue(engine, toUpperCase(s)); return 1;
-    default:
-        if (which >= Anchor && which <= Sup) {
-            auto tag = HtmlTag(which - Anchor);
-            std::u16string argument;
-            if (htmlTagTakesArgument(tag) && count >= 1) {
-                argument = toText(engine, args.values[1]);
-                s = stringView(receiver.asString());
-            }
-            result = textValue(engine, htmlWrap(tag, s, argument));
-            return 1;
-        }
-        return 0;
-    }
+    auto second = integerArg(c.args, 2);
+    Range range = c.member.tag == SliceRange    ? sliceRange(n, *start, second)
+                  : c.member.tag == SubstrRange ? substrRange(n, *start, second)
+                                                : substringRange(n, *start, second);
+    c.result = rangeResult(c.engine, s, range);
+    return 1;
 }
 
-int stringAccessProperty(Engine&, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
-    const Value* receiver = static_cast<const Value*>(self);
-    if (!receiver || !receiver->isString() || classData<MemberTable>(cls).find(member) != Length) {
-        if (!put)
-            value = Value::undefined();
+// toLowerCase (tag 0) and toUpperCase (tag 1).
+int caseMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
         return 0;
-    }
-    if (!put)
-        value = Value::integer(receiver->asString()->length);
-    return 1; // writes are accepted and ignored
+    std::u16string_view s = stringView(r->asString());
+    c.result = wideTextResult(c.engine, c.member.tag == 0 ? toLowerCase(s) : toUpperCase(s));
+    return 1;
 }
+
+// The HTML wrappers; the tag is the HtmlTag.
+int htmlMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
+        return 0;
+    const Value receiver = *r;
+    auto tag = HtmlTag(c.member.tag);
+    std::u16string argument;
+    if (htmlTagTakesArgument(tag) && c.count() >= 1)
+        argument = toText(c.engine, c.args[1]);
+    std::u16string_view s = stringView(receiver.asString());
+    c.result = wideTextResult(c.engine, htmlWrap(tag, s, argument));
+    return 1;
+}
+
+// length: reads the length; writes are accepted and ignored. The class
+// object has none.
+int lengthMember(MemberCall& c) {
+    const Value* r = stringOf(c);
+    if (!r)
+        return 0;
+    if (!c.put)
+        c.value = Value::integer(r->asString()->length);
+    return 1;
+}
+
+constexpr Member htmlRow(const char* name, HtmlTag tag) { return Member::method(name, htmlMember, int(tag)); }
+
+constexpr Member kStringMembers[] = {
+    Member::property("length", lengthMember),
+    Member::method("charAt", charAtMember),
+    Member::method("charCodeAt", charCodeAtMember),
+    Member::method("concat", wholeMember, Concat),
+    Member::method("fromCharCode", fromCharCodeMember),
+    Member::method("indexOf", indexOfMember, 0),
+    Member::method("lastIndexOf", indexOfMember, 1),
+    Member::method("match", wholeMember, Match),
+    Member::method("replace", wholeMember, Replace),
+    Member::method("search", wholeMember, Search),
+    Member::method("slice", rangeMember, SliceRange),
+    Member::method("split", wholeMember, Split),
+    Member::method("substr", rangeMember, SubstrRange),
+    Member::method("substring", rangeMember, SubstringRange),
+    Member::method("toLowerCase", caseMember, 0),
+    Member::method("toUpperCase", caseMember, 1),
+    htmlRow("anchor", HtmlTag::Anchor),
+    htmlRow("big", HtmlTag::Big),
+    htmlRow("blink", HtmlTag::Blink),
+    htmlRow("bold", HtmlTag::Bold),
+    htmlRow("fixed", HtmlTag::Fixed),
+    htmlRow("fontColor", HtmlTag::FontColor),
+    htmlRow("fontSize", HtmlTag::FontSize),
+    htmlRow("italics", HtmlTag::Italics),
+    htmlRow("link", HtmlTag::Link),
+    htmlRow("small", HtmlTag::Small),
+    htmlRow("strike", HtmlTag::Strike),
+    htmlRow("sub", HtmlTag::Sub),
+    htmlRow("sup", HtmlTag::Sup),
+    Member::method("toString", toStringMember),
+    Member::method("valueOf", valueOfMember),
+};
 
 } // namespace
 
 void registerStringClass(Engine& engine) {
-    NativeClass* cls = registerClass(engine, "String");
-    setClassData(cls, new MemberTable(engine, kStringMembers, int(std::size(kStringMembers))));
-    cls->call = stringCall;
-    cls->construct = stringConstruct;
-    cls->callMethod = stringCallMethod;
-    cls->accessProperty = stringAccessProperty;
+    NativeClass* cls = defineClass(engine, {.globalNames = {"String"},
+                                            .members = kStringMembers,
+                                            .call = stringCall,
+                                            .construct = stringConstruct});
     engine.setKindClass(Kind::String, cls);
 }
 

@@ -13,13 +13,7 @@ struct Widget {
     quill::Value onPing;
 };
 
-struct WidgetIds {
-    quill::SymbolId value, onPing, add, describe, fire;
-};
-
 inline int gWidgetsDestroyed = 0;
-
-inline WidgetIds& widgetIds(quill::NativeClass* cls) { return *static_cast<WidgetIds*>(cls->classData); }
 
 inline void widgetConstruct(quill::Engine& engine, quill::NativeClass* cls, quill::ArgList args, quill::Value& result) {
     auto* w = new Widget;
@@ -27,52 +21,56 @@ inline void widgetConstruct(quill::Engine& engine, quill::NativeClass* cls, quil
     quill::bindNativeObject(engine, result, cls, w);
 }
 
-inline int widgetCallMethod(quill::Engine& engine, quill::NativeClass* cls, void* self, quill::SymbolId member,
-                            quill::Value& result, quill::ArgList args) {
-    auto* w = static_cast<Widget*>(self);
+inline int widgetAdd(quill::MemberCall& c) {
+    auto* w = static_cast<Widget*>(c.self);
     if (!w)
         return 0;
-    const WidgetIds& ids = widgetIds(cls);
-    if (member == ids.add) {
-        w->value += args.arg(1).isInteger() ? args.arg(1).asInteger() : 0;
-        result = quill::Value::integer(w->value);
-        return 1;
-    }
-    if (member == ids.describe) {
-        quill::Value x = args.arg(1);
-        bool widget = x.isNative() && x.asNative()->cls == cls;
-        result = quill::newStringFromAnsi(engine, widget ? "widget" : "other");
-        return 1;
-    }
-    if (member == ids.fire) {
-        quill::ValueRoot handler(engine, w->onPing);
-        result = quill::Value::undefined();
-        if (handler.value.isFunction() && quill::callWithThis(engine, quill::Value::null(), handler.value, args))
-            result = engine.lastResult;
-        return 1;
-    }
-    return 0;
+    w->value += c.arg(1).isInteger() ? c.arg(1).asInteger() : 0;
+    c.result = quill::Value::integer(w->value);
+    return 1;
 }
 
-inline int widgetAccessProperty(quill::Engine&, quill::NativeClass* cls, void* self, quill::SymbolId member, int put,
-                                quill::Value& value) {
-    auto* w = static_cast<Widget*>(self);
-    const WidgetIds& ids = widgetIds(cls);
-    if (!w || (member != ids.value && member != ids.onPing)) {
-        if (!put)
-            value = quill::Value::undefined();
+inline int widgetDescribe(quill::MemberCall& c) {
+    if (!c.self)
         return 0;
-    }
-    if (member == ids.value) {
-        if (put)
-            w->value = value.isInteger() ? value.asInteger() : 0;
-        else
-            value = quill::Value::integer(w->value);
-    } else if (put) {
-        w->onPing = value;
-    } else {
-        value = w->onPing;
-    }
+    quill::Value x = c.arg(1);
+    bool widget = x.isNative() && x.asNative()->cls == c.cls;
+    c.result = quill::newStringFromAnsi(c.engine, widget ? "widget" : "other");
+    return 1;
+}
+
+inline int widgetFire(quill::MemberCall& c) {
+    auto* w = static_cast<Widget*>(c.self);
+    if (!w)
+        return 0;
+    quill::ValueRoot handler(c.engine, w->onPing);
+    c.result = quill::Value::undefined();
+    if (handler.value.isFunction() && quill::callWithThis(c.engine, quill::Value::null(), handler.value, c.args))
+        c.result = c.engine.lastResult;
+    return 1;
+}
+
+// value: a write of anything but an Integer sets 0.
+inline int widgetValue(quill::MemberCall& c) {
+    auto* w = static_cast<Widget*>(c.self);
+    if (!w)
+        return 0;
+    if (c.put)
+        w->value = c.value.isInteger() ? c.value.asInteger() : 0;
+    else
+        c.value = quill::Value::integer(w->value);
+    return 1;
+}
+
+// onPing keeps whatever is written.
+inline int widgetOnPing(quill::MemberCall& c) {
+    auto* w = static_cast<Widget*>(c.self);
+    if (!w)
+        return 0;
+    if (c.put)
+        w->onPing = c.value;
+    else
+        c.value = w->onPing;
     return 1;
 }
 
@@ -86,17 +84,18 @@ inline void widgetMark(quill::Engine& engine, quill::NativeClass*, void* data) {
         quill::markValue(engine, static_cast<Widget*>(data)->onPing);
 }
 
+inline constexpr quill::Member kWidgetMembers[] = {
+    quill::Member::property("value", widgetValue), quill::Member::event("onPing", widgetOnPing),
+    quill::Member::method("add", widgetAdd),       quill::Member::method("describe", widgetDescribe),
+    quill::Member::method("fire", widgetFire),
+};
+
 inline void registerWidgetClass(quill::Engine& engine) {
-    quill::NativeClass* cls = quill::newNativeClass(engine);
-    cls->classData = new WidgetIds{engine.internName("value"), engine.internName("onPing"), engine.internName("add"),
-                                   engine.internName("describe"), engine.internName("fire")};
-    cls->freeClassData = [](void* p) { delete static_cast<WidgetIds*>(p); };
-    cls->construct = widgetConstruct;
-    cls->callMethod = widgetCallMethod;
-    cls->accessProperty = widgetAccessProperty;
-    cls->destroyData = widgetDestroy;
-    cls->markData = widgetMark;
-    quill::bindClass(engine, "Widget", cls);
+    quill::defineClass(engine, {.globalNames = {"Widget"},
+                                .members = kWidgetMembers,
+                                .construct = widgetConstruct,
+                                .destroyData = widgetDestroy,
+                                .markData = widgetMark});
 }
 
 } // namespace paloma::bridge::test

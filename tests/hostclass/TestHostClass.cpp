@@ -13,15 +13,11 @@ using namespace paloma::host;
 using quill::ArgList;
 using quill::Engine;
 using quill::NativeClass;
-using quill::SymbolId;
 using quill::Value;
 
 namespace {
 
 int gLiveObjects = 0;
-
-enum Member { kName, kValue, kAdd, kPing, kClose, kOnPing }; // ORDER MEMBERS
-constexpr const char* kMembers[] = {"name", "value", "add", "ping", "close", "onPing"};
 
 enum Event { kPingEvent, kEventCount };
 
@@ -60,71 +56,44 @@ void testCall(Engine& engine, NativeClass* cls, void*, Value& result, ArgList ar
     testConstruct(engine, cls, args, result);
 }
 
-int testCallMethod(Engine& engine, NativeClass* cls, void* self, SymbolId member, Value& result, ArgList args) {
-    if (answerToString(engine, cls, member, result))
-        return 1;
-    if (!self)
-        return 0; // the class object itself has no members
-    int m = memberIds(cls).find(member);
-    if (m != kAdd && m != kPing && m != kClose)
-        return 0;
-    TestObject* object = liveObject<TestObject>(self);
-    if (!object) {
-        result = booleanResult(false); // closed
-        return 1;
-    }
-    switch (m) {
-    case kAdd: {
-        auto a = numberArg(args, 1), b = numberArg(args, 2);
-        if (a && b)
-            result = integerResult(static_cast<int64_t>(static_cast<uint64_t>(*a) + static_cast<uint64_t>(*b)));
-        return 1;
-    }
-    case kPing: {
-        auto text = stringArg(args, 1);
-        if (!text)
-            return 1;
-        // The handler may close this object: nothing touches it after fire().
-        bool ok = object->events.fire(engine, kPingEvent,
-                                      {ansiTextResult(engine, object->name), ansiTextResult(engine, *text)});
-        result = ok ? engine.lastResult : nullResult();
-        return 1;
-    }
-    case kClose: result = booleanResult(closeHandle<TestObject>(self)); return 1;
-    }
-    return 0;
+void name(TestObject& object, MemberCall& c) {
+    if (!c.put)
+        c.value = ansiTextResult(c.engine, object.name);
 }
 
-int testAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId member, int put, Value& value) {
-    int m = memberIds(cls).find(member);
-    if (!self || (m != kName && m != kValue && m != kOnPing)) {
-        if (!put)
-            value = Value::undefined();
-        return 0;
-    }
-    TestObject* object = liveObject<TestObject>(self);
-    if (!object) {
-        // Closed: the members still belong to the class, but read undefined
-        // and take no writes.
-        if (!put)
-            value = Value::undefined();
-        return 1;
-    }
-    switch (m) {
-    case kName:
-        if (!put)
-            value = ansiTextResult(engine, object->name);
-        return 1;
-    case kValue:
-        if (!put)
-            value = integerResult(object->value);
-        else if (auto n = numberFrom(value))
-            object->value = *n;
-        return 1;
-    case kOnPing: object->events.access(kPingEvent, put, value); return 1;
-    }
-    return 0;
+void value(TestObject& object, MemberCall& c) {
+    if (!c.put)
+        c.value = integerResult(object.value);
+    else if (auto n = numberFrom(c.value))
+        object.value = *n;
 }
+
+void add(TestObject&, MemberCall& c) {
+    auto a = c.number(1), b = c.number(2);
+    if (a && b)
+        c.result = integerResult(static_cast<int64_t>(static_cast<uint64_t>(*a) + static_cast<uint64_t>(*b)));
+}
+
+void ping(TestObject& object, MemberCall& c) {
+    auto text = c.string(1);
+    if (!text)
+        return;
+    // The handler may close this object: nothing touches it after fire().
+    bool ok = object.events.fire(c.engine, kPingEvent,
+                                 {ansiTextResult(c.engine, object.name), ansiTextResult(c.engine, *text)});
+    c.result = ok ? c.engine.lastResult : nullResult();
+}
+
+void close(TestObject&, MemberCall& c) { c.result = booleanResult(closeHandle<TestObject>(c.self)); }
+
+constexpr Member kMembers[] = {
+    property<name>("name"),
+    property<value>("value"),
+    method<add>("add"),
+    method<ping>("ping"),
+    method<close>("close"),
+    event<TestObject, kPingEvent>("onPing"),
+};
 
 void testHostEcho(Engine&, NativeClass*, void*, Value& result, ArgList args) {
     auto x = argAt(args, 1);
@@ -139,8 +108,6 @@ void registerTestHostClass(Engine& engine) {
     registerHostClass(engine, {.className = "TestObject",
                                .members = kMembers,
                                .call = testCall,
-                               .callMethod = testCallMethod,
-                               .accessProperty = testAccessProperty,
                                .construct = testConstruct,
                                .destroyData = destroyHandle<TestObject>,
                                .markData = markHandle<TestObject>,

@@ -183,7 +183,7 @@ int twinCallMethod(quill::Engine& engine, quill::NativeClass* cls, void*, quill:
 TEST_F(HostTest, RegistrationBindsEveryNameAndSetsConstants) {
     quill::NativeClass* cls = registerHostClass(*engine, {.className = "Twin",
                                                           .globalNames = {"TwinA", "TwinB"},
-                                                          .members = kTwinMembers,
+                                                          .names = kTwinMembers,
                                                           .callMethod = twinCallMethod,
                                                           .constants = kTwinConstants});
     MemberIds& ids = memberIds(cls);

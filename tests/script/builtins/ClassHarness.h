@@ -37,7 +37,7 @@ struct ClassHarness {
         registerNumberClass(engine);
         registerStringClass(engine);
         traceLines().clear();
-        static_cast<RegExpClassData*>(regExpClass(engine)->classData)->traceLine =
+        classState<RegExpClassData>(regExpClass(engine)).traceLine =
             [](Engine&, std::string_view line) { traceLines().emplace_back(line); };
     }
 
