@@ -1,6 +1,8 @@
 // The registration order of every class of an engine.
 #include "host/framework/ClassOrder.h"
 
+#include "host/files/FilesClasses.h"
+
 namespace paloma::host {
 
 namespace {
@@ -19,9 +21,13 @@ constexpr ClassEntry kClassOrder[] = {
     {"NaN, Infinity", builtin<G::GlobalValues>},
     {"parseInt, parseFloat, escape, unescape, isNaN, isFinite, trace", builtin<G::GlobalFunctions>},
     {"Date", builtin<G::Date>},
-    {"Folder, File", nullptr},
+    {"Folder, File", registerFolderClass},
+#ifdef _WIN32
+    {"Drive", registerDriveClass},
+#else
     {"Drive", nullptr},
-    {"Stream, FileStream", nullptr},
+#endif
+    {"Stream, FileStream", registerFileStreamClass},
     {"StringStream", nullptr},
     {"Math", builtin<G::Math>},
     {"RegExp", builtin<G::RegExp>},

@@ -17,6 +17,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "host/framework/ClassOrder.h"
 #include "script/Quill.h"
 #include "tools/quill/Commands.h"
 
@@ -43,7 +44,8 @@ struct RunOptions {
 };
 
 std::unique_ptr<Engine> newEngine(RunOptions& options) {
-    EngineOptions engineOptions;
+    // The classes of the host's fixed order that exist on this system.
+    EngineOptions engineOptions = paloma::host::hostEngineOptions();
     if (options.maxMs >= 0) {
         options.deadline.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxMs);
         engineOptions.hook = Deadline::hook;
