@@ -2,6 +2,7 @@
 #include "host/framework/ClassOrder.h"
 
 #include "host/files/FilesClasses.h"
+#include "host/system/SystemClasses.h"
 
 namespace paloma::host {
 
@@ -39,8 +40,16 @@ constexpr ClassEntry kClassOrder[] = {
     {"Object", builtin<G::Object>},
     {"ActiveXObject", nullptr},
     {"Enumerator", nullptr},
+#ifdef _WIN32
+    {"RegKey", registerRegKeyClass},
+#else
     {"RegKey", nullptr},
+#endif
+#ifdef _WIN32
+    {"RegValue", registerRegValueClass},
+#else
     {"RegValue", nullptr},
+#endif
     {"Ini", nullptr},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
