@@ -54,8 +54,16 @@ constexpr ClassEntry kClassOrder[] = {
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
     {"Shell", nullptr},
+#ifdef _WIN32
+    {"Shortcut", registerShortcutClass},
+#else
     {"Shortcut", nullptr},
+#endif
+#ifdef _WIN32
+    {"URLShortcut", registerURLShortcutClass},
+#else
     {"URLShortcut", nullptr},
+#endif
     {"MCI", nullptr},
     {"createControl, ActiveXControl", nullptr},
     {"FlashPlayer", nullptr},
