@@ -102,9 +102,9 @@ Timing stdio(const std::string& path, bool blocks) {
 
 void compare(const char* what, bool blocks) {
     std::string path = scratchPath("paloma-filestream-bench.bin");
-    // Best of three runs each, alternating, so neither side gets a warmer cache.
+    // Best of five runs each, alternating, so neither side gets a warmer cache.
     Timing best{1e30, 1e30}, bestStdio{1e30, 1e30};
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0; run < 5; ++run) {
         Timing p = paloma(path, blocks), s = stdio(path, blocks);
         best = {std::min(best.write, p.write), std::min(best.read, p.read)};
         bestStdio = {std::min(bestStdio.write, s.write), std::min(bestStdio.read, s.read)};
@@ -119,7 +119,7 @@ void compare(const char* what, bool blocks) {
 } // namespace
 
 int main() {
-    std::printf("100 MB sequential, best of 3\n");
+    std::printf("100 MB sequential, best of 5\n");
     compare("64KB", true);
     compare("int32", false);
     return 0;

@@ -27,11 +27,22 @@ namespace {
 int64_t tellFile(std::FILE* f) { return _ftelli64(f); }
 int seekFile(std::FILE* f, int64_t pos, int whence) { return _fseeki64(f, pos, whence); }
 int getByte(std::FILE* f) { return _fgetc_nolock(f); }
+int putByte(int c, std::FILE* f) { return _fputc_nolock(c, f); }
+size_t readBlock(void* out, size_t n, std::FILE* f) { return _fread_nolock(out, 1, n, f); }
+size_t writeBlock(const void* in, size_t n, std::FILE* f) { return _fwrite_nolock(in, 1, n, f); }
 #else
 int64_t tellFile(std::FILE* f) { return ftello(f); }
 int seekFile(std::FILE* f, int64_t pos, int whence) { return fseeko(f, off_t(pos), whence); }
 int getByte(std::FILE* f) { return getc_unlocked(f); }
+int putByte(int c, std::FILE* f) { return putc_unlocked(c, f); }
+size_t readBlock(void* out, size_t n, std::FILE* f) { return fread_unlocked(out, 1, n, f); }
+size_t writeBlock(const void* in, size_t n, std::FILE* f) { return fwrite_unlocked(in, 1, n, f); }
 #endif
+
+// The typed members move a few bytes at a time: byte by byte through the
+// stream's buffer is cheaper than a block call for those. (One thread uses a
+// stream, so the stream's lock is not taken.)
+constexpr size_t kSmall = 8;
 
 std::string temporaryFolder() {
 #ifdef _WIN32
@@ -154,7 +165,12 @@ void BufferedFile::beforeWrite() {
 
 size_t BufferedFile::readBytes(uint8_t* out, size_t count) {
     beforeRead();
-    return std::fread(out, 1, count, file_);
+    if (count > kSmall)
+        return readBlock(out, count, file_);
+    size_t n = 0;
+    for (int c; n < count && (c = getByte(file_)) != EOF;)
+        out[n++] = uint8_t(c);
+    return n;
 }
 
 int BufferedFile::get() {
@@ -247,7 +263,7 @@ bool BufferedFile::stepBack() {
 
 bool BufferedFile::put(uint8_t byte) {
     beforeWrite();
-    return std::fputc(byte, file_) != EOF;
+    return putByte(byte, file_) != EOF;
 }
 
 bool BufferedFile::putShort(int64_t value) {
@@ -276,7 +292,12 @@ bool BufferedFile::writeDouble(double value) {
 
 bool BufferedFile::write(std::span<const uint8_t> bytes) {
     beforeWrite();
-    return std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+    if (bytes.size() > kSmall)
+        return writeBlock(bytes.data(), bytes.size(), file_) == bytes.size();
+    for (uint8_t b : bytes)
+        if (putByte(b, file_) == EOF)
+            return false;
+    return true;
 }
 
 bool BufferedFile::flush() { return std::fflush(file_) == 0; }
