@@ -10,7 +10,7 @@
 #include "app/shell/MainWndScriptCache.h"
 #include "app/shell/MainWndServices.h"
 #include "app/shell/PlayerWindow.h"
-#include "app/shell/ShellWindow.h"
+#include "host/framework/WindowBase.h"
 
 #include <deque>
 #include <memory>
@@ -18,7 +18,7 @@
 
 namespace paloma::shell {
 
-class CMainWnd final : public ShellWindow, private FlashEvents {
+class CMainWnd final : public host::WindowBase, private FlashEvents {
 public:
     static constexpr int kPlayerId = 1000;
     static constexpr UINT kCloseRequest = WM_APP + 100;

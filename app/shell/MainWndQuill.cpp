@@ -2,7 +2,7 @@
 #include "app/shell/MainWndQuill.h"
 
 #include "base/TextCodec.h"
-#include "host/framework/ClassOrder.h"
+#include "host/ClassOrder.h"
 #include "script/Quill.h"
 
 #include <cstdio>

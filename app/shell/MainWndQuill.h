@@ -9,6 +9,7 @@
 // ExternalInterface bridge.
 
 #include "app/shell/MainWndServices.h"
+#include "app/shell/ShellHostServices.h"
 
 #include <functional>
 #include <memory>
@@ -53,6 +54,9 @@ private:
     EngineHook onCreated_;
     MenuHandler menu_;
     Bridge bridge_;
+    // The host classes' services, installed while the shell's scripts exist.
+    ShellHostServices services_;
+    host::ScopedHostServices installed_{services_};
 };
 
 } // namespace paloma::shell

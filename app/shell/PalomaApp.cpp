@@ -13,7 +13,7 @@
 #include "app/shell/ShellContext.h"
 #include "app/shell/ShellMessageBox.h"
 #include "app/shell/SystemScreenSaver.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 
 #include <shellapi.h>
 

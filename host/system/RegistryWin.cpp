@@ -12,7 +12,7 @@
 #include "host/framework/HostClass.h"
 #include "host/framework/NativeHandle.h"
 #include "host/system/SystemClasses.h"
-#include "host/system/SystemErrorWin.h"
+#include "host/system/ErrorReportWin.h"
 
 namespace paloma::host {
 

@@ -17,7 +17,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "host/framework/ClassOrder.h"
+#include "host/ClassOrder.h"
 #include "script/Quill.h"
 #include "tools/quill/Commands.h"
 
