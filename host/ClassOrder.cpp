@@ -53,7 +53,11 @@ constexpr ClassEntry kClassOrder[] = {
     {"Ini", nullptr},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
+#ifdef _WIN32
+    {"Shell", registerShellClass},
+#else
     {"Shell", nullptr},
+#endif
 #ifdef _WIN32
     {"Shortcut", registerShortcutClass},
 #else

@@ -28,8 +28,8 @@ int64_t tellFile(std::FILE* f) { return _ftelli64(f); }
 int seekFile(std::FILE* f, int64_t pos, int whence) { return _fseeki64(f, pos, whence); }
 int getByte(std::FILE* f) { return _fgetc_nolock(f); }
 int putByte(int c, std::FILE* f) { return _fputc_nolock(c, f); }
-size_t readBlock(void* out, size_t n, std::FILE* f) { return _fread_nolock(out, 1, n, f); }
-size_t writeBlock(const void* in, size_t n, std::FILE* f) { return _fwrite_nolock(in, 1, n, f); }
+size_t readBlock(void* out, size_t n, std::FILE* f) { return std::fread(out, 1, n, f); }
+size_t writeBlock(const void* in, size_t n, std::FILE* f) { return std::fwrite(in, 1, n, f); }
 #else
 int64_t tellFile(std::FILE* f) { return ftello(f); }
 int seekFile(std::FILE* f, int64_t pos, int whence) { return fseeko(f, off_t(pos), whence); }
