@@ -83,7 +83,11 @@ constexpr ClassEntry kClassOrder[] = {
     {"RecvMail", nullptr},
     {"Inet", nullptr},
     {"IPConfig", nullptr},
+#ifdef _WIN32
+    {"SysInfo", registerSysInfoClass},
+#else
     {"SysInfo", nullptr},
+#endif
     {"Socket", nullptr},
     {"Menu", nullptr},
     {"Application, _Preferences_", nullptr},
