@@ -1,7 +1,10 @@
 // The registration order of every class of an engine.
 #include "host/ClassOrder.h"
 
+#include "host/crypto/EncryptionClass.h"
 #include "host/files/FilesClasses.h"
+#include "host/files/StringStreamClass.h"
+#include "host/system/IniClass.h"
 #include "host/system/SystemClasses.h"
 
 namespace paloma::host {
@@ -29,7 +32,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Drive", nullptr},
 #endif
     {"Stream, FileStream", registerFileStreamClass},
-    {"StringStream", nullptr},
+    {"StringStream", registerStringStreamClass},
     {"Math", builtin<G::Math>},
     {"RegExp", builtin<G::RegExp>},
     {"Array", builtin<G::Array>},
@@ -50,7 +53,7 @@ constexpr ClassEntry kClassOrder[] = {
 #else
     {"RegValue", nullptr},
 #endif
-    {"Ini", nullptr},
+    {"Ini", registerIniClass},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
 #ifdef _WIN32
@@ -95,7 +98,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"DirectX", nullptr},
     {"DllParam, Dll", nullptr},
     {"Sound", nullptr},
-    {"Encryption", nullptr},
+    {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
     {"Form", nullptr},

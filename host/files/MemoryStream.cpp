@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "base/Zlib.h"
+#include "base/Zlib.h" // crc32Of
 #include "host/files/StreamLayout.h"
 
 namespace paloma::host {
@@ -230,21 +230,33 @@ std::optional<MemoryStream> MemoryStream::compress(int level) const {
 }
 
 std::optional<MemoryStream> MemoryStream::uncompress() const {
-    InflateStream inflate;
-    if (inflate.init() != kZlibOk)
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
         return std::nullopt;
+    // Output goes through one block that stays in cache; the result is
+    // appended to without being zero-filled first.
+    constexpr size_t kBlock = 256 * 1024;
+    auto block = std::make_unique<uint8_t[]>(kBlock);
     std::vector<uint8_t> out;
-    auto sink = [&out](std::span<const uint8_t> piece) {
-        if (piece.size() > kMaxLength - out.size())
-            return false;
-        out.insert(out.end(), piece.begin(), piece.end());
-        return true;
-    };
-    for (size_t at = 0; at < content_.size() && !inflate.finished(); at += kPiece) {
-        if (inflate.feed(std::span(content_).subspan(at, std::min(kPiece, content_.size() - at)), sink) != kZlibOk)
-            return std::nullopt;
+    out.reserve(std::min(kMaxLength, content_.size() * 4));
+    z.next_in = const_cast<Bytef*>(content_.data());
+    z.avail_in = uInt(content_.size());
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+        z.next_out = block.get();
+        z.avail_out = uInt(kBlock);
+        rc = inflate(&z, Z_NO_FLUSH);
+        size_t produced = kBlock - z.avail_out;
+        if (produced > kMaxLength - out.size()) {
+            rc = Z_MEM_ERROR; // the content would pass the limit
+            break;
+        }
+        out.insert(out.end(), block.get(), block.get() + produced);
+        if (rc == Z_BUF_ERROR && z.avail_out == 0)
+            rc = Z_OK; // only the block was full
     }
-    if (!inflate.finished())
+    inflateEnd(&z);
+    if (rc != Z_STREAM_END)
         return std::nullopt;
     return MemoryStream(std::move(out));
 }

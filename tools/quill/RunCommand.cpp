@@ -1,6 +1,7 @@
 // quill run [--max-ms N] FILE|- [ARGS...], quill eval [--max-ms N] TEXT and
 // the interactive prompt: run scripts in a fresh engine with the default
-// options (a stack of 4096 Values, warnings on).
+// options (a stack of 4096 Values, warnings on) and the classes of the host's
+// registration order that the build has (the portable host classes on Linux).
 //
 // The ARGS of `quill run` reach the script as the global `arguments`, an
 // Array of Strings (empty when there are none); functions still see their
