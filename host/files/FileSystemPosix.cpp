@@ -93,8 +93,11 @@ bool copyFile(const std::string& from, const std::string& to) {
     FdCloser in{::open(from.c_str(), O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0)
         return false;
-    struct stat st;
+    struct stat st, target;
     if (::fstat(in.fd, &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    // A file copied onto itself would be emptied by the truncation below.
+    if (::stat(to.c_str(), &target) == 0 && target.st_dev == st.st_dev && target.st_ino == st.st_ino)
         return false;
     FdCloser out{::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0777)};
     if (out.fd < 0)

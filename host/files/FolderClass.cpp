@@ -83,7 +83,8 @@ Value fileList(Engine& engine, const std::string& folder, const std::string& pat
     for (;;) {
         size_t end = patterns.find(';', start);
         std::string pattern = patterns.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!pattern.empty())
+        // A pattern names entries of this folder only.
+        if (!pattern.empty() && pattern.find_first_of("/\\") == std::string::npos)
             for (const fs::Entry& e : fs::listFolder(folder, pattern))
                 if (!e.directory)
                     appendElement(engine, list, ansiTextResult(engine, join(folder, e.name)));
