@@ -6,7 +6,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
