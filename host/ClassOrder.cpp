@@ -3,8 +3,10 @@
 
 #include "host/app/HostFunctions.h"
 #include "host/crypto/EncryptionClass.h"
+#include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
 #include "host/system/IniClass.h"
+#include "host/system/SystemClasses.h"
 
 namespace paloma::host {
 
@@ -24,9 +26,13 @@ constexpr ClassEntry kClassOrder[] = {
     {"NaN, Infinity", builtin<G::GlobalValues>},
     {"parseInt, parseFloat, escape, unescape, isNaN, isFinite, trace", builtin<G::GlobalFunctions>},
     {"Date", builtin<G::Date>},
-    {"Folder, File", nullptr},
+    {"Folder, File", registerFolderClass},
+#ifdef _WIN32
+    {"Drive", registerDriveClass},
+#else
     {"Drive", nullptr},
-    {"Stream, FileStream", nullptr},
+#endif
+    {"Stream, FileStream", registerFileStreamClass},
     {"StringStream", registerStringStreamClass},
     {"Math", builtin<G::Math>},
     {"RegExp", builtin<G::RegExp>},
@@ -38,14 +44,34 @@ constexpr ClassEntry kClassOrder[] = {
     {"Object", builtin<G::Object>},
     {"ActiveXObject", nullptr},
     {"Enumerator", nullptr},
+#ifdef _WIN32
+    {"RegKey", registerRegKeyClass},
+#else
     {"RegKey", nullptr},
+#endif
+#ifdef _WIN32
+    {"RegValue", registerRegValueClass},
+#else
     {"RegValue", nullptr},
+#endif
     {"Ini", registerIniClass},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
+#ifdef _WIN32
+    {"Shell", registerShellClass},
+#else
     {"Shell", nullptr},
+#endif
+#ifdef _WIN32
+    {"Shortcut", registerShortcutClass},
+#else
     {"Shortcut", nullptr},
+#endif
+#ifdef _WIN32
+    {"URLShortcut", registerURLShortcutClass},
+#else
     {"URLShortcut", nullptr},
+#endif
     {"MCI", nullptr},
     {"createControl, ActiveXControl", nullptr},
     {"FlashPlayer", nullptr},
@@ -61,7 +87,11 @@ constexpr ClassEntry kClassOrder[] = {
     {"RecvMail", nullptr},
     {"Inet", nullptr},
     {"IPConfig", nullptr},
+#ifdef _WIN32
+    {"SysInfo", registerSysInfoClass},
+#else
     {"SysInfo", nullptr},
+#endif
     {"Socket", nullptr},
     {"Menu", nullptr},
     {"Application, _Preferences_", nullptr},

@@ -47,6 +47,7 @@ struct RunOptions {
 };
 
 std::unique_ptr<Engine> newEngine(RunOptions& options) {
+    // The classes of the host's fixed order that exist on this system.
     EngineOptions engineOptions = paloma::host::hostEngineOptions();
     if (options.maxMs >= 0) {
         options.deadline.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxMs);
