@@ -1,6 +1,9 @@
 // The registration order of every class of an engine.
 #include "host/framework/ClassOrder.h"
 
+#include "host/native/DllClass.h"
+#include "host/native/StructClass.h"
+
 namespace paloma::host {
 
 namespace {
@@ -62,13 +65,13 @@ constexpr ClassEntry kClassOrder[] = {
     {"Application, _Preferences_", nullptr},
     {"Image", nullptr},
     {"DirectX", nullptr},
-    {"DllParam, Dll", nullptr},
+    {"DllParam, Dll", registerDllClasses},
     {"Sound", nullptr},
     {"Encryption", nullptr},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
     {"Form", nullptr},
-    {"Struct", nullptr},
+    {"Struct, StructArray", registerStructClasses},
     {"ScriptHost", nullptr},
 };
 
