@@ -114,7 +114,7 @@ struct WriteBack {
 
 struct ArgumentBlock {
     std::vector<uintptr_t> words;
-    std::vector<bool> inRegister; // fastcall: may travel in ECX/EDX
+    std::vector<uint8_t> flags; // WordFlag bits of each word
     std::list<std::vector<uint8_t>> buffers;
     std::list<NativeStructCopy> copies;
     std::vector<WriteBack> writeBacks;
@@ -123,14 +123,14 @@ struct ArgumentBlock {
         buffers.emplace_back(std::max<size_t>(n, 8), 0);
         return buffers.back().data();
     }
-    void pushWord(uintptr_t w, bool reg) {
+    void pushWord(uintptr_t w, uint8_t wordFlags) {
         words.push_back(w);
-        inRegister.push_back(reg);
+        flags.push_back(wordFlags);
     }
-    void pushPointer(const void* p) { pushWord(reinterpret_cast<uintptr_t>(p), true); }
+    void pushPointer(const void* p) { pushWord(reinterpret_cast<uintptr_t>(p), kWordInRegister); }
     // A value of n bytes by value: whole words (32-bit: n rounded up to 4;
     // 64-bit: one word, larger values by a pointer to a copy).
-    void pushBytes(const void* p, size_t n, bool reg) {
+    void pushBytes(const void* p, size_t n, uint8_t wordFlags) {
         if (kWord == 8 && n > 8) {
             uint8_t* copy = buffer(n);
             std::memcpy(copy, p, n);
@@ -141,7 +141,7 @@ struct ArgumentBlock {
         for (size_t i = 0; i < count; ++i) {
             uintptr_t w = 0;
             std::memcpy(&w, static_cast<const uint8_t*>(p) + i * kWord, std::min(kWord, n - i * kWord));
-            pushWord(w, reg && n <= 4);
+            pushWord(w, n <= 4 ? wordFlags : uint8_t(wordFlags & ~kWordInRegister));
         }
     }
 };
@@ -209,7 +209,7 @@ bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, 
     if (v.isObject() && !viaObject)
         return pushByValue(engine, block, d, valueProperty(engine, v.asObject()), true);
     if (v.isNull() && d.code == kTypePointer) {
-        block.pushWord(0, true);
+        block.pushWord(0, kWordInRegister);
         return true;
     }
     if (StructObject* s = structOf(engine, v)) {
@@ -221,7 +221,7 @@ bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, 
         if (d.code == kTypePointer)
             block.pushPointer(copy.data());
         else if (structInWord(copy.size()))
-            block.pushBytes(copy.data(), copy.size(), false);
+            block.pushBytes(copy.data(), copy.size(), 0);
         else
             block.pushPointer(copy.data());
         return true;
@@ -231,8 +231,8 @@ bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, 
         return false;
     uint8_t bytes[8];
     size_t width = encode(*scalar, d.code, bytes);
-    bool reg = d.code != kTypeFloat && d.code != kTypeDouble && d.code != kTypeInt64;
-    block.pushBytes(bytes, width, reg);
+    bool floating = d.code == kTypeFloat || d.code == kTypeDouble;
+    block.pushBytes(bytes, width, floating ? kWordFloating : d.code == kTypeInt64 ? 0 : kWordInRegister);
     return true;
 }
 
@@ -400,11 +400,9 @@ void callFunction(Engine& engine, NativeClass*, void* data, Value& result, ArgLi
     NativeResultKind kind = (f->flags & kCallFloatResult)    ? NativeResultKind::Float
                             : (f->flags & kCallDoubleResult) ? NativeResultKind::Double
                                                              : NativeResultKind::Integer;
-    std::vector<uint8_t> regs(block.inRegister.begin(), block.inRegister.end());
     NativeResult out;
-    static_assert(sizeof(bool) == 1);
-    if (!invokeNative(f->procedure, f->flags, block.words.data(), reinterpret_cast<const bool*>(regs.data()),
-                      block.words.size(), kind, out))
+    if (!invokeNative(f->procedure, f->flags, block.words.data(), block.flags.data(), block.words.size(), kind,
+                      out))
         return;
     // 5-7. The result, then the by-reference Objects.
     if (kind != NativeResultKind::Integer) {

@@ -10,10 +10,9 @@
 //   - 32-bit: cdecl (caller removes the arguments), stdcall and pascal (the
 //     callee removes them), fastcall (the first two register-sized
 //     arguments in ECX and EDX, the rest on the stack, callee removes);
-//   - 64-bit: the one convention; the first four words are passed as
-//     variadic doubles, which the convention places both in the integer
-//     register and in the XMM register of that position, so a callee reads
-//     its integer and floating-point parameters alike.
+//   - 64-bit: the one convention; each of the first four words is typed as
+//     an integer or a double in the pointer type, so it travels in the
+//     integer or the XMM register of its position.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,10 +40,15 @@ struct NativeResult {
     double floating = 0;
 };
 
-// Calls `procedure`; `registerWord` marks the words that may travel in
-// registers (fastcall only). False when the call cannot be made here (too
-// many words, or no native calls on this platform).
-bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, const bool* registerWord,
+// What the call needs to know of each argument word.
+enum WordFlag : uint8_t {
+    kWordInRegister = 1, // 32-bit fastcall: may travel in ECX or EDX
+    kWordFloating = 2,   // 64-bit: a float or double (XMM register among the first four)
+};
+
+// Calls `procedure` with `count` words. False when the call cannot be made
+// here (too many words, or no native calls on this platform).
+bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, const uint8_t* wordFlags,
                   size_t count, NativeResultKind kind, NativeResult& out);
 
 // A loaded module, freed when the last holder lets go.

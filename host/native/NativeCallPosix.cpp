@@ -4,7 +4,7 @@
 
 namespace paloma::host {
 
-bool invokeNative(void*, uint32_t, const uintptr_t*, const bool*, size_t, NativeResultKind, NativeResult&) {
+bool invokeNative(void*, uint32_t, const uintptr_t*, const uint8_t*, size_t, NativeResultKind, NativeResult&) {
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <type_traits>
 #include <utility>
 
 namespace paloma::host {
@@ -20,40 +21,51 @@ using Word = uintptr_t;
 #if defined(_WIN64)
 
 // ---- 64-bit: one convention ----------------------------------------------------------
-// The first four words go as variadic doubles (placed in both register files);
-// their bits are the word's bits.
-template <size_t I>
-auto slot(const uintptr_t* w) {
-    if constexpr (I < 4) {
-        double d;
-        static_assert(sizeof d == sizeof w[I]);
-        memcpy(&d, &w[I], sizeof d);
-        return d;
-    } else {
-        return w[I];
-    }
+// Each of the first four words travels in the integer or the XMM register of
+// its position, by its type in the pointer type: `Mask` has bit i set for a
+// floating-point word i. The caller owns the stack area and the callee reads
+// only its own parameters, so a call may pass more words than the procedure
+// takes: word counts are rounded up to a few sizes (zero words after the
+// last), which keeps the table small.
+template <size_t I, unsigned Mask>
+using Slot = std::conditional_t<(I < 4 && ((Mask >> (I & 3)) & 1) != 0), double, uintptr_t>;
+
+template <class T>
+T slotValue(uintptr_t word) {
+    T v;
+    static_assert(sizeof v == sizeof word);
+    memcpy(&v, &word, sizeof v);
+    return v;
 }
 
-template <class R, size_t... I>
+template <class R, unsigned Mask, size_t... I>
 R callWords(void* p, const uintptr_t* w, std::index_sequence<I...>) {
-    using F = R (*)(...);
-    return reinterpret_cast<F>(p)(slot<I>(w)...);
+    using F = R (*)(Slot<I, Mask>...);
+    return reinterpret_cast<F>(p)(slotValue<Slot<I, Mask>>(w[I])...);
 }
 
-template <class R, size_t N>
-R callN(void* p, const uintptr_t* w) {
-    return callWords<R>(p, w, std::make_index_sequence<N>());
+constexpr size_t kWordBuckets[] = {4, 8, 16, kMaxArgumentWords};
+
+template <class R, unsigned Mask>
+R callMask(void* p, const uintptr_t* w, size_t n) {
+    if (n <= 4)
+        return callWords<R, Mask>(p, w, std::make_index_sequence<4>());
+    if (n <= 8)
+        return callWords<R, Mask>(p, w, std::make_index_sequence<8>());
+    if (n <= 16)
+        return callWords<R, Mask>(p, w, std::make_index_sequence<16>());
+    return callWords<R, Mask>(p, w, std::make_index_sequence<kMaxArgumentWords>());
 }
 
-template <class R, size_t... N>
-constexpr auto tableOf(std::index_sequence<N...>) {
-    return std::array<R (*)(void*, const uintptr_t*), sizeof...(N)>{callN<R, N>...};
+template <class R, unsigned... M>
+constexpr auto maskTable(std::integer_sequence<unsigned, M...>) {
+    return std::array<R (*)(void*, const uintptr_t*, size_t), sizeof...(M)>{callMask<R, M>...};
 }
 
 template <class R>
-R callAny(uint32_t, void* p, const uintptr_t* w, size_t n) {
-    static constexpr auto table = tableOf<R>(std::make_index_sequence<kMaxArgumentWords + 1>());
-    return table[n](p, w);
+R callAny(unsigned mask, void* p, const uintptr_t* w, size_t n) {
+    static constexpr auto table = maskTable<R>(std::make_integer_sequence<unsigned, 16>());
+    return table[mask & 15](p, w, n);
 }
 
 #else
@@ -62,11 +74,13 @@ R callAny(uint32_t, void* p, const uintptr_t* w, size_t n) {
 template <class R, size_t... I>
 R cdeclWords(void* p, const uintptr_t* w, std::index_sequence<I...>) {
     using F = R(__cdecl*)(Word<I>...);
+    (void)w;
     return reinterpret_cast<F>(p)(w[I]...);
 }
 template <class R, size_t... I>
 R stdcallWords(void* p, const uintptr_t* w, std::index_sequence<I...>) {
     using F = R(__stdcall*)(Word<I>...);
+    (void)w;
     return reinterpret_cast<F>(p)(w[I]...);
 }
 // w[0] and w[1] go to ECX and EDX.
@@ -109,7 +123,7 @@ R callAny(uint32_t convention, void* p, const uintptr_t* w, size_t n) {
 
 } // namespace
 
-bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, const bool* registerWord,
+bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, const uint8_t* wordFlags,
                   size_t count, NativeResultKind kind, NativeResult& out) {
     if (!procedure || count > kMaxArgumentWords)
         return false;
@@ -122,7 +136,7 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
         std::array<uintptr_t, kMaxArgumentWords + 2> ordered{};
         size_t regs = 0, stack = 2;
         for (size_t i = 0; i < count; ++i) {
-            if (registerWord[i] && regs < 2)
+            if ((wordFlags[i] & kWordInRegister) && regs < 2)
                 ordered[regs++] = words[i];
             else
                 ordered[stack++] = words[i];
@@ -130,13 +144,19 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
         block = ordered;
         count = stack - 2;
     }
+    const uint32_t selector = convention;
 #else
-    (void)registerWord;
+    // The floating-point words among the first four.
+    unsigned selector = 0;
+    for (size_t i = 0; i < count && i < 4; ++i)
+        if (wordFlags[i] & kWordFloating)
+            selector |= 1u << i;
+    (void)convention;
 #endif
     switch (kind) {
-    case NativeResultKind::Integer: out.integer = callAny<uint64_t>(convention, procedure, block.data(), count); break;
-    case NativeResultKind::Float: out.floating = callAny<float>(convention, procedure, block.data(), count); break;
-    case NativeResultKind::Double: out.floating = callAny<double>(convention, procedure, block.data(), count); break;
+    case NativeResultKind::Integer: out.integer = callAny<uint64_t>(selector, procedure, block.data(), count); break;
+    case NativeResultKind::Float: out.floating = callAny<float>(selector, procedure, block.data(), count); break;
+    case NativeResultKind::Double: out.floating = callAny<double>(selector, procedure, block.data(), count); break;
     }
     return true;
 }
