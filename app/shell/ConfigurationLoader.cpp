@@ -3,7 +3,7 @@
 
 #include "app/Identity.h"
 #include "app/shell/ModuleResources.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 
 namespace paloma {
 

@@ -3,8 +3,8 @@
 
 #include "app/ShellErrors.h"
 #include "app/shell/ModuleResources.h"
-#include "app/shell/WinText.h"
-#include "host/framework/ClassOrder.h"
+#include "base/WinText.h"
+#include "host/ClassOrder.h"
 #include "host/framework/WinHandles.h"
 #include "script/Quill.h"
 

@@ -10,6 +10,8 @@
 #include "app/shell/RunFolder.h"
 #include "app/shell/ShellMessageBox.h"
 #include "base/TextCodec.h"
+#include "base/WinText.h"
+#include "host/framework/SystemError.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -42,27 +44,6 @@ bool endsWithNoCase(const std::wstring& text, const wchar_t* suffix) {
     return text.size() >= n && _wcsicmp(text.c_str() + text.size() - n, suffix) == 0;
 }
 
-std::wstring systemErrorText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : L"Error " + std::to_wstring(error);
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    return text;
-}
-
-std::wstring ansiToWide(const std::string& text) {
-    std::u16string wide = paloma::ansiToUtf16(text);
-    return std::wstring(wide.begin(), wide.end());
-}
-
-std::string wideToAnsi(const std::wstring& text) {
-    return paloma::utf16ToAnsi(std::u16string(text.begin(), text.end()));
-}
 
 } // namespace
 
@@ -78,11 +59,11 @@ DispatchScope::~DispatchScope() { --host().depth; }
 // Default services
 // ---------------------------------------------------------------------------
 
-std::wstring ShellServices::privatePlayerPath() { return ansiToWide(privatePlayer().path()); }
+std::wstring ShellServices::privatePlayerPath() { return widen(privatePlayer().path()); }
 
 void ShellServices::keepPlayerModule(HMODULE module) { privatePlayer().addModule(module); }
 
-std::wstring ShellServices::runFolder() { return ansiToWide(paloma::runFolder()); }
+std::wstring ShellServices::runFolder() { return widen(paloma::runFolder()); }
 
 std::optional<std::vector<uint8_t>> ShellServices::readScriptResource(const std::wstring& name, std::wstring& error) {
     // A bad block's message is shown by the block reader itself.
@@ -102,7 +83,7 @@ void ShellServices::showMessage(HWND owner, const std::wstring& text) {
 }
 
 void ShellServices::startProgram(const std::wstring& commandLine) {
-    WinExec(wideToAnsi(commandLine).c_str(), SW_SHOWNORMAL);
+    WinExec(narrow(commandLine).c_str(), SW_SHOWNORMAL);
 }
 
 // ---------------------------------------------------------------------------
@@ -148,7 +129,7 @@ std::wstring registeredPlayerPath() {
             return {};
         text = expanded;
     }
-    return ansiToWide(text);
+    return widen(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -270,7 +251,7 @@ ShellScripts::Result CMainWnd::runCompiled(const std::wstring& name) {
     ShellScripts* scripts = shellScripts();
     if (!scripts)
         return ShellScripts::Result::Other;
-    std::string key = wideToAnsi(name);
+    std::string key = narrow(name);
     ScriptCache::Entry* entry = scriptCache().find(key);
     if (!entry) {
         std::wstring error;
@@ -386,7 +367,7 @@ bool CMainWnd::loadMovie(const std::wstring& path) {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
-        services_.showMessage(hwnd(), systemErrorText(GetLastError()));
+        services_.showMessage(hwnd(), paloma::host::systemErrorText(GetLastError()));
         return true;
     }
     std::vector<uint8_t> head;
@@ -411,17 +392,6 @@ bool CMainWnd::loadMovie(const std::wstring& path) {
     if (header)
         player_.setMovieSize(header->width(), header->height());
     return true;
-}
-
-void CMainWnd::startPlayback(bool defaultMovieSize, const std::wstring& moviePath,
-                             std::optional<COLORREF> background) {
-    if (player_.exists())
-        player_.host().put(L"ScaleMode", defaultMovieSize ? 3L : 2L);
-    loadMovie(moviePath);
-    if (background && player_.exists())
-        player_.host().put(L"BackgroundColor", colorRefToRgb(*background));
-    ShowWindow(hwnd(), SW_SHOW);
-    UpdateWindow(hwnd());
 }
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include "app/shell/MainWndScriptCache.h"
 #include "app/shell/MainWndServices.h"
 #include "app/shell/PlayerWindow.h"
-#include "app/shell/ShellWindow.h"
+#include "host/framework/WindowBase.h"
 
 #include <deque>
 #include <memory>
@@ -18,7 +18,7 @@
 
 namespace paloma::shell {
 
-class CMainWnd final : public ShellWindow, private FlashEvents {
+class CMainWnd final : public host::WindowBase, private FlashEvents {
 public:
     static constexpr int kPlayerId = 1000;
     static constexpr UINT kCloseRequest = WM_APP + 100;
@@ -44,11 +44,6 @@ public:
 
     // Puts the path into the control's Movie and records the movie's size.
     bool loadMovie(const std::wstring& path);
-    // Full-screen playback after the start-up script: scale mode 3 (no
-    // scale) for the default movie size, else 2 (exact fit); the movie; the
-    // custom background colour when there is one; then the window is shown
-    // and painted at once.
-    void startPlayback(bool defaultMovieSize, const std::wstring& moviePath, std::optional<COLORREF> background);
     // The closing protocol.
     void close();
 

@@ -4,7 +4,7 @@
 #include "app/ResourceBlock.h"
 #include "app/shell/ShellContext.h"
 #include "app/shell/ShellMessageBox.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 
 #include <cstring>
 

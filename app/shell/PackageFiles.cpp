@@ -6,7 +6,7 @@
 #include "app/shell/ModuleResources.h"
 #include "app/shell/RunFolder.h"
 #include "app/shell/ShellContext.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "host/framework/WinHandles.h"
 
 namespace paloma {

@@ -8,7 +8,7 @@
 #include "app/shell/ModuleResources.h"
 #include "app/shell/PackageFiles.h"
 #include "app/shell/RunFolder.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "host/framework/WinHandles.h"
 
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 #include "app/shell/RunFolder.h"
 
 #include "app/TempPaths.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "host/framework/WinHandles.h"
 
 #include <objbase.h>

@@ -1,7 +1,7 @@
 // The per-user profile in the registry.
 #include "app/shell/SettingsStore.h"
 
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "host/framework/WinHandles.h"
 
 namespace paloma {

@@ -6,7 +6,7 @@
 #include "app/shell/PrivatePlayer.h"
 #include "app/shell/RunFolder.h"
 #include "app/shell/ShellMessageBox.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 
 namespace paloma {
 

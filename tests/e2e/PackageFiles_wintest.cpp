@@ -3,7 +3,7 @@
 #include "app/shell/PackageFiles.h"
 
 #include "app/shell/RunFolder.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "E2eSupport.h"
 
 #include <gtest/gtest.h>

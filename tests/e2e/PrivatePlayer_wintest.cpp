@@ -3,7 +3,7 @@
 // and an installer with neither, which is run silently instead.
 #include "app/shell/PrivatePlayer.h"
 
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "E2eSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // run modes, and the run folder's life.
 #include "app/ResourceBlock.h"
 #include "app/RuntimeSettings.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "E2eSupport.h"
 #include "tests/support/MovieBytes.h"
 

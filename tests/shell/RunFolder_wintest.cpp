@@ -1,7 +1,7 @@
 // The run folder, its deletion and the temporary file names.
 #include "app/shell/RunFolder.h"
 
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 
 #include <gtest/gtest.h>
 

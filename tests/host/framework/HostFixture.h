@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/framework/ClassOrder.h"
+#include "host/ClassOrder.h"
 #include "script/Quill.h"
 #include "tests/hostclass/TestHostClass.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/framework/ClassOrder.h"
+#include "host/ClassOrder.h"
 #include "script/Quill.h"
 
 namespace paloma::host::test {

@@ -1,5 +1,5 @@
 // The registration order of every class of an engine.
-#include "host/framework/ClassOrder.h"
+#include "host/ClassOrder.h"
 
 #include "host/native/DllClass.h"
 #include "host/native/StructClass.h"

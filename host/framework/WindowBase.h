@@ -1,13 +1,13 @@
 #pragma once
-// The base of the shell's own windows: one static window procedure that hands
-// every message to the object's virtual onMessage. A window object created
-// with `owned` set deletes itself when its window is gone.
+// The base of the program's own windows (the shell's main and player
+// windows, and the windows host classes make): one static window procedure
+// that hands every message to the object's virtual onMessage. Windows only.
 
 #include <windows.h>
 
-namespace paloma::shell {
+namespace paloma::host {
 
-class ShellWindow {
+class WindowBase {
 public:
     struct CreateArgs {
         const wchar_t* className = nullptr;
@@ -19,10 +19,10 @@ public:
         HMENU menuOrId = nullptr;
     };
 
-    ShellWindow() = default;
-    ShellWindow(const ShellWindow&) = delete;
-    ShellWindow& operator=(const ShellWindow&) = delete;
-    virtual ~ShellWindow();
+    WindowBase() = default;
+    WindowBase(const WindowBase&) = delete;
+    WindowBase& operator=(const WindowBase&) = delete;
+    virtual ~WindowBase();
 
     HWND hwnd() const { return hwnd_; }
 
@@ -47,4 +47,4 @@ private:
     HWND hwnd_ = nullptr;
 };
 
-} // namespace paloma::shell
+} // namespace paloma::host

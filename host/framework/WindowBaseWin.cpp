@@ -1,9 +1,9 @@
-// The shell's window base: message routing to virtual handlers.
-#include "app/shell/ShellWindow.h"
+// The window base: message routing to virtual handlers.
+#include "host/framework/WindowBase.h"
 
-namespace paloma::shell {
+namespace paloma::host {
 
-ShellWindow::~ShellWindow() {
+WindowBase::~WindowBase() {
     if (hwnd_) {
         HWND w = hwnd_;
         SetWindowLongPtrW(w, GWLP_USERDATA, 0);
@@ -12,7 +12,7 @@ ShellWindow::~ShellWindow() {
     }
 }
 
-bool ShellWindow::registerClass(const wchar_t* name, UINT classStyle, HCURSOR cursor, HBRUSH background) {
+bool WindowBase::registerClass(const wchar_t* name, UINT classStyle, HCURSOR cursor, HBRUSH background) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW existing;
     if (GetClassInfoW(instance, name, &existing))
@@ -27,26 +27,26 @@ bool ShellWindow::registerClass(const wchar_t* name, UINT classStyle, HCURSOR cu
     return RegisterClassW(&wc) != 0;
 }
 
-bool ShellWindow::createWindow(const CreateArgs& args) {
+bool WindowBase::createWindow(const CreateArgs& args) {
     HWND w = CreateWindowExW(args.exStyle, args.className, args.title, args.style, args.rect.left, args.rect.top,
                              args.rect.right - args.rect.left, args.rect.bottom - args.rect.top, args.parent,
                              args.menuOrId, GetModuleHandleW(nullptr), this);
     return w != nullptr;
 }
 
-LRESULT ShellWindow::onMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT WindowBase::onMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return defaultProc(msg, wParam, lParam);
 }
 
-LRESULT CALLBACK ShellWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK WindowBase::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<ShellWindow*>(cs->lpCreateParams);
+        auto* self = static_cast<WindowBase*>(cs->lpCreateParams);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         if (self)
             self->hwnd_ = hwnd;
     }
-    auto* self = reinterpret_cast<ShellWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<WindowBase*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     LRESULT result = self->onMessage(msg, wParam, lParam);
@@ -58,4 +58,4 @@ LRESULT CALLBACK ShellWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     return result;
 }
 
-} // namespace paloma::shell
+} // namespace paloma::host
