@@ -131,7 +131,7 @@ public:
     // Lays out the children of `e` (a structure); `depth` counts the
     // structures being laid out around it.
     std::shared_ptr<const StructLayout> build(const Element& e, int depth) {
-        if (depth > kMaxDepth)
+        if (depth > kMaxDepth || ++structures_ > kMaxStructures)
             return nullptr;
         auto layout = std::make_shared<StructLayout>();
         layout->name = e.tag;
@@ -160,6 +160,11 @@ public:
                 std::shared_ptr<const StructLayout> nested;
                 if (type->structName.empty()) {
                     nested = build(child, depth + 1);
+                } else if (member.isPointer()) {
+                    // A pointer to a named structure is a pointer-sized
+                    // member; what it points at is whatever Struct the
+                    // script stores there.
+                    nested = std::make_shared<StructLayout>();
                 } else {
                     auto text = lookup_ ? lookup_(type->structName) : std::nullopt;
                     if (!text)
@@ -197,8 +202,14 @@ public:
     }
 
 private:
+    // Named structures repeated inside each other could make the work grow
+    // exponentially with the nesting depth: the number of structures laid
+    // out for one descriptor is bounded.
+    static constexpr int kMaxStructures = 4096;
+
     const LayoutRules& rules_;
     const DescriptorLookup& lookup_;
+    int structures_ = 0;
 };
 
 } // namespace

@@ -88,6 +88,8 @@ TEST(StructLayout, NamedStructuresComeFromTheLookup) {
     DescriptorLookup lookup = [](std::string_view name) -> std::optional<std::string> {
         if (name == "POINT")
             return R"(<POINT type="struct"><x type="long"></x><y type="long"></y></POINT>)";
+        if (name == "WIDE")
+            return R"(<WIDE type="struct"><a type="WIDE"></a><b type="WIDE"></b><c type="WIDE*"></c></WIDE>)";
         if (name == "LOOP")
             return R"(<LOOP type="struct"><l type="LOOP"></l></LOOP>)";
         return std::nullopt;
@@ -97,9 +99,15 @@ TEST(StructLayout, NamedStructuresComeFromTheLookup) {
     ASSERT_TRUE(l);
     EXPECT_EQ(offsets(*l), (std::vector<uint32_t>{0, 4, 16}));
     EXPECT_EQ(l->size, 24u);
-    EXPECT_EQ(l->members[2].nested->size, 8u);
+    EXPECT_TRUE(l->members[2].isPointer());
+    EXPECT_EQ(l->members[2].elementSize, 8u);
     EXPECT_FALSE(layoutStruct(R"(<R type="struct"><l type="LOOP"></l></R>)", k32, lookup));
     EXPECT_FALSE(layoutStruct(text, k32)); // no lookup: POINT is unknown
+    // Self-reference through pointers is fine; by value it is refused quickly.
+    auto list = layoutStruct(R"(<R type="struct"><next type="LOOP*"></next><v type="long"></v></R>)", k32, lookup);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->size, 8u);
+    EXPECT_FALSE(layoutStruct(R"(<R type="struct"><w type="WIDE"></w></R>)", k32, lookup));
 }
 
 TEST(StructLayout, BadDescriptorsAreRefused) {
