@@ -1,6 +1,7 @@
 // Dll, DllParam and the registered DLL functions.
 #include "host/native/DllClass.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <list>
@@ -113,8 +114,12 @@ struct WriteBack {
 };
 
 struct ArgumentBlock {
-    std::vector<uintptr_t> words;
-    std::vector<uint8_t> flags; // WordFlag bits of each word
+    // The words live in the block itself: a call allocates nothing for
+    // them. A call that would need more words than the table has fails.
+    std::array<uintptr_t, kMaxArgumentWords> words{};
+    std::array<uint8_t, kMaxArgumentWords> flags{}; // WordFlag bits of each word
+    size_t count = 0;
+    bool overflow = false;
     std::list<std::vector<uint8_t>> buffers;
     std::list<NativeStructCopy> copies;
     std::vector<WriteBack> writeBacks;
@@ -124,8 +129,12 @@ struct ArgumentBlock {
         return buffers.back().data();
     }
     void pushWord(uintptr_t w, uint8_t wordFlags) {
-        words.push_back(w);
-        flags.push_back(wordFlags);
+        if (count == kMaxArgumentWords) {
+            overflow = true;
+            return;
+        }
+        words[count] = w;
+        flags[count++] = wordFlags;
     }
     void pushPointer(const void* p) { pushWord(reinterpret_cast<uintptr_t>(p), kWordInRegister); }
     // A value of n bytes by value: whole words (32-bit: n rounded up to 4;
@@ -401,8 +410,8 @@ void callFunction(Engine& engine, NativeClass*, void* data, Value& result, ArgLi
                             : (f->flags & kCallDoubleResult) ? NativeResultKind::Double
                                                              : NativeResultKind::Integer;
     NativeResult out;
-    if (!invokeNative(f->procedure, f->flags, block.words.data(), block.flags.data(), block.words.size(), kind,
-                      out))
+    if (block.overflow ||
+        !invokeNative(f->procedure, f->flags, block.words.data(), block.flags.data(), block.count, kind, out))
         return;
     // 5-7. The result, then the by-reference Objects.
     if (kind != NativeResultKind::Integer) {

@@ -224,8 +224,9 @@ int structAccessProperty(Engine& engine, NativeClass* cls, void* self, SymbolId 
     StructObject* s = liveObject<StructObject>(self);
     if (!s)
         return 0;
-    auto& state = quill::classState<StructClassState>(cls);
-    const auto& ids = state.idsOf(engine, s->layout);
+    if (!s->memberIds)
+        s->memberIds = &quill::classState<StructClassState>(cls).idsOf(engine, s->layout);
+    const auto& ids = *s->memberIds;
     for (size_t i = 0; i < ids.size(); ++i) {
         if (ids[i] != id)
             continue;

@@ -29,6 +29,9 @@ struct StructObject {
     std::shared_ptr<StructMemory> memory;
     uint32_t base = 0;
     std::shared_ptr<const StructLayout> layout;
+    // The interned member names of the layout (kept by the class), found on
+    // first access.
+    const std::vector<quill::SymbolId>* memberIds = nullptr;
 
     uint8_t* data() const { return memory->bytes.data() + base; }
     void markValues(quill::Engine& engine) const;
