@@ -111,6 +111,11 @@ TEST_F(NativeCallTest, StructuresByPointerByValueAndAsResults) {
     EXPECT_EQ(eval("var nm = new Struct(Named); nm.name = 'seven!!'; nm.out = 0; nm.scale = 1.5;"
                    "r = [useNamed(nm), nm.name, nm.scale]"),
               "7,seven!!,1.5");
+    // Wrapped in an object it comes back as a new Struct whose pointer
+    // members hold their script values again.
+    EXPECT_EQ(eval("var on = new Object(); on.value = nm; useNamed(on);"
+                   "r = [on.value == nm, on.value.name, on.value.scale, on.value.structSize]"),
+              std::string("false,seven!!,1.5,") + (sizeof(void*) == 8 ? "24" : "12"));
     // A DllParam names the result's structure.
     EXPECT_EQ(eval("Dll.registerFunction(testDll, 'makePoint', 'mp', 'cdecl', new DllParam(8, 0, 'Point8'), 'long', 'long');"
                    "r = mp(6, 7).y"),
