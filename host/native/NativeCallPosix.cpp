@@ -9,7 +9,7 @@ bool invokeNative(void*, uint32_t, const uintptr_t*, const uint8_t*, size_t, Nat
 }
 
 std::unique_ptr<NativeModule> NativeModule::load(const std::string&) { return nullptr; }
-NativeModule::~NativeModule() = default;
+NativeModule::~NativeModule() { handle_ = nullptr; } // never loaded here
 void* NativeModule::procedure(const std::string&) const { return nullptr; }
 std::string NativeModule::key() const { return {}; }
 
