@@ -7,6 +7,8 @@
 #include "host/files/StringStreamClass.h"
 #include "host/system/IniClass.h"
 #include "host/system/SystemClasses.h"
+#include "host/native/DllClass.h"
+#include "host/native/StructClass.h"
 
 namespace paloma::host {
 
@@ -97,13 +99,13 @@ constexpr ClassEntry kClassOrder[] = {
     {"Application, _Preferences_", nullptr},
     {"Image", nullptr},
     {"DirectX", nullptr},
-    {"DllParam, Dll", nullptr},
+    {"DllParam, Dll", registerDllClasses},
     {"Sound", nullptr},
     {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
     {"Form", nullptr},
-    {"Struct", nullptr},
+    {"Struct, StructArray", registerStructClasses},
     {"ScriptHost", nullptr},
 };
 

@@ -193,8 +193,13 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
                 warnProperty(engine, id);
             return out;
         }
-        if (key.isInteger())
-            return Value::undefined();
+        if (key.isInteger()) {
+            NativeObject* n = receiver.asNative();
+            Value out;
+            if (auto hook = engine.elementHookOf(n->cls); hook && n->data)
+                hook(engine, n->cls, n->data, key.asInteger(), 0, out);
+            return out;
+        }
         reportWarning(engine, kWarnInvalidIndex);
         return Value::undefined();
     }
@@ -276,6 +281,15 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
         if (key.isString()) {
             writeProperty(engine, receiver, keySymbol(engine, key), v);
             return;
+        }
+        if (key.isInteger()) {
+            NativeObject* n = receiver.asNative();
+            if (auto hook = engine.elementHookOf(n->cls)) {
+                Value copy = v;
+                if (n->data)
+                    hook(engine, n->cls, n->data, key.asInteger(), 1, copy);
+                return;
+            }
         }
         reportWarning(engine, kWarnInvalidIndex);
         return;
