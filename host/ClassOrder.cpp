@@ -1,6 +1,11 @@
 // The registration order of every class of an engine.
 #include "host/ClassOrder.h"
 
+#ifdef _WIN32
+#include "host/app/Application.h"
+#include "host/window/Window.h"
+#endif
+
 namespace paloma::host {
 
 namespace {
@@ -11,6 +16,12 @@ void builtin(quill::Engine& engine) {
 }
 
 using G = quill::BuiltinGroup;
+
+#ifdef _WIN32
+#define PALOMA_WIN_ONLY(f) f
+#else
+#define PALOMA_WIN_ONLY(f) nullptr
+#endif
 
 // ORDER CLASSES. This file is portable: the register function of a class
 // that exists only in the Windows build is filled in under #ifdef _WIN32
@@ -49,8 +60,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"encodeURI, encodeURIComponent, decodeURI, decodeURIComponent", builtin<G::UriFunctions>},
     {"getMainWnd, getAppDir, getExeName, getMovies, getAdditionalFile, readProfile, writeProfile, processMsg, "
      "invoke, _call",
-     nullptr},
-    {"Window", nullptr},
+     PALOMA_WIN_ONLY(registerHostFunctions)},
+    {"Window", PALOMA_WIN_ONLY(registerWindowClass)},
     {"Mail", nullptr},
     {"SendMail", nullptr},
     {"RecvMail", nullptr},
@@ -58,8 +69,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"IPConfig", nullptr},
     {"SysInfo", nullptr},
     {"Socket", nullptr},
-    {"Menu", nullptr},
-    {"Application, _Preferences_", nullptr},
+    {"Menu", PALOMA_WIN_ONLY(registerMenuClass)},
+    {"Application, _Preferences_", PALOMA_WIN_ONLY(registerApplicationClass)},
     {"Image", nullptr},
     {"DirectX", nullptr},
     {"DllParam, Dll", nullptr},
