@@ -12,7 +12,7 @@
 #include "host/app/HotKeyText.h"
 #include "host/framework/HostClass.h"
 #include "host/window/MenuCommands.h"
-#include "host/window/MenusResource.h"
+#include "app/MenusResource.h"
 #include "host/window/Window.h"
 
 namespace paloma::host {

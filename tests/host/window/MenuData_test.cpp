@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "host/window/MenuCommands.h"
-#include "host/window/MenusResource.h"
+#include "app/MenusResource.h"
+#include "tools/pack/Manifest.h"
 
+using namespace paloma;
 using namespace paloma::host;
 
 TEST(MenuCommands, TextIdsHashIntoTheRangeAndCollisionsStep191Apart) {
@@ -83,4 +85,38 @@ TEST(MenusResource, ReadsWhatIsWrittenAndRefusesBrokenBytes) {
     }
     deep.insert(deep.end(), {0, 0, 0, 0});
     EXPECT_FALSE(readMenusResource(deep));
+}
+
+TEST(MenusResource, ManifestMenusBecomeItemsAndBadOnesNameTheField) {
+    std::string error;
+    auto m = paloma::pack::parseManifest(R"({
+        "identity": "A/B", "movie": "m.swf",
+        "menus": {"MAIN": [{"caption": "&File", "items": [
+            {"id": "open", "caption": "&Open\tCtrl+O", "icon": "open.ico"},
+            {"separator": true},
+            {"id": "quit", "caption": "E&xit", "default": true, "grayed": true}]},
+            {"id": "help", "caption": "Help", "checked": true, "disabled": true}]}
+    })", ".", error);
+    ASSERT_TRUE(m) << error;
+    ASSERT_EQ(m->menus.size(), 1u);
+    EXPECT_EQ(m->menus[0].name, u"MAIN");
+    const auto& items = m->menus[0].items;
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].flags, kMenuItemPopup);
+    ASSERT_EQ(items[0].items.size(), 3u);
+    EXPECT_EQ(items[0].items[0].iconFile, u"open.ico");
+    EXPECT_EQ(items[0].items[1].flags, kMenuItemSeparator);
+    EXPECT_EQ(items[0].items[2].flags, kMenuItemDefault | kMenuItemGrayed);
+    EXPECT_EQ(items[1].flags, kMenuItemChecked | kMenuItemDisabled);
+    // What the packager stores reads back to the same items.
+    auto back = readMenusResource(writeMenusResource(items));
+    ASSERT_TRUE(back);
+    EXPECT_EQ((*back)[0].items[2].textId, u"quit");
+
+    EXPECT_FALSE(paloma::pack::parseManifest(R"({"identity": "A/B", "movie": "m.swf",
+        "menus": {"MAIN": [{"caption": "no id"}]}})", ".", error));
+    EXPECT_NE(error.find("menus.MAIN[0]"), std::string::npos) << error;
+    EXPECT_FALSE(paloma::pack::parseManifest(R"({"identity": "A/B", "movie": "m.swf",
+        "menus": {"MAIN": [{"id": "x", "colour": 1}]}})", ".", error));
+    EXPECT_NE(error.find("colour"), std::string::npos) << error;
 }

@@ -1,7 +1,7 @@
 // Reading and writing the MENUS resource.
-#include "host/window/MenusResource.h"
+#include "app/MenusResource.h"
 
-namespace paloma::host {
+namespace paloma {
 
 namespace {
 
@@ -109,4 +109,4 @@ std::vector<uint8_t> writeMenusResource(const std::vector<MenuItemRecord>& items
     return out;
 }
 
-} // namespace paloma::host
+} // namespace paloma

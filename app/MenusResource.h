@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace paloma::host {
+namespace paloma {
 
 constexpr uint32_t kMenuItemSeparator = 0x01;
 constexpr uint32_t kMenuItemPopup = 0x02;
@@ -44,4 +44,4 @@ std::optional<std::vector<MenuItemRecord>> readMenusResource(std::span<const uin
 // The packager's side: the bytes of a MENUS resource for these items.
 std::vector<uint8_t> writeMenusResource(const std::vector<MenuItemRecord>& items);
 
-} // namespace paloma::host
+} // namespace paloma
