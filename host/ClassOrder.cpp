@@ -9,6 +9,10 @@
 #include "host/system/SystemClasses.h"
 #include "host/native/DllClass.h"
 #include "host/native/StructClass.h"
+#ifdef _WIN32
+#include "host/app/Application.h"
+#include "host/window/Window.h"
+#endif
 
 namespace paloma::host {
 
@@ -20,6 +24,12 @@ void builtin(quill::Engine& engine) {
 }
 
 using G = quill::BuiltinGroup;
+
+#ifdef _WIN32
+#define PALOMA_WIN_ONLY(f) f
+#else
+#define PALOMA_WIN_ONLY(f) nullptr
+#endif
 
 // ORDER CLASSES. This file is portable: the register function of a class
 // that exists only in the Windows build is filled in under #ifdef _WIN32
@@ -83,7 +93,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"getMainWnd, getAppDir, getExeName, getMovies, getAdditionalFile, readProfile, writeProfile, processMsg, "
      "invoke, _call",
      registerHostFunctions},
-    {"Window", nullptr},
+    {"Window", PALOMA_WIN_ONLY(registerWindowClass)},
     {"Mail", nullptr},
     {"SendMail", nullptr},
     {"RecvMail", nullptr},
@@ -95,8 +105,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"SysInfo", nullptr},
 #endif
     {"Socket", nullptr},
-    {"Menu", nullptr},
-    {"Application, _Preferences_", nullptr},
+    {"Menu", PALOMA_WIN_ONLY(registerMenuClass)},
+    {"Application, _Preferences_", PALOMA_WIN_ONLY(registerApplicationClass)},
     {"Image", nullptr},
     {"DirectX", nullptr},
     {"DllParam, Dll", registerDllClasses},

@@ -13,6 +13,8 @@
 // so the services are process-wide: the shell installs its implementation
 // with ScopedHostServices for the life of its main window.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,7 @@
 
 namespace paloma {
 struct RuntimeSettings;
+struct MovieList;
 class Archive;
 } // namespace paloma
 
@@ -66,8 +69,44 @@ public:
     }
 #endif
     // The application's exit routine, run when a script's message pump meets
-    // the quit message.
-    virtual void exitApplication() {}
+    // the quit message (with the quit message's exit code).
+    virtual void exitApplication(int exitCode) { (void)exitCode; }
+    // A string of the application profile (ANSI); nothing when it is absent.
+    // The default reads the profile file.
+    virtual std::optional<std::string> readProfileString(const std::string& section, const std::string& entry);
+    // Writes a string of the application profile; the default writes the
+    // profile file (creating its folder).
+    virtual bool writeProfileString(const std::string& section, const std::string& entry, const std::string& value);
+
+    // The movie list of the package; null when the program has none.
+    virtual const MovieList* movieList() { return nullptr; }
+    // The folder additional files are extracted to (the run folder's
+    // "_extra\"), ANSI, with its trailing backslash; empty when there is
+    // none.
+    virtual std::string extractionFolder() { return {}; }
+    // Extracts the file of that path (backslashes) of the package archive's
+    // application files below the extraction folder, creating its folders,
+    // and gives its full path; nothing when it cannot be had.
+    virtual std::optional<std::string> extractAdditionalFile(std::string_view path) {
+        (void)path;
+        return std::nullopt;
+    }
+    // Applies the CD-autorun setting of the live settings at once.
+    virtual void applyCdAutorun() {}
+    // Brackets a call into a script engine that does not come from a script
+    // (a timer, a window event, a menu command): the program keeps the
+    // engine alive and its main window open until the call has returned.
+    virtual void enterScripts() {}
+    virtual void leaveScripts() {}
+};
+
+// enterScripts()/leaveScripts() for a scope.
+class ScriptCallScope {
+public:
+    ScriptCallScope();
+    ~ScriptCallScope();
+    ScriptCallScope(const ScriptCallScope&) = delete;
+    ScriptCallScope& operator=(const ScriptCallScope&) = delete;
 };
 
 // The services now installed; the defaults when none are.

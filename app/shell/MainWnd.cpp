@@ -11,6 +11,7 @@
 #include "app/shell/ShellMessageBox.h"
 #include "base/TextCodec.h"
 #include "base/WinText.h"
+#include "host/app/Application.h"
 #include "host/framework/SystemError.h"
 
 #include <algorithm>
@@ -217,6 +218,13 @@ LRESULT CMainWnd::onMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             player_.move(rc, true);
         return 0;
     }
+    case WM_SETCURSOR:
+        // The custom cursor of the Application object, while one is held.
+        if (HCURSOR custom = host::applicationCursor(); custom && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(custom);
+            return TRUE;
+        }
+        break;
     case WM_ACTIVATEAPP:
         if (!wParam)
             PostMessageW(hwnd(), WM_CLOSE, 0, 0);

@@ -3,6 +3,8 @@
 
 #include "base/TextCodec.h"
 #include "host/ClassOrder.h"
+#include "host/app/Application.h"
+#include "host/window/Window.h"
 #include "script/Quill.h"
 
 #include <cstdio>
@@ -25,7 +27,7 @@ struct ImageState {
 
 } // namespace
 
-QuillShellScripts::QuillShellScripts() : keeper_([this] { return makeEngine(); }) {}
+QuillShellScripts::QuillShellScripts() : keeper_([this] { return makeEngine(); }) { services_.setKeeper(&keeper_); }
 QuillShellScripts::~QuillShellScripts() = default;
 
 std::unique_ptr<quill::Engine> QuillShellScripts::makeEngine() {
@@ -121,11 +123,16 @@ ShellScripts::Result QuillShellScripts::runFile(const std::wstring& path, bool c
 }
 
 void QuillShellScripts::menuCommand(unsigned id) {
-    if (!keeper_.engine() || !menu_)
+    if (!keeper_.engine())
         return;
     bridge::EngineKeeper::Use use(keeper_);
-    menu_(*use.engine(), id);
+    if (menu_)
+        menu_(*use.engine(), id);
+    else
+        host::dispatchMenuCommand(id); // the script menus (Menu.onCommand)
 }
+
+void QuillShellScripts::releaseGlobalState() { host::releaseApplicationState(); }
 
 std::optional<std::wstring> QuillShellScripts::flashCall(const std::wstring& request) {
     if (!bridge_)

@@ -47,6 +47,7 @@ public:
     Result runFile(const std::wstring& path, bool compiled) override;
     void menuCommand(unsigned id) override;
     std::optional<std::wstring> flashCall(const std::wstring& request) override;
+    void releaseGlobalState() override;
 
 private:
     std::unique_ptr<quill::Engine> makeEngine();

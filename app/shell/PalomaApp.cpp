@@ -14,6 +14,8 @@
 #include "app/shell/ShellMessageBox.h"
 #include "app/shell/SystemScreenSaver.h"
 #include "base/WinText.h"
+#include "host/app/Application.h"
+#include "host/window/Window.h"
 
 #include <ole2.h>
 #include <shellapi.h>
@@ -113,6 +115,7 @@ bool PalomaApp::initInstance() {
     ShellContext& context = shellContext();
     context.movieList = &movieList();
     context.settings = &runtimeSettings();
+    context.store = &store_;
 
     // 9. The run mode.
     switch (mode_) {
@@ -170,8 +173,18 @@ bool PalomaApp::startFullScreen() {
     // 5.-7. Scale mode, the movie, the background colour.
     shell::FlashHost& player = window->player().host();
     player.put(L"ScaleMode", long((settings.optionFlags & kOptionDefaultMovieSize) ? 3 : 2));
-    std::wstring movie = resolvePackagePath(textOr(movieList().name));
-    window->loadMovie(movie);
+    // The start-up script's onGetMovie handler may choose the movie.
+    std::wstring movie;
+    if (auto chosen = host::movieFromScript())
+        movie = *chosen;
+    else
+        movie = resolvePackagePath(textOr(movieList().name));
+    if (shell::CMainWnd::current() != window)
+        return false; // a script closed the window meanwhile
+    if (window->loadMovie(movie))
+        host::notifyMovieLoaded(movie);
+    if (shell::CMainWnd::current() != window)
+        return false;
     if (settings.optionFlags & kOptionBackgroundColour) {
         player.put(L"BackgroundColor", shell::colorRefToRgb(settings.backgroundColour));
     }
@@ -188,8 +201,12 @@ bool PalomaApp::startFullScreen() {
 
 bool PalomaApp::preTranslateMessage(MSG& msg) {
     HWND main = shellMainWindow();
-    if (accelerators_ && main && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST)
-        return TranslateAcceleratorW(main, accelerators_, &msg) != 0;
+    if (main && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+        if (host::translateMenuAccelerator(msg))
+            return true; // a script menu's accelerator
+        if (accelerators_)
+            return TranslateAcceleratorW(main, accelerators_, &msg) != 0;
+    }
     return false;
 }
 

@@ -11,9 +11,12 @@
 namespace paloma {
 
 // What start-up hands to the shell's windows and dialogs.
+class SettingsStore;
+
 struct ShellContext {
     MovieList* movieList = nullptr;
     RuntimeSettings* settings = nullptr;
+    const SettingsStore* store = nullptr; // the per-user profile (readProfile/writeProfile)
     void* reserved[4] = {}; // slots for later parts of the shell
 };
 

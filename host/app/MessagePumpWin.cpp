@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "host/HostServices.h"
+#include "host/window/Window.h"
 
 namespace paloma::host {
 
@@ -18,12 +19,12 @@ bool pumpWaitingMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
-            hostServices().exitApplication();
+            hostServices().exitApplication(int(msg.wParam));
             return false;
         }
         if (msg.message == kIdleMessage)
             continue;
-        if (hostServices().preTranslateMessage(msg))
+        if (translateMenuAccelerator(msg) || hostServices().preTranslateMessage(msg))
             continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

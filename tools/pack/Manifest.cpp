@@ -17,6 +17,8 @@ namespace {
 
 using nlohmann::json;
 
+std::vector<MenuItemRecord> menuItems(const json& list, const std::string& path, int depth);
+
 struct ManifestError {
     std::string field;
     std::string message;
@@ -344,8 +346,59 @@ Manifest readManifest(const json& doc, const std::filesystem::path& baseDir) {
             m.scripts.push_back({utf8ToUtf16(it.key()), diskPath(baseDir, utf8ToUtf16(it->get<std::string>()))});
         }
     }
+    // Menus: stored as MENUS resources for Menu.load.
+    if (const json* menus = top.get("menus")) {
+        if (!menus->is_object())
+            fail("menus", "expected an object of menu names and item lists");
+        for (auto it = menus->begin(); it != menus->end(); ++it) {
+            if (it.key().empty())
+                fail("menus", "a menu name is empty");
+            m.menus.push_back({utf8ToUtf16(it.key()), menuItems(*it, "menus." + it.key(), 0)});
+        }
+    }
     top.finish();
     return m;
+}
+
+} // namespace
+
+namespace {
+
+// A menu's items: {"id", "caption", "icon", "separator", "disabled",
+// "checked", "grayed", "default", "items" (a popup's items)}.
+std::vector<MenuItemRecord> menuItems(const json& list, const std::string& path, int depth) {
+    if (!list.is_array())
+        fail(path, "expected an array of menu items");
+    if (depth >= kMaxMenuDepth)
+        fail(path, "menus nested too deeply");
+    std::vector<MenuItemRecord> items;
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::string at = path + "[" + std::to_string(i) + "]";
+        Fields f(list[i], at);
+        MenuItemRecord item;
+        item.textId = f.text("id", u"");
+        item.caption = f.text("caption", u"");
+        item.iconFile = f.text("icon", u"");
+        if (f.flag("separator", false))
+            item.flags |= kMenuItemSeparator;
+        if (f.flag("disabled", false))
+            item.flags |= kMenuItemDisabled;
+        if (f.flag("checked", false))
+            item.flags |= kMenuItemChecked;
+        if (f.flag("grayed", false))
+            item.flags |= kMenuItemGrayed;
+        if (f.flag("default", false))
+            item.flags |= kMenuItemDefault;
+        if (const json* sub = f.get("items")) {
+            item.flags |= kMenuItemPopup;
+            item.items = menuItems(*sub, at + ".items", depth + 1);
+        } else if (!(item.flags & kMenuItemSeparator) && item.textId.empty()) {
+            fail(at, "a command item needs an \"id\"");
+        }
+        f.finish();
+        items.push_back(std::move(item));
+    }
+    return items;
 }
 
 } // namespace

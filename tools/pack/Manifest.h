@@ -25,6 +25,10 @@
 //   "installer": "install.exe",            player installer inside the archive
 //   "files": ["movie.swf", "data"],        files and folders to pack
 //   "scripts": {"INITIALIZE": "init.qls", "AfterInstall": "hook.qsc"}
+//   "menus": {"MAIN": [{"caption": "&File", "items": [
+//               {"id": "open", "caption": "&Open\tCtrl+O", "icon": "open.ico"},
+//               {"separator": true}]}]}   also "disabled", "checked",
+//                                          "grayed", "default"
 // }
 //
 // A font is {"face", "height", "width", "escapement", "orientation",
@@ -32,6 +36,7 @@
 // "clipPrecision", "quality", "pitchAndFamily"}. Paths on disk are relative
 // to the manifest's folder.
 
+#include "app/MenusResource.h"
 #include "app/MovieList.h"
 #include "app/RuntimeSettings.h"
 
@@ -48,6 +53,11 @@ struct ScriptSource {
     std::filesystem::path path;
 };
 
+struct MenuSource {
+    std::u16string name;
+    std::vector<MenuItemRecord> items;
+};
+
 struct Manifest {
     std::filesystem::path baseDir;
     std::optional<std::filesystem::path> runtime;
@@ -58,6 +68,7 @@ struct Manifest {
     std::optional<std::filesystem::path> picture;
     std::vector<std::filesystem::path> files;
     std::vector<ScriptSource> scripts;
+    std::vector<MenuSource> menus;
 };
 
 // Reads a manifest; on failure nullopt and a message naming the field.

@@ -244,6 +244,8 @@ std::optional<std::vector<uint8_t>> buildPackage(const Manifest& m, std::span<co
         }
         addBlock(*image, kResourceTypeQuill, script.name, *compiled);
     }
+    for (const MenuSource& menu : m.menus)
+        addBlock(*image, u"MENUS", menu.name, writeMenusResource(menu.items));
 
     // 5. The fingerprint: a digest of every configuration resource, so it
     // changes exactly when the configuration does.

@@ -128,7 +128,7 @@ struct QuitWatch : HostServices {
             ++seen;
         return false;
     }
-    void exitApplication() override { ++exits; }
+    void exitApplication(int) override { ++exits; }
 };
 
 } // namespace

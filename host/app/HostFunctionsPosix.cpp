@@ -1,4 +1,5 @@
-// The global host functions.
+// The global host functions of the portable build: processMsg alone (there
+// is no player, no archive and no message queue).
 #include "host/app/HostFunctions.h"
 
 namespace paloma::host {
