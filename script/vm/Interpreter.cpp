@@ -540,6 +540,11 @@ op_GetVar: {
             Value scope = list->values()[i];
             if (readProperty(e, scope, id, found)) {
                 PUSH(found);
+                // A property holding Undefined warns as an undefined global does.
+                if (found.isUndefined()) {
+                    SAVE();
+                    warnUndefinedVariable(e, id);
+                }
                 NEXT();
             }
             list = withList(fp);
