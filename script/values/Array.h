@@ -57,6 +57,15 @@ uint64_t arrayDenseCapacity(const ArrayBody* array);
 // Whether the array is still in the compact form (elements in index order).
 bool arrayIsCompact(const ArrayBody* array);
 
+// The element at index when the array is compact and has one there, else
+// null (the general services then answer). For the interpreter's fast paths.
+inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
+    if (array->top == kArrayBucketed || index >= array->top)
+        return nullptr;
+    Value* v = static_cast<Value*>(array->storage) + index;
+    return v->kind == static_cast<Kind>(-1) ? nullptr : v;
+}
+
 // Collector support.
 void traceArray(Engine& engine, ArrayBody* array);
 

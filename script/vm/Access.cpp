@@ -255,6 +255,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             return;
         }
         uint64_t index = uint64_t(key.asInteger());
+        makeStringCharsPrivate(engine, s);
         if (index >= s->length) {
             // Strings are at most 2^30 bytes; a larger index cannot be had.
             if (index >= (uint64_t(1) << 29))
