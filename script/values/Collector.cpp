@@ -4,6 +4,7 @@
 #include "script/values/Array.h"
 #include "script/values/Engine.h"
 #include "script/values/Object.h"
+#include "script/values/Property.h"
 
 #include <algorithm>
 #include <chrono>
@@ -127,7 +128,7 @@ void Engine::drainGray() {
         case kGrayArray: {
             auto* a = static_cast<ArrayBody*>(item.record);
             traceArray(*this, a);
-            markObject(*this, a->props);
+            markObject(*this, arrayPendingPrototype(a) ? arrayPendingPrototype(a) : a->props);
             break;
         }
         case kGrayNative: {

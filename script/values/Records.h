@@ -84,7 +84,10 @@ struct ArrayStore {
 
 struct ArrayBody {
     uint64_t length;
-    ObjectRecord* props; // own property object, created on first use
+    // Own property object, created on first use. With the low bit set it is
+    // pending: the array behaves as if it had one whose only slot is
+    // `__proto__` = this pointer without the bit (Property.h).
+    ObjectRecord* props;
     void* storage;       // compact Values or ArrayStore (see above); may be null
     uint32_t count;      // elements present
     uint32_t top;        // compact: one past the highest element; else kArrayBucketed

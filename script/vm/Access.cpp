@@ -48,7 +48,9 @@ SymbolId keySymbol(Engine& engine, const Value& key) {
 ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
     if (!v.isString() && !v.isArray() && !v.isFunction())
         return nullptr;
-    return create ? ensurePropertyObject(engine, v) : propertyObject(v);
+    if (create || (v.isArray() && arrayPendingPrototype(v.asArray())))
+        return ensurePropertyObject(engine, v);
+    return propertyObject(v);
 }
 
 bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
