@@ -1102,7 +1102,10 @@ op_GetElem: {
 op_SetElem: {
     if (sp[1].kind == Kind::Array && sp[0].kind == Kind::Integer) {
         // Replacing an element of a compact array allocates nothing.
-        if (Value* v = arrayCompactSlot(sp[1].payload.array, uint64_t(sp[0].payload.integer))) {
+        ArrayBody* a = sp[1].payload.array;
+        auto index = uint64_t(sp[0].payload.integer);
+        Value* v = index < a->length ? arrayCompactSlot(a, index) : nullptr;
+        if (v) {
             COPY_VALUE(*v, sp[2]);
             sp += 3;
             COLLECT();
