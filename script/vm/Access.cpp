@@ -48,7 +48,9 @@ SymbolId keySymbol(Engine& engine, const Value& key) {
 ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
     if (!v.isString() && !v.isArray() && !v.isFunction())
         return nullptr;
-    return create ? ensurePropertyObject(engine, v) : propertyObject(v);
+    if (create || (v.isArray() && arrayPendingPrototype(v.asArray())))
+        return ensurePropertyObject(engine, v);
+    return propertyObject(v);
 }
 
 bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
@@ -260,6 +262,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             return;
         }
         uint64_t index = uint64_t(key.asInteger());
+        makeStringCharsPrivate(engine, s);
         if (index >= s->length) {
             // Strings are at most 2^30 bytes; a larger index cannot be had.
             if (index >= (uint64_t(1) << 29))
