@@ -355,9 +355,10 @@ fs::path resolveArchivePath(ByteSource& source, std::u16string_view path, const 
     for (const std::u16string& part : splitPath(path))
         local /= pathOf(part);
     std::error_code ec;
-    if (local == exeFolder || !fs::exists(local, ec))
+    if (exeFolder.empty() || !fs::exists(local, ec))
         return {};
-    return local;
+    // The empty path names the executable's folder itself.
+    return local == exeFolder ? local / "" : local;
 }
 
 namespace {

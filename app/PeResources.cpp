@@ -13,7 +13,15 @@ namespace {
 
 constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
+constexpr uint32_t kImportDirIndex = 1;
 constexpr uint32_t kResourceDirIndex = 2;
+constexpr uint32_t kDelayImportDirIndex = 13;
+constexpr size_t kImportDescriptorSize = 20;
+constexpr size_t kDelayDescriptorSize = 32;
+// More modules than any program imports; a hostile table without its
+// terminating entry stops here, and so does a name without its NUL.
+constexpr size_t kMaxImportedModules = 4096;
+constexpr size_t kMaxModuleNameLength = 260;
 constexpr uint32_t kSecurityDirIndex = 4;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionCharacteristics = 0x40000040; // initialised data, readable
@@ -356,6 +364,51 @@ const std::vector<uint8_t>* PeImage::find(const ResourceId& type, const Resource
 void PeImage::set(PeResource resource) {
     std::erase_if(resources_, [&](const PeResource& r) { return r.type == resource.type && r.name == resource.name; });
     resources_.push_back(std::move(resource));
+}
+
+std::vector<std::string> PeImage::importedModules() const {
+    std::vector<std::string> modules;
+    Layout l;
+    if (!parseLayout(file_, l, nullptr))
+        return modules;
+    std::span<const uint8_t> f(file_);
+    // The module name at `rva`: NUL-terminated inside one section's raw data.
+    auto nameAt = [&](uint32_t rva) -> std::optional<std::string> {
+        auto at = rvaToOffset(l, rva, 1);
+        if (!at)
+            return std::nullopt;
+        std::string name;
+        for (uint64_t i = *at; i < f.size() && name.size() <= kMaxModuleNameLength; ++i) {
+            if (f[size_t(i)] == 0)
+                return name;
+            name.push_back(char(f[size_t(i)]));
+            if (!rvaToOffset(l, uint32_t(rva + name.size()), 1))
+                break;
+        }
+        return std::nullopt;
+    };
+    // One descriptor table: fixed-size entries up to an all-zero one, the
+    // module name's RVA at `nameField`.
+    auto readTable = [&](uint32_t dirIndex, size_t entrySize, size_t nameField) {
+        if (l.dirCount <= dirIndex)
+            return;
+        uint32_t rva = get32(f, l.dirOffset + 8 * dirIndex);
+        if (rva == 0)
+            return;
+        for (size_t i = 0; i < kMaxImportedModules; ++i) {
+            auto at = rvaToOffset(l, uint32_t(rva + i * entrySize), uint32_t(entrySize));
+            if (!at)
+                return;
+            auto entry = f.subspan(size_t(*at), entrySize);
+            if (std::all_of(entry.begin(), entry.end(), [](uint8_t b) { return b == 0; }))
+                return;
+            if (auto name = nameAt(get32(entry, nameField)))
+                modules.push_back(std::move(*name));
+        }
+    };
+    readTable(kImportDirIndex, kImportDescriptorSize, 12);
+    readTable(kDelayImportDirIndex, kDelayDescriptorSize, 4);
+    return modules;
 }
 
 std::span<const uint8_t> PeImage::overlay() const {

@@ -56,6 +56,11 @@ public:
     // Adds a resource, replacing every language of the same type and name.
     void set(PeResource resource);
 
+    // The names of the modules the image imports, as its import table and
+    // its delay-load table spell them, in table order. Damaged tables give
+    // what could be read before the damage.
+    std::vector<std::string> importedModules() const;
+
     // The bytes after the image's last section (an archive, for example).
     std::span<const uint8_t> overlay() const;
 

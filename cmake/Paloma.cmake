@@ -60,3 +60,17 @@ endfunction()
 # Libraries every test binary links; subsystems append themselves with
 # target_link_libraries(paloma_test_deps INTERFACE <lib>).
 add_library(paloma_test_deps INTERFACE)
+
+# What users ship leaves the build stripped; its symbols stay beside it in
+# <file>.debug, which the stripped file names through its debug link, so a
+# debugger started on the executable finds them.
+function(paloma_ship_stripped target)
+  if(NOT WIN32 OR NOT CMAKE_OBJCOPY)
+    return()
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> $<TARGET_FILE:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE:${target}>.debug $<TARGET_FILE:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()

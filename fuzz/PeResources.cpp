@@ -12,6 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         return 0;
     }
+    for (const std::string& module : image->importedModules())
+        if (module.size() > 260)
+            std::abort();
     image->set({paloma::ResourceId::of(u"PALOMA"), paloma::ResourceId::of(u"ST"), 0, 0, {1, 2, 3}});
     auto written = image->write(&error);
     if (!written)

@@ -22,10 +22,11 @@ namespace {
 constexpr std::u16string_view kUndefinedAnswer = u"<undefined/>";
 
 // The transport of each engine with the bridge installed. The runtime has
-// one thread; engines remove themselves before they are destroyed.
+// one thread; engines remove themselves before they are destroyed. The map
+// is never freed: an engine owned by a static may be removed during exit.
 std::unordered_map<const Engine*, MovieTransport>& transports() {
-    static std::unordered_map<const Engine*, MovieTransport> map;
-    return map;
+    static auto* map = new std::unordered_map<const Engine*, MovieTransport>;
+    return *map;
 }
 
 // An argument list whose Values stay alive across calls into the engine:
@@ -416,6 +417,8 @@ void installBridge(Engine& engine, MovieTransport transport) {
 }
 
 void removeBridge(Engine& engine) { transports().erase(&engine); }
+
+bool bridgeInstalled(const Engine* engine) { return transports().count(engine) != 0; }
 
 std::u16string buildCallXml(Engine& engine, std::string_view function, ArgList args) {
     std::u16string out = u"<invoke name=\"";

@@ -76,6 +76,9 @@ bool parseFlashRequest(quill::Engine& engine, std::u16string_view requestXml, Fl
 void installBridge(quill::Engine& engine, MovieTransport transport);
 // Forgets the engine's transport (call before the engine is destroyed).
 void removeBridge(quill::Engine& engine);
+// Whether a transport is registered for the engine at that address (the
+// address is only compared, never read).
+bool bridgeInstalled(const quill::Engine* engine);
 
 // "<invoke name="F" returntype="xml"><arguments>...</arguments></invoke>".
 std::u16string buildCallXml(quill::Engine& engine, std::string_view function, quill::ArgList args);

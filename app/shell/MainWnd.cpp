@@ -394,17 +394,6 @@ bool CMainWnd::loadMovie(const std::wstring& path) {
     return true;
 }
 
-void CMainWnd::startPlayback(bool defaultMovieSize, const std::wstring& moviePath,
-                             std::optional<COLORREF> background) {
-    if (player_.exists())
-        player_.host().put(L"ScaleMode", defaultMovieSize ? 3L : 2L);
-    loadMovie(moviePath);
-    if (background && player_.exists())
-        player_.host().put(L"BackgroundColor", colorRefToRgb(*background));
-    ShowWindow(hwnd(), SW_SHOW);
-    UpdateWindow(hwnd());
-}
-
 // ---------------------------------------------------------------------------
 // Closing
 // ---------------------------------------------------------------------------

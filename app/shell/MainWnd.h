@@ -44,11 +44,6 @@ public:
 
     // Puts the path into the control's Movie and records the movie's size.
     bool loadMovie(const std::wstring& path);
-    // Full-screen playback after the start-up script: scale mode 3 (no
-    // scale) for the default movie size, else 2 (exact fit); the movie; the
-    // custom background colour when there is one; then the window is shown
-    // and painted at once.
-    void startPlayback(bool defaultMovieSize, const std::wstring& moviePath, std::optional<COLORREF> background);
     // The closing protocol.
     void close();
 

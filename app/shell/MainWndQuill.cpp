@@ -25,54 +25,50 @@ struct ImageState {
 
 } // namespace
 
-QuillShellScripts::QuillShellScripts() = default;
+QuillShellScripts::QuillShellScripts() : keeper_([this] { return makeEngine(); }) {}
 QuillShellScripts::~QuillShellScripts() = default;
 
-quill::Engine* QuillShellScripts::engine() {
-    if (!engine_) {
-        // Every built-in and host class, in the fixed registration order.
-        engine_ = quill::createEngine(host::hostEngineOptions());
-        if (!engine_)
-            return nullptr;
-        ++generation_;
-        // Until a script opens a trace output of its own, PALOMA_TRACE_LOG
-        // may name a file that receives the trace (for tests and demos).
-        if (const char* log = std::getenv("PALOMA_TRACE_LOG"); log && *log) {
-            std::string path = log;
-            quill::setTraceOutput(*engine_, [path](std::string_view line) {
-                if (FILE* f = std::fopen(path.c_str(), "ab")) {
-                    std::fwrite(line.data(), 1, line.size(), f);
-                    std::fputs("\r\n", f);
-                    std::fclose(f);
-                }
-            });
-        }
-        if (onCreated_)
-            onCreated_(*engine_);
+std::unique_ptr<quill::Engine> QuillShellScripts::makeEngine() {
+    // Every built-in and host class, in the fixed registration order.
+    std::unique_ptr<quill::Engine> engine = quill::createEngine(host::hostEngineOptions());
+    if (!engine)
+        return nullptr;
+    // Until a script opens a trace output of its own, PALOMA_TRACE_LOG
+    // may name a file that receives the trace (for tests and demos).
+    if (const char* log = std::getenv("PALOMA_TRACE_LOG"); log && *log) {
+        std::string path = log;
+        quill::setTraceOutput(*engine, [path](std::string_view line) {
+            if (FILE* f = std::fopen(path.c_str(), "ab")) {
+                std::fwrite(line.data(), 1, line.size(), f);
+                std::fputs("\r\n", f);
+                std::fclose(f);
+            }
+        });
     }
-    return engine_.get();
+    if (onCreated_)
+        onCreated_(*engine);
+    return engine;
 }
 
-void QuillShellScripts::destroyEngine() { engine_.reset(); }
+void QuillShellScripts::destroyEngine() { keeper_.destroy(); }
 
-ShellScripts::Result QuillShellScripts::finish(bool ok) {
-    if (!engine_)
-        return Result::Other;
+ShellScripts::Result QuillShellScripts::finish(quill::Engine& engine, bool ok) {
     if (!ok) {
-        if (engine_->errorText[0])
-            quill::writeTrace(*engine_, engine_->errorText);
+        if (engine.errorText[0])
+            quill::writeTrace(engine, engine.errorText);
         return Result::Other;
     }
-    const quill::Value& result = engine_->lastResult;
+    const quill::Value& result = engine.lastResult;
     return result.isBoolean() && !result.asBoolean() ? Result::False : Result::Other;
 }
 
 ShellScripts::Result QuillShellScripts::runImage(std::span<const uint8_t> image, std::shared_ptr<void>& state) {
-    quill::Engine* e = engine();
+    bridge::EngineKeeper::Use use(keeper_);
+    quill::Engine* e = use.engine();
     if (!e)
         return Result::Other;
     auto* kept = static_cast<ImageState*>(state.get());
-    if (!kept || kept->generation != generation_ || !kept->loaded) {
+    if (!kept || kept->generation != keeper_.generation() || !kept->loaded) {
         std::string error;
         std::optional<quill::SectionSet> sections = quill::loadImage(image, &error);
         if (!sections) {
@@ -80,23 +76,28 @@ ShellScripts::Result QuillShellScripts::runImage(std::span<const uint8_t> image,
             return Result::Other;
         }
         auto fresh = std::make_shared<ImageState>();
-        fresh->generation = generation_;
+        fresh->generation = keeper_.generation();
         fresh->loaded = std::make_unique<quill::LoadedImage>(std::move(*sections));
         kept = fresh.get();
         state = std::move(fresh);
     }
-    return finish(quill::runImage(*e, *kept->loaded));
+    // The run may replace `state` (a nested run of the same image after the
+    // engine changed); the image it runs stays alive until it returns.
+    std::shared_ptr<void> running = state;
+    return finish(*e, quill::runImage(*e, *kept->loaded));
 }
 
 ShellScripts::Result QuillShellScripts::evalSource(const std::wstring& source) {
-    quill::Engine* e = engine();
+    bridge::EngineKeeper::Use use(keeper_);
+    quill::Engine* e = use.engine();
     if (!e)
         return Result::Other;
-    return finish(quill::evalSource(*e, toAnsi(source)));
+    return finish(*e, quill::evalSource(*e, toAnsi(source)));
 }
 
 ShellScripts::Result QuillShellScripts::runFile(const std::wstring& path, bool compiled) {
-    quill::Engine* e = engine();
+    bridge::EngineKeeper::Use use(keeper_);
+    quill::Engine* e = use.engine();
     if (!e)
         return Result::Other;
     std::filesystem::path file(path);
@@ -108,7 +109,7 @@ ShellScripts::Result QuillShellScripts::runFile(const std::wstring& path, bool c
             quill::writeTrace(*e, !raw ? quill::kImageUnreadable : error);
             return Result::Other;
         }
-        return finish(quill::runImage(*e, *sections));
+        return finish(*e, quill::runImage(*e, *sections));
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
@@ -116,17 +117,22 @@ ShellScripts::Result QuillShellScripts::runFile(const std::wstring& path, bool c
         return Result::Other;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return finish(quill::evalSource(*e, text, toAnsi(file.filename().wstring())));
+    return finish(*e, quill::evalSource(*e, text, toAnsi(file.filename().wstring())));
 }
 
 void QuillShellScripts::menuCommand(unsigned id) {
-    if (engine_ && menu_)
-        menu_(*engine_, id);
+    if (!keeper_.engine() || !menu_)
+        return;
+    bridge::EngineKeeper::Use use(keeper_);
+    menu_(*use.engine(), id);
 }
 
 std::optional<std::wstring> QuillShellScripts::flashCall(const std::wstring& request) {
-    quill::Engine* e = engine();
-    if (!e || !bridge_)
+    if (!bridge_)
+        return std::nullopt;
+    bridge::EngineKeeper::Use use(keeper_);
+    quill::Engine* e = use.engine();
+    if (!e)
         return std::nullopt;
     return bridge_(*e, request);
 }

@@ -1,13 +1,16 @@
 #pragma once
 // The shell's script engine: the main window's script interface carried out
 // by one Quill engine, created with default options on first use and
-// destroyed by "Quill_Quit" or when the window closes. Failed runs write the
-// engine's errorText to the trace output.
+// destroyed by "Quill_Quit" or when the window closes; a "Quill_Quit" that
+// arrives while a script runs is carried out once the outermost call into the
+// engine has returned (EngineKeeper). Failed runs write the engine's
+// errorText to the trace output.
 //
 // Parts that later parts of the runtime plug in: the host classes registered
 // on every new engine, the script menus' command handler and the
 // ExternalInterface bridge.
 
+#include "app/bridge/EngineKeeper.h"
 #include "app/shell/MainWndServices.h"
 #include "app/shell/ShellHostServices.h"
 
@@ -33,10 +36,11 @@ public:
     void setMenuHandler(MenuHandler handler) { menu_ = std::move(handler); }
     void setBridge(Bridge bridge) { bridge_ = std::move(bridge); }
 
-    // The engine, created first if needed; null when it cannot be set up.
-    quill::Engine* engine();
+    // The engine if there is one (a destroy may be pending for it).
+    quill::Engine* engine() const { return keeper_.engine(); }
+    const bridge::EngineKeeper& keeper() const { return keeper_; }
 
-    bool hasEngine() const override { return engine_ != nullptr; }
+    bool hasEngine() const override { return keeper_.engine() != nullptr; }
     void destroyEngine() override;
     Result runImage(std::span<const uint8_t> image, std::shared_ptr<void>& state) override;
     Result evalSource(const std::wstring& source) override;
@@ -45,18 +49,17 @@ public:
     std::optional<std::wstring> flashCall(const std::wstring& request) override;
 
 private:
-    Result finish(bool ok);
+    std::unique_ptr<quill::Engine> makeEngine();
+    Result finish(quill::Engine& engine, bool ok);
 
-    std::unique_ptr<quill::Engine> engine_;
-    // Counts engines, so that an image's per-engine state is never taken for
-    // the state of a later engine.
-    uint64_t generation_ = 0;
     EngineHook onCreated_;
     MenuHandler menu_;
     Bridge bridge_;
     // The host classes' services, installed while the shell's scripts exist.
     ShellHostServices services_;
     host::ScopedHostServices installed_{services_};
+    // Declared last: destroyed first, while the hooks above still exist.
+    bridge::EngineKeeper keeper_;
 };
 
 } // namespace paloma::shell

@@ -15,6 +15,7 @@
 #include "app/shell/SystemScreenSaver.h"
 #include "base/WinText.h"
 
+#include <ole2.h>
 #include <shellapi.h>
 
 namespace paloma {
@@ -81,6 +82,11 @@ bool PalomaApp::initInstance() {
         setDefault_ = true;
         return true;
     }
+
+    // 4. Hosting of ActiveX controls: OLE on this thread before any control
+    // is created (the control is created by its CLSID through COM, and it
+    // expects OLE for in-place activation). Released by the exit routine.
+    oleInitialised_ = SUCCEEDED(OleInitialize(nullptr));
 
     // 5. The identity record names the settings store.
     auto store = readIdentityStore(ansiToUtf16(applicationName_));
@@ -167,9 +173,7 @@ bool PalomaApp::startFullScreen() {
     std::wstring movie = resolvePackagePath(textOr(movieList().name));
     window->loadMovie(movie);
     if (settings.optionFlags & kOptionBackgroundColour) {
-        uint32_t c = settings.backgroundColour;
-        long rgb = long((c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF));
-        player.put(L"BackgroundColor", rgb);
+        player.put(L"BackgroundColor", shell::colorRefToRgb(settings.backgroundColour));
     }
 
     // 8. Mute.
@@ -209,6 +213,10 @@ int PalomaApp::run() {
 }
 
 int PalomaApp::exitInstance() {
+    // The shell's engine and its host objects go first: they may hold files
+    // of the run folder, and they go before OLE does.
+    shell::setShellScripts(nullptr);
+    shell::scriptCache().clear();
     if (!installHook_ && !setDefault_) {
         // Free the settings' strings, clear the movie list.
         runtimeSettings() = RuntimeSettings{};
@@ -222,6 +230,10 @@ int PalomaApp::exitInstance() {
         deleteRunFolder();
     }
     privatePlayer().release();
+    if (oleInitialised_) {
+        OleUninitialize();
+        oleInitialised_ = false;
+    }
     return exitCode_;
 }
 

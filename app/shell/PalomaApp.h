@@ -59,6 +59,7 @@ private:
     bool cdAutorunBefore_ = true;
     MuteState mute_;
     bool muteChanged_ = false;
+    bool oleInitialised_ = false;
     std::string applicationName_;
     int exitCode_ = 0;
 };

@@ -277,6 +277,10 @@ TEST_F(ArchiveTest, ListingAndFallbackBesideTheExecutable) {
     EXPECT_EQ(resolveArchivePath(none, u"\\sub\\beside.txt", root_, exeDir), exeDir / "sub" / "beside.txt");
     EXPECT_EQ(resolveArchivePath(none, u"sub/beside.txt", root_, exeDir), exeDir / "sub" / "beside.txt");
     EXPECT_TRUE(resolveArchivePath(none, u"nothing.txt", root_, exeDir).empty());
+    // The empty path is the executable's folder.
+    EXPECT_EQ(resolveArchivePath(none, u"", root_, exeDir), exeDir / "");
+    EXPECT_EQ(resolveArchivePath(none, u"\\", root_, exeDir), exeDir / "");
+    EXPECT_TRUE(resolveArchivePath(none, u"", root_, fs::path()).empty());
     EXPECT_EQ(readText(resolveArchivePath(source, u"other/c.txt", root_, exeDir)), "gamma");
 }
 

@@ -1,6 +1,7 @@
 // Parsing the stand-in player's companion event script.
 #include "tests/fakeplayer/EventScript.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
@@ -65,7 +66,31 @@ EventScript parseEventScript(const std::wstring& text) {
             script.errors.push_back(L"line " + std::to_wstring(lineNo) + L": " + why);
         };
         EventStep step{};
-        if (verb == L"fscommand") {
+        if (verb == L"oncall") {
+            // oncall <name> fscommand <command> [<args>] | oncall <name> wait <ms>
+            std::wstring inner, innerRest;
+            std::wstring name = firstWord(rest, inner);
+            std::wstring innerVerb = firstWord(inner, innerRest);
+            if (innerVerb == L"fscommand") {
+                std::wstring args;
+                step.kind = EventStep::Kind::FsCommand;
+                step.first = unescape(firstWord(innerRest, args));
+                step.second = unescape(args);
+            } else if (innerVerb == L"wait") {
+                step.kind = EventStep::Kind::Wait;
+                wchar_t* end = nullptr;
+                unsigned long ms = std::wcstoul(innerRest.c_str(), &end, 10);
+                step.delay = unsigned(std::min(ms, 600000UL));
+                if (innerRest.empty() || (end && *end))
+                    name.clear();
+            }
+            if (name.empty() || (innerVerb != L"wait" && step.first.empty())) {
+                bad(L"oncall needs a name and a fscommand or wait step");
+                continue;
+            }
+            script.onCall[name].push_back(std::move(step));
+            continue;
+        } else if (verb == L"fscommand") {
             std::wstring args;
             step.kind = EventStep::Kind::FsCommand;
             step.first = unescape(firstWord(rest, args));

@@ -15,6 +15,15 @@
 //   answer <name> <xml>           CallFunction requests whose invoke name is
 //                                 <name> return <xml> (declarative: takes
 //                                 effect when the script is loaded)
+//   oncall <name> fscommand <command> [<args>]
+//                                 a CallFunction request named <name> fires
+//                                 FSCommand(command, args) before it answers,
+//                                 as a movie function calling fscommand does
+//   oncall <name> wait <ms>       a CallFunction request named <name> runs
+//                                 the message loop for <ms> before it
+//                                 answers; the script's timed steps go on
+//                                 firing meanwhile (both oncall forms are
+//                                 declarative and may be given several times)
 //   set <variable> <value>        set a movie variable
 //   keep <name>                   remember the text of the last flashcall's
 //                                 answer (what its outer element holds:
@@ -46,6 +55,7 @@ struct EventStep {
 struct EventScript {
     std::vector<EventStep> steps;
     std::map<std::wstring, std::wstring> answers; // invoke name -> xml
+    std::map<std::wstring, std::vector<EventStep>> onCall; // invoke name -> fscommand/wait steps
     std::vector<std::wstring> errors;             // "line N: ..." for bad lines
 };
 

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <commdlg.h>
 #include <ocidl.h>
+#include <ole2.h>
 #include <olectl.h>
 #include <oleauto.h>
 
@@ -701,6 +702,34 @@ bool registerWindowClass() {
     return RegisterClassW(&wc) != 0;
 }
 
+namespace {
+// The control's window takes drops, as the real control's does; that needs
+// OLE initialised on the container's thread. This target refuses them all.
+class RefusingDropTarget final : public IDropTarget {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out)
+            return E_POINTER;
+        *out = (iid == IID_IUnknown || iid == IID_IDropTarget) ? static_cast<IDropTarget*>(this) : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override { return refuse(effect); }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override { return refuse(effect); }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override { return refuse(effect); }
+
+private:
+    static HRESULT refuse(DWORD* effect) {
+        if (effect)
+            *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+};
+RefusingDropTarget gDropTarget;
+} // namespace
+
 HRESULT FlashControl::activate(IOleClientSite* clientSite, HWND parent, LPCRECT rect, bool uiActivate) {
     if (window_) {
         ShowWindow(window_, SW_SHOW);
@@ -747,6 +776,14 @@ HRESULT FlashControl::activate(IOleClientSite* clientSite, HWND parent, LPCRECT 
         return E_FAIL;
     }
     logLine(L"activate");
+    HRESULT dropped = RegisterDragDrop(window_, &gDropTarget);
+    if (SUCCEEDED(dropped)) {
+        logLine(L"dragdrop ok");
+    } else {
+        wchar_t code[16];
+        swprintf(code, std::size(code), L"%08lX", static_cast<unsigned long>(dropped));
+        logLine(std::wstring(L"dragdrop failed ") + code);
+    }
     if (site) {
         if (uiActivate)
             site->OnUIActivate();
@@ -761,6 +798,7 @@ void FlashControl::destroyWindow() {
         return;
     HWND w = window_;
     window_ = nullptr;
+    RevokeDragDrop(w);
     SetWindowLongPtrW(w, GWLP_USERDATA, 0);
     DestroyWindow(w);
 }
@@ -931,6 +969,35 @@ void FlashControl::fire(DISPID id, const std::vector<std::wstring>& args) {
 
 std::wstring FlashControl::callFunction(const std::wstring& request, bool& answered) {
     std::wstring name = fakeplayer::invokeName(request);
+    if (auto steps = script_.onCall.find(name); steps != script_.onCall.end()) {
+        // Keep this object alive: an event may make the container close it.
+        AddRef();
+        for (const fakeplayer::EventStep& step : std::vector<fakeplayer::EventStep>(steps->second)) {
+            if (step.kind == fakeplayer::EventStep::Kind::FsCommand) {
+                fire(kFSCommandEvent, {step.first, step.second});
+            } else {
+                logLine(L"loop " + std::to_wstring(step.delay));
+                startScript(); // the timed steps go on while the loop runs
+                DWORD start = GetTickCount();
+                MSG msg;
+                bool quit = false;
+                while (!quit && GetTickCount() - start < step.delay) {
+                    while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                        if (msg.message == WM_QUIT) {
+                            // The container's loop must still see it.
+                            PostQuitMessage(int(msg.wParam));
+                            quit = true;
+                            break;
+                        }
+                        TranslateMessage(&msg);
+                        DispatchMessageW(&msg);
+                    }
+                    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+                }
+            }
+        }
+        Release();
+    }
     auto it = script_.answers.find(name);
     answered = it != script_.answers.end();
     noteEvent(L"CallFunction: " + name);

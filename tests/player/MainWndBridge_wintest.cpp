@@ -9,6 +9,8 @@
 #include "script/Quill.h"
 #include "tests/hostclass/TestHostClass.h"
 
+#include <algorithm>
+
 using namespace paloma;
 using namespace paloma::shell;
 using namespace paloma::testing;
@@ -20,8 +22,10 @@ protected:
     std::unique_ptr<ShellScripts> makeScripts() override {
         auto owned = std::make_unique<QuillShellScripts>();
         connectBridge(*owned, [this](quill::Engine& engine) {
+            engines.push_back(&engine);
             registerTestHostClass(engine);
             bridge::registerForwardingFunction(engine, "getScore");
+            bridge::registerForwardingFunction(engine, "waitForMovie");
             quill::setTraceOutput(engine, [this](std::string_view line) { trace.emplace_back(line); });
         });
         return owned;
@@ -36,6 +40,7 @@ protected:
     }
 
     std::vector<std::string> trace;
+    std::vector<const quill::Engine*> engines; // every engine made, in order
 };
 
 } // namespace
@@ -131,4 +136,42 @@ TEST_F(BridgeThroughWindowTest, MovieDrivesHostObjectsThroughHandles) {
     EXPECT_EQ(scratch.logCount("returned <true/>"), 1u) << log;
     EXPECT_EQ(scratch.logCount("returned <false/>"), 2u) << log;
     EXPECT_GT(log.find("returned <false/>"), firstDelete);
+}
+
+// "Quill_Quit" while the script that called the movie still runs: fired by
+// the movie from inside CallFunction, and from a message loop that runs while
+// the script waits for the movie. The engine lives on until the script has
+// returned, then it is gone, out of the bridge too.
+TEST_F(BridgeThroughWindowTest, QuitWhileAScriptRunsTakesEffectWhenItReturns) {
+    services.resources[L"Init"] = compiled("var got = getScore('first');\n"
+                                           "var parts = [];\n"
+                                           "for (var i = 0; i < 2000; i++) parts.push('part ' + i);\n"
+                                           "trace('after call ' + got + ' ' + parts.length);\n"
+                                           "var level = waitForMovie();\n"
+                                           "for (var j = 0; j < 2000; j++) parts.push('more ' + j);\n"
+                                           "trace('after loop ' + level + ' ' + parts.length);\n");
+    play("answer getScore <number>99</number>\n"
+         "oncall getScore fscommand Quill_Quit\n"
+         "answer waitForMovie <number>7</number>\n"
+         "oncall waitForMovie wait 400\n"
+         "fscommand Quill_Run Init\n"
+         "fscommand Quill_Quit\n"
+         "wait 600\n"
+         "flashcall <invoke name=\"quill_eval\" returntype=\"xml\"><arguments><string>typeof got</string>"
+         "</arguments></invoke>\n"
+         "quit\n");
+    std::string log = scratch.logText();
+    EXPECT_TRUE(scratch.logHas("fire FSCommand Quill_Quit ")) << log;
+    EXPECT_TRUE(scratch.logHas("loop 400")) << log;
+    // The timed Quill_Quit fired inside the loop, before the script went on.
+    EXPECT_LT(log.find("fire FSCommand Quill_Quit \n", log.find("loop 400")), log.find("answer <number>7</number>"))
+        << log;
+    auto traced = [&](const std::string& line) { return std::find(trace.begin(), trace.end(), line) != trace.end(); };
+    EXPECT_TRUE(traced("after call 99 2000"));
+    EXPECT_TRUE(traced("after loop 7 4000"));
+    // The script's engine was destroyed when it returned; the request after
+    // it ran in a new engine, and the old one is no longer in the bridge.
+    EXPECT_TRUE(scratch.logHas("returned <string>undefined</string>")) << log;
+    ASSERT_EQ(engines.size(), 2u);
+    EXPECT_FALSE(bridge::bridgeInstalled(engines[0]));
 }

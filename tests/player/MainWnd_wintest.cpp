@@ -136,22 +136,10 @@ TEST_F(MainWndTest, RuntimeServicesWithoutAnyPlayerReportThroughTheShellsMessage
     EXPECT_NE(line.find("Failed to load the Macromedia Flash Player!"), std::string::npos);
 }
 
-TEST_F(MainWndTest, PlaybackStartSetsScaleModeMovieAndBackground) {
+TEST_F(MainWndTest, ColourReferencesBecomeTheControlsColourForm) {
     EXPECT_EQ(colorRefToRgb(RGB(0x12, 0x34, 0x56)), 0x123456);
     EXPECT_EQ(colorRefToRgb(RGB(0xFF, 0, 0)), 0xFF0000);
     EXPECT_EQ(colorRefToRgb(RGB(0, 0, 0xFF)), 0x0000FF);
-    CMainWnd* w = CMainWnd::create(services, L"", 0, screenRect());
-    ASSERT_NE(w, nullptr);
-    ShowWindow(w->hwnd(), SW_HIDE);
-    std::wstring movie = scratch.movie(L"start.swf");
-    w->startPlayback(true, movie, RGB(0x12, 0x34, 0x56));
-    EXPECT_TRUE(IsWindowVisible(w->hwnd()));
-    EXPECT_TRUE(scratch.logHas("put ScaleMode 3"));
-    EXPECT_TRUE(scratch.logHas("put Movie " + narrow(movie)));
-    EXPECT_TRUE(scratch.logHas("put BackgroundColor " + std::to_string(0x123456)));
-    w->startPlayback(false, movie, std::nullopt);
-    EXPECT_TRUE(scratch.logHas("put ScaleMode 2"));
-    EXPECT_EQ(scratch.logCount("put BackgroundColor"), 1u);
 }
 
 TEST_F(MainWndTest, PrintDialogImportOfTheControlIsRedirected) {

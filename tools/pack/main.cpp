@@ -3,6 +3,7 @@
 #include "tools/pack/Inspector.h"
 #include "tools/pack/Manifest.h"
 #include "tools/pack/Packager.h"
+#include "tools/pack/ProgramPath.h"
 
 #include <cstring>
 #include <filesystem>
@@ -47,7 +48,7 @@ int build(int argc, char** argv) {
     // beside the packager.
     if (!runtime && !manifest->runtime) {
         std::error_code ec;
-        std::filesystem::path beside = std::filesystem::absolute(argv[0], ec).parent_path() / "paloma.exe";
+        std::filesystem::path beside = paloma::pack::programPath(argv[0]).parent_path() / "paloma.exe";
         if (std::filesystem::exists(beside, ec))
             runtime = beside;
     }
