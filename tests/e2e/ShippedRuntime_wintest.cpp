@@ -4,7 +4,7 @@
 // the runtime itself, or ends with the documented message when the control
 // cannot be had.
 #include "app/PeResources.h"
-#include "app/shell/WinText.h"
+#include "base/WinText.h"
 #include "E2eSupport.h"
 #include "tests/support/MovieBytes.h"
 
