@@ -282,7 +282,8 @@ bool Archive::extractFile(const ArchiveEntry& file, const fs::path& local) {
     return true;
 }
 
-void Archive::extractFolder(const ArchiveEntry& folder, const fs::path& localFolder) {
+void Archive::extractFolder(const ArchiveEntry& folder, const fs::path& localFolder,
+                            const std::function<void(uint64_t)>& progress) {
     auto walk = [&](auto& self, const ArchiveEntry& dir, const fs::path& into, int depth) -> void {
         std::error_code ec;
         fs::create_directories(into, ec);
@@ -301,6 +302,8 @@ void Archive::extractFolder(const ArchiveEntry& folder, const fs::path& localFol
                         self(self, *e, into / pathOf(e->name), depth + 1);
                 } else {
                     extractFile(*e, into / pathOf(e->name));
+                    if (progress)
+                        progress(e->contentSize);
                 }
             }
             pos += used;
@@ -363,7 +366,7 @@ fs::path resolveArchivePath(ByteSource& source, std::u16string_view path, const 
 
 namespace {
 
-void writeNode(ByteWriter& w, const ArchiveNode& node) {
+void writeNode(ByteWriter& w, const ArchiveNode& node, const std::function<void(uint64_t)>& progress) {
     w.u32(node.folder ? 1 : 0);
     w.string16(std::u16string_view(node.name));
     size_t sizeAt = w.size();
@@ -371,17 +374,20 @@ void writeNode(ByteWriter& w, const ArchiveNode& node) {
     size_t start = w.size();
     if (node.folder) {
         for (const ArchiveNode& child : node.children)
-            writeNode(w, child);
+            writeNode(w, child, progress);
     } else {
         w.bytes(zlibCompress(node.content));
         w.u32(crc32Of(node.content));
+        if (progress)
+            progress(node.content.size());
     }
     w.patchU32(sizeAt, uint32_t(w.size() - start));
 }
 
 } // namespace
 
-std::vector<uint8_t> writeArchive(const std::vector<ArchiveNode>& entries) {
+std::vector<uint8_t> writeArchive(const std::vector<ArchiveNode>& entries,
+                                  const std::function<void(uint64_t)>& progress) {
     ByteWriter w;
     w.bytes(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("PAF"), 4));
     w.u32(kArchiveVersion);
@@ -390,7 +396,7 @@ std::vector<uint8_t> writeArchive(const std::vector<ArchiveNode>& entries) {
     w.u32(0);
     size_t start = w.size();
     for (const ArchiveNode& node : entries)
-        writeNode(w, node);
+        writeNode(w, node, progress);
     w.patchU32(sizeAt, uint32_t(w.size() - start));
     w.u32(uint32_t(w.size()));
     w.u32(1);

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,7 +88,9 @@ public:
     // Extracts a folder entry's whole tree into `localFolder`. Unsafe names
     // are skipped; every byte of each entry header counts against the
     // folder's size, so extraction never runs into a sibling.
-    void extractFolder(const ArchiveEntry& folder, const std::filesystem::path& localFolder);
+    // `progress`, when given, hears the packed size of each file done.
+    void extractFolder(const ArchiveEntry& folder, const std::filesystem::path& localFolder,
+                       const std::function<void(uint64_t)>& progress = {});
 
 private:
     // Reads the entry header at `offset`, which must end (content included)
@@ -116,7 +119,9 @@ struct ArchiveNode {
 };
 
 // A complete archive (magic to group count) of one "Application" group.
-std::vector<uint8_t> writeArchive(const std::vector<ArchiveNode>& entries);
+// `progress`, when given, hears the size of each file compressed.
+std::vector<uint8_t> writeArchive(const std::vector<ArchiveNode>& entries,
+                                  const std::function<void(uint64_t)>& progress = {});
 
 // The node for a file or folder on disk, named after its last component.
 // nullopt (and a message) when it cannot be read.

@@ -25,6 +25,8 @@ constexpr size_t kMaxModuleNameLength = 260;
 constexpr uint32_t kSecurityDirIndex = 4;
 constexpr size_t kSectionHeaderSize = 40;
 constexpr uint32_t kSectionCharacteristics = 0x40000040; // initialised data, readable
+constexpr uint32_t kSectionDiscardable = 0x02000000;
+constexpr size_t kSymbolSize = 18;
 // A resource tree of a real program is small; a hostile one can make its
 // directories point at each other. Visiting stops here.
 constexpr size_t kMaxResourceEntries = 65536;
@@ -46,6 +48,7 @@ uint64_t alignUp(uint64_t v, uint64_t a) { return a ? (v + a - 1) / a * a : v; }
 struct Section {
     uint32_t virtualSize, virtualAddress, rawSize, rawPointer;
     size_t headerOffset;
+    uint32_t characteristics;
 };
 
 struct Layout {
@@ -95,8 +98,9 @@ bool parseLayout(std::span<const uint8_t> f, Layout& l, std::string* error) {
         l.dirCount = uint32_t((l.optSize - countAt - 4) / 8);
     if (l.dirCount <= kResourceDirIndex)
         return fail(error, "the executable has no resource directory slot");
+    // The system loads nothing aligned in the file to more than 64 KiB.
     if (l.fileAlignment == 0 || l.sectionAlignment == 0 || (l.fileAlignment & (l.fileAlignment - 1)) ||
-        (l.sectionAlignment & (l.sectionAlignment - 1)))
+        (l.sectionAlignment & (l.sectionAlignment - 1)) || l.fileAlignment > 0x10000)
         return fail(error, "bad section or file alignment");
     l.sectionTable = l.optOffset + l.optSize;
     if (f.size() < l.sectionTable || (f.size() - l.sectionTable) / kSectionHeaderSize < sectionCount)
@@ -104,7 +108,7 @@ bool parseLayout(std::span<const uint8_t> f, Layout& l, std::string* error) {
     l.imageEnd = std::max<uint64_t>(l.sizeOfHeaders, l.sectionTable + sectionCount * kSectionHeaderSize);
     for (uint16_t i = 0; i < sectionCount; ++i) {
         size_t at = l.sectionTable + i * kSectionHeaderSize;
-        Section s{get32(f, at + 8), get32(f, at + 12), get32(f, at + 16), get32(f, at + 20), at};
+        Section s{get32(f, at + 8), get32(f, at + 12), get32(f, at + 16), get32(f, at + 20), at, get32(f, at + 36)};
         if (s.rawSize > 0) {
             if (uint64_t(s.rawPointer) + s.rawSize > f.size())
                 return fail(error, "a section reaches past the end of the file");
@@ -269,10 +273,14 @@ std::vector<uint8_t> buildTree(const std::vector<PeResource>& resources, uint32_
     auto countNamed = [](const auto& m) {
         return size_t(std::count_if(m.begin(), m.end(), [](const auto& kv) { return kv.first.isText(); }));
     };
+    // Every data entry starts inside the section, an empty one too: placed
+    // at the very end of the tree it would point just past the section's
+    // raw data when the tree fills it exactly, and the reader (like any
+    // careful reader) would call it outside the image.
     auto appendData = [&](const std::vector<uint8_t>& data) {
         size_t at = out.size();
         out.insert(out.end(), data.begin(), data.end());
-        out.resize(alignUp(out.size(), 8), 0);
+        out.resize(alignUp(std::max(out.size(), at + 1), 8), 0);
         return at;
     };
 
@@ -311,6 +319,105 @@ std::vector<uint8_t> buildTree(const std::vector<PeResource>& resources, uint32_
         ++i;
     }
     return out;
+}
+
+// A section whose name is "/" and a decimal offset: the real name lives in
+// the COFF string table after the symbol table.
+bool hasLongName(std::span<const uint8_t> f, const Section& s) { return f[s.headerOffset] == '/'; }
+
+// The first eight bytes of a long section name, read from the string table;
+// empty when the table or the name cannot be found.
+std::string shortenedLongName(std::span<const uint8_t> f, const Layout& l, const Section& s) {
+    uint64_t offset = 0;
+    for (size_t i = 1; i < 8; ++i) {
+        uint8_t c = f[s.headerOffset + i];
+        if (c == 0)
+            break;
+        if (c < '0' || c > '9' || offset > 0xFFFFFFF)
+            return {};
+        offset = offset * 10 + (c - '0');
+    }
+    uint64_t symbols = get32(f, l.peOffset + 12), count = get32(f, l.peOffset + 16);
+    uint64_t table = symbols + count * kSymbolSize;
+    if (symbols == 0 || table > f.size() || f.size() - table < 4)
+        return {};
+    uint64_t tableSize = std::min<uint64_t>(get32(f, size_t(table)), f.size() - table);
+    if (offset < 4 || offset >= tableSize)
+        return {};
+    std::string name;
+    for (uint64_t at = table + offset; at < table + tableSize && f[at] && name.size() < 8; ++at)
+        name.push_back(char(f[at]));
+    return name;
+}
+
+// Takes out of `image` what cannot stay once the bytes after the last
+// section are gone. Sections named through the string table there are the
+// debugging sections a strip removes: discardable ones at the top of the
+// address space go, with the data directories pointing into them. Any other
+// long name becomes its first eight characters, so that no section header
+// points into a table the file no longer has.
+void dropStringTableSections(std::vector<uint8_t>& image, Layout& l) {
+    std::vector<size_t> byAddress(l.sections.size());
+    for (size_t i = 0; i < byAddress.size(); ++i)
+        byAddress[i] = i;
+    std::stable_sort(byAddress.begin(), byAddress.end(), [&](size_t a, size_t b) {
+        return l.sections[a].virtualAddress < l.sections[b].virtualAddress;
+    });
+    std::vector<bool> dropped(l.sections.size(), false);
+    for (size_t n = byAddress.size(); n > 1; --n) {
+        const Section& s = l.sections[byAddress[n - 1]];
+        if (!hasLongName(image, s) || !(s.characteristics & kSectionDiscardable))
+            break;
+        dropped[byAddress[n - 1]] = true;
+    }
+    for (size_t i = 0; i < l.sections.size(); ++i) {
+        const Section& s = l.sections[i];
+        if (dropped[i] || !hasLongName(image, s))
+            continue;
+        std::string name = shortenedLongName(image, l, s);
+        std::fill(image.begin() + s.headerOffset, image.begin() + s.headerOffset + 8, 0);
+        std::copy(name.begin(), name.end(), image.begin() + s.headerOffset);
+    }
+    if (std::find(dropped.begin(), dropped.end(), true) == dropped.end())
+        return;
+
+    // Directories into a dropped section's addresses (the debug directory,
+    // typically) no longer lead anywhere.
+    for (uint32_t d = 0; d < l.dirCount; ++d) {
+        if (d == kSecurityDirIndex)
+            continue; // a file offset, not an address
+        uint32_t rva = get32(image, l.dirOffset + 8 * d);
+        for (size_t i = 0; i < l.sections.size(); ++i) {
+            const Section& s = l.sections[i];
+            if (dropped[i] && rva >= s.virtualAddress &&
+                rva - s.virtualAddress < std::max(std::max(s.virtualSize, s.rawSize), 1u)) {
+                put32(image, l.dirOffset + 8 * d, 0);
+                put32(image, l.dirOffset + 8 * d + 4, 0);
+            }
+        }
+    }
+
+    // The kept headers close up in their order; the image ends after the
+    // last kept section's data.
+    size_t tableBytes = l.sections.size() * kSectionHeaderSize;
+    std::vector<uint8_t> headers(image.begin() + l.sectionTable, image.begin() + l.sectionTable + tableBytes);
+    std::fill(image.begin() + l.sectionTable, image.begin() + l.sectionTable + tableBytes, 0);
+    std::vector<Section> kept;
+    l.imageEnd = std::max<uint64_t>(l.sizeOfHeaders, l.sectionTable);
+    for (size_t i = 0; i < l.sections.size(); ++i) {
+        if (dropped[i])
+            continue;
+        Section s = l.sections[i];
+        s.headerOffset = l.sectionTable + kept.size() * kSectionHeaderSize;
+        std::copy(headers.begin() + i * kSectionHeaderSize, headers.begin() + (i + 1) * kSectionHeaderSize,
+                  image.begin() + s.headerOffset);
+        if (s.rawSize > 0)
+            l.imageEnd = std::max<uint64_t>(l.imageEnd, uint64_t(s.rawPointer) + s.rawSize);
+        kept.push_back(s);
+    }
+    l.imageEnd = std::max<uint64_t>(l.imageEnd, l.sectionTable + kept.size() * kSectionHeaderSize);
+    l.sections = std::move(kept);
+    put16(image, l.peOffset + 6, uint16_t(l.sections.size()));
 }
 
 } // namespace
@@ -423,15 +530,31 @@ std::optional<std::vector<uint8_t>> PeImage::write(std::string* error) const {
         fail(error, "the executable has no sections");
         return std::nullopt;
     }
+    std::vector<uint8_t> base(file_);
+    dropStringTableSections(base, l);
     // The last section by address; reuse it when it is the resource section
     // and also last in the file, else add a section after it.
     const Section* last = &l.sections[0];
     for (const Section& s : l.sections)
         if (s.virtualAddress > last->virtualAddress)
             last = &s;
-    uint32_t rsrcRva = get32(file_, l.dirOffset + 8 * kResourceDirIndex);
+    uint32_t rsrcRva = get32(base, l.dirOffset + 8 * kResourceDirIndex);
     bool reuse = rsrcRva != 0 && rsrcRva == last->virtualAddress && last->rawSize > 0 &&
                  uint64_t(last->rawPointer) + last->rawSize == l.imageEnd;
+    // Only a section of its own is rewritten: its data after the headers and
+    // every other section's data, its addresses above every other section's.
+    if (reuse) {
+        size_t tableEnd = l.sectionTable + l.sections.size() * kSectionHeaderSize;
+        reuse = last->rawPointer >= std::max<uint64_t>(l.sizeOfHeaders, tableEnd);
+        for (const Section& s : l.sections) {
+            if (&s == last)
+                continue;
+            if (s.rawSize > 0 && uint64_t(s.rawPointer) + s.rawSize > last->rawPointer)
+                reuse = false;
+            if (uint64_t(s.virtualAddress) + std::max(s.virtualSize, s.rawSize) > last->virtualAddress)
+                reuse = false;
+        }
+    }
 
     std::vector<uint8_t> out;
     size_t header;
@@ -441,7 +564,7 @@ std::optional<std::vector<uint8_t>> PeImage::write(std::string* error) const {
         header = last->headerOffset;
         rva = last->virtualAddress;
         raw = last->rawPointer;
-        out.assign(file_.begin(), file_.begin() + raw);
+        out.assign(base.begin(), base.begin() + raw);
     } else {
         size_t tableEnd = l.sectionTable + l.sections.size() * kSectionHeaderSize;
         uint64_t firstRaw = l.imageEnd;
@@ -465,7 +588,7 @@ std::optional<std::vector<uint8_t>> PeImage::write(std::string* error) const {
         }
         rva = uint32_t(end);
         raw = alignUp(l.imageEnd, l.fileAlignment);
-        out.assign(file_.begin(), file_.begin() + l.imageEnd);
+        out.assign(base.begin(), base.begin() + l.imageEnd);
         out.resize(raw, 0);
         std::fill(out.begin() + header, out.begin() + header + kSectionHeaderSize, 0);
         const char name[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};

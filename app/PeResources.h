@@ -8,7 +8,10 @@
 // system's lookup expects) with all the data, and places it in the last
 // section when that is the resource section, else in a new section after
 // the last one. Bytes after the last section (an old archive, a symbol
-// table, a signature) are dropped; the caller appends what it wants.
+// table, a signature) are dropped; the caller appends what it wants. With
+// the symbol table go the sections named through its string table ("/4":
+// the debugging sections a strip removes), so that every header of the
+// result still points at something the file has.
 
 #include <cstdint>
 #include <optional>

@@ -39,6 +39,19 @@ std::string runFolderName(std::string_view tempDirectory, std::string_view brace
     return path;
 }
 
+bool isRunFolderName(std::string_view name) {
+    constexpr std::string_view shape = "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+    if (name.size() != shape.size())
+        return false;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        char c = name[i];
+        if (shape[i] != 'x' ? c != shape[i]
+                            : !((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
 std::string formatTempFileName(std::string_view folder, uint32_t ticks, int counter, std::string_view suffix) {
     char number[32];
     std::snprintf(number, sizeof number, "%04X%d", unsigned(ticks), counter);

@@ -22,6 +22,14 @@ std::string chooseTempDirectory(const std::optional<std::string>& tmp, const std
 // its braced registry form, then "\".
 std::string runFolderName(std::string_view tempDirectory, std::string_view bracedGuid);
 
+// The lock file inside a run folder: held open with sharing denied for as
+// long as the run that owns the folder lives.
+inline constexpr char kRunFolderLockName[] = "Paloma.lock";
+
+// True for a name of the run folders' form: a GUID in its registry text
+// form with braces, "{8-4-4-4-12 hexadecimal digits}".
+bool isRunFolderName(std::string_view name);
+
 // The suffixes of the two temporary file kinds: "%s%04X%d" + suffix.
 inline constexpr std::string_view kTempSuffixTmp = ".tmp";
 inline constexpr std::string_view kTempSuffixCab = ".cab";

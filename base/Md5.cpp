@@ -27,6 +27,40 @@ constexpr int kShift[64] = {
 
 uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
+// One round step: a = b + ((a + f(b, c, d) + m + k) <<< s). The four
+// rounds differ in f and in the order they take the message words; unrolling
+// them lets each step use its constants directly.
+template <int Round>
+inline uint32_t mix(uint32_t b, uint32_t c, uint32_t d) {
+    if constexpr (Round == 0)
+        return d ^ (b & (c ^ d));
+    else if constexpr (Round == 1)
+        return c ^ (d & (b ^ c));
+    else if constexpr (Round == 2)
+        return b ^ c ^ d;
+    else
+        return c ^ (b | ~d);
+}
+
+template <int Step>
+inline void step(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, const uint32_t* m) {
+    constexpr int round = Step / 16;
+    constexpr int word = round == 0 ? Step : round == 1 ? (5 * Step + 1) % 16 : round == 2 ? (3 * Step + 5) % 16
+                                                                                            : (7 * Step) % 16;
+    a = b + rotl(a + mix<round>(b, c, d) + kSine[Step] + m[word], kShift[Step]);
+}
+
+template <int Step>
+inline void steps(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t* m) {
+    if constexpr (Step < 64) {
+        step<Step>(a, b, c, d, m);
+        step<Step + 1>(d, a, b, c, m);
+        step<Step + 2>(c, d, a, b, m);
+        step<Step + 3>(b, c, d, a, m);
+        steps<Step + 4>(a, b, c, d, m);
+    }
+}
+
 } // namespace
 
 Md5::Md5() : state_{0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476}, buffer_{} {}
@@ -37,28 +71,7 @@ void Md5::block(const uint8_t* p) {
         m[i] = uint32_t(p[4 * i]) | uint32_t(p[4 * i + 1]) << 8 | uint32_t(p[4 * i + 2]) << 16 |
                uint32_t(p[4 * i + 3]) << 24;
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t f;
-        int g;
-        if (i < 16) {
-            f = (b & c) | (~b & d);
-            g = i;
-        } else if (i < 32) {
-            f = (d & b) | (~d & c);
-            g = (5 * i + 1) % 16;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            g = (3 * i + 5) % 16;
-        } else {
-            f = c ^ (b | ~d);
-            g = (7 * i) % 16;
-        }
-        uint32_t next = b + rotl(a + f + kSine[i] + m[g], kShift[i]);
-        a = d;
-        d = c;
-        c = b;
-        b = next;
-    }
+    steps<0>(a, b, c, d, m);
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;

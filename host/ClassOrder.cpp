@@ -1,6 +1,14 @@
 // The registration order of every class of an engine.
 #include "host/ClassOrder.h"
 
+#include "host/app/HostFunctions.h"
+#include "host/crypto/EncryptionClass.h"
+#include "host/files/FilesClasses.h"
+#include "host/files/StringStreamClass.h"
+#include "host/system/IniClass.h"
+#include "host/system/SystemClasses.h"
+#include "host/native/DllClass.h"
+#include "host/native/StructClass.h"
 #ifdef _WIN32
 #include "host/app/Application.h"
 #include "host/window/Window.h"
@@ -30,10 +38,14 @@ constexpr ClassEntry kClassOrder[] = {
     {"NaN, Infinity", builtin<G::GlobalValues>},
     {"parseInt, parseFloat, escape, unescape, isNaN, isFinite, trace", builtin<G::GlobalFunctions>},
     {"Date", builtin<G::Date>},
-    {"Folder, File", nullptr},
+    {"Folder, File", registerFolderClass},
+#ifdef _WIN32
+    {"Drive", registerDriveClass},
+#else
     {"Drive", nullptr},
-    {"Stream, FileStream", nullptr},
-    {"StringStream", nullptr},
+#endif
+    {"Stream, FileStream", registerFileStreamClass},
+    {"StringStream", registerStringStreamClass},
     {"Math", builtin<G::Math>},
     {"RegExp", builtin<G::RegExp>},
     {"Array", builtin<G::Array>},
@@ -44,14 +56,34 @@ constexpr ClassEntry kClassOrder[] = {
     {"Object", builtin<G::Object>},
     {"ActiveXObject", nullptr},
     {"Enumerator", nullptr},
+#ifdef _WIN32
+    {"RegKey", registerRegKeyClass},
+#else
     {"RegKey", nullptr},
+#endif
+#ifdef _WIN32
+    {"RegValue", registerRegValueClass},
+#else
     {"RegValue", nullptr},
-    {"Ini", nullptr},
+#endif
+    {"Ini", registerIniClass},
     {"Dialogs", nullptr},
     {"FontObject", nullptr},
+#ifdef _WIN32
+    {"Shell", registerShellClass},
+#else
     {"Shell", nullptr},
+#endif
+#ifdef _WIN32
+    {"Shortcut", registerShortcutClass},
+#else
     {"Shortcut", nullptr},
+#endif
+#ifdef _WIN32
+    {"URLShortcut", registerURLShortcutClass},
+#else
     {"URLShortcut", nullptr},
+#endif
     {"MCI", nullptr},
     {"createControl, ActiveXControl", nullptr},
     {"FlashPlayer", nullptr},
@@ -60,26 +92,30 @@ constexpr ClassEntry kClassOrder[] = {
     {"encodeURI, encodeURIComponent, decodeURI, decodeURIComponent", builtin<G::UriFunctions>},
     {"getMainWnd, getAppDir, getExeName, getMovies, getAdditionalFile, readProfile, writeProfile, processMsg, "
      "invoke, _call",
-     PALOMA_WIN_ONLY(registerHostFunctions)},
+     registerHostFunctions},
     {"Window", PALOMA_WIN_ONLY(registerWindowClass)},
     {"Mail", nullptr},
     {"SendMail", nullptr},
     {"RecvMail", nullptr},
     {"Inet", nullptr},
     {"IPConfig", nullptr},
+#ifdef _WIN32
+    {"SysInfo", registerSysInfoClass},
+#else
     {"SysInfo", nullptr},
+#endif
     {"Socket", nullptr},
     {"Menu", PALOMA_WIN_ONLY(registerMenuClass)},
     {"Application, _Preferences_", PALOMA_WIN_ONLY(registerApplicationClass)},
     {"Image", nullptr},
     {"DirectX", nullptr},
-    {"DllParam, Dll", nullptr},
+    {"DllParam, Dll", registerDllClasses},
     {"Sound", nullptr},
-    {"Encryption", nullptr},
+    {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
     {"Form", nullptr},
-    {"Struct", nullptr},
+    {"Struct, StructArray", registerStructClasses},
     {"ScriptHost", nullptr},
 };
 

@@ -58,6 +58,19 @@ public:
     // The application profile file (readProfile/writeProfile), ANSI path;
     // empty when there is none.
     virtual std::string profilePath() { return {}; }
+
+#ifdef _WIN32
+    // The application's own handling of a message taken from the queue by a
+    // script's message pump (accelerators, dialog keys), before translation
+    // and dispatch: true when it consumed the message.
+    virtual bool preTranslateMessage(MSG& msg) {
+        (void)msg;
+        return false;
+    }
+#endif
+    // The application's exit routine, run when a script's message pump meets
+    // the quit message (with the quit message's exit code).
+    virtual void exitApplication(int exitCode) { (void)exitCode; }
     // A string of the application profile (ANSI); nothing when it is absent.
     // The default reads the profile file.
     virtual std::optional<std::string> readProfileString(const std::string& section, const std::string& entry);
@@ -80,12 +93,6 @@ public:
     }
     // Applies the CD-autorun setting of the live settings at once.
     virtual void applyCdAutorun() {}
-    // The program's message pre-translation (its accelerators); true when
-    // the message was consumed.
-    virtual bool preTranslateMessage(void* msg) {
-        (void)msg;
-        return false;
-    }
     // Brackets a call into a script engine that does not come from a script
     // (a timer, a window event, a menu command): the program keeps the
     // engine alive and its main window open until the call has returned.

@@ -18,71 +18,9 @@ std::optional<std::string> stringFrom(const Value& v) {
     return stringToAnsi(v.asString());
 }
 
-std::optional<int64_t> numberFrom(const Value& v) {
-    if (v.isInteger())
-        return v.asInteger();
-    if (v.isFloat()) {
-        double d = std::trunc(v.asFloat());
-        // Converting a double outside the 64-bit range is undefined; such a
-        // number (and an infinity) is not taken as a number at all.
-        constexpr double kLimit = 9223372036854775808.0; // 2^63
-        if (!(d >= -kLimit && d < kLimit))
-            return std::nullopt;
-        return static_cast<int64_t>(d);
-    }
-    return std::nullopt;
-}
-
-std::optional<bool> booleanFrom(const Value& v, bool acceptInteger) {
-    if (v.isBoolean())
-        return v.asBoolean();
-    if (acceptInteger && v.isInteger())
-        return v.asInteger() != 0;
-    return std::nullopt;
-}
-
-std::optional<Value> functionFrom(const Value& v) {
-    if (!v.isFunction())
-        return std::nullopt;
-    return v;
-}
-
 std::optional<std::string> stringArg(ArgList args, int64_t i) {
     auto v = argAt(args, i);
     return v ? stringFrom(*v) : std::nullopt;
-}
-
-std::optional<int64_t> numberArg(ArgList args, int64_t i) {
-    auto v = argAt(args, i);
-    return v ? numberFrom(*v) : std::nullopt;
-}
-
-std::optional<bool> booleanArg(ArgList args, int64_t i, bool acceptInteger) {
-    auto v = argAt(args, i);
-    return v ? booleanFrom(*v, acceptInteger) : std::nullopt;
-}
-
-std::optional<Value> functionArg(ArgList args, int64_t i) {
-    auto v = argAt(args, i);
-    return v ? functionFrom(*v) : std::nullopt;
-}
-
-std::optional<int64_t> integerArg(ArgList args, int64_t i) {
-    auto v = argAt(args, i);
-    if (v && v->isInteger())
-        return v->asInteger();
-    return std::nullopt;
-}
-
-std::optional<double> numericArg(ArgList args, int64_t i) {
-    auto v = argAt(args, i);
-    if (!v)
-        return std::nullopt;
-    if (v->isInteger())
-        return double(v->asInteger());
-    if (v->isFloat())
-        return v->asFloat();
-    return std::nullopt;
 }
 
 // ---- results -----------------------------------------------------------------------

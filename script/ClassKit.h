@@ -49,6 +49,7 @@
 // nothing: the member leaves its neutral result and is still handled.
 
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -83,21 +84,70 @@ inline std::optional<Value> argAt(ArgList args, int64_t i) {
 
 // The conversions of one Value by the rules above; nothing when its kind is
 // wrong. A Float too large for a 64-bit integer, or infinite, is no number.
+// (Inline: they sit on every member's path.)
 std::optional<std::string> stringFrom(const Value& v);
-std::optional<int64_t> numberFrom(const Value& v);
-std::optional<bool> booleanFrom(const Value& v, bool acceptInteger = false);
-std::optional<Value> functionFrom(const Value& v);
+inline std::optional<int64_t> numberFrom(const Value& v) {
+    if (v.isInteger())
+        return v.asInteger();
+    if (v.isFloat()) {
+        double d = std::trunc(v.asFloat());
+        // Converting a double outside the 64-bit range is undefined; such a
+        // number (and an infinity) is not taken as a number at all.
+        constexpr double kLimit = 9223372036854775808.0; // 2^63
+        if (!(d >= -kLimit && d < kLimit))
+            return std::nullopt;
+        return static_cast<int64_t>(d);
+    }
+    return std::nullopt;
+}
+inline std::optional<bool> booleanFrom(const Value& v, bool acceptInteger = false) {
+    if (v.isBoolean())
+        return v.asBoolean();
+    if (acceptInteger && v.isInteger())
+        return v.asInteger() != 0;
+    return std::nullopt;
+}
+inline std::optional<Value> functionFrom(const Value& v) {
+    if (!v.isFunction())
+        return std::nullopt;
+    return v;
+}
 
 // The same for argument i; nothing when the call has fewer arguments.
 std::optional<std::string> stringArg(ArgList args, int64_t i);
-std::optional<int64_t> numberArg(ArgList args, int64_t i);
-std::optional<bool> booleanArg(ArgList args, int64_t i, bool acceptInteger = false);
-std::optional<Value> functionArg(ArgList args, int64_t i);
+inline std::optional<int64_t> numberArg(ArgList args, int64_t i) {
+    if (i < 1 || argCount(args) < i)
+        return std::nullopt;
+    return numberFrom(args.values[i]);
+}
+inline std::optional<bool> booleanArg(ArgList args, int64_t i, bool acceptInteger = false) {
+    if (i < 1 || argCount(args) < i)
+        return std::nullopt;
+    return booleanFrom(args.values[i], acceptInteger);
+}
+inline std::optional<Value> functionArg(ArgList args, int64_t i) {
+    if (i < 1 || argCount(args) < i)
+        return std::nullopt;
+    return functionFrom(args.values[i]);
+}
 
 // The built-in classes' own number rules: argument i when it is an Integer
 // (a Float is not taken), and as a double when it is an Integer or a Float.
-std::optional<int64_t> integerArg(ArgList args, int64_t i);
-std::optional<double> numericArg(ArgList args, int64_t i);
+inline std::optional<int64_t> integerArg(ArgList args, int64_t i) {
+    if (i < 1 || argCount(args) < i || !args.values[i].isInteger())
+        return std::nullopt;
+    return args.values[i].asInteger();
+}
+inline std::optional<double> numericArg(ArgList args, int64_t i) {
+    if (i < 1 || argCount(args) < i)
+        return std::nullopt;
+    const Value& v = args.values[i];
+    if (v.isInteger())
+        return double(v.asInteger());
+    if (v.isFloat())
+        return v.asFloat();
+    return std::nullopt;
+}
 
 // ---- results -----------------------------------------------------------------------
 

@@ -4,6 +4,8 @@
 
 #include <olectl.h>
 
+#include "host/framework/ComObject.h"
+
 #include <atomic>
 
 namespace paloma::shell {
@@ -41,32 +43,12 @@ std::wstring variantToText(const VARIANT& value) {
 // in one object; the event sink is a second object that shares its count.
 // ---------------------------------------------------------------------------
 
-// An IDispatch reached only by DISPID: it has no type information and
-// knows no names.
-class DispatchByIdOnly : public IDispatch {
-public:
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** out) override {
-        if (out)
-            *out = nullptr;
-        return DISP_E_BADINDEX;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
-        for (UINT i = 0; ids && i < count; ++i)
-            ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
-};
+using host::ComObject;
+using host::ComPart;
+using host::DispatchByIdOnly;
 
-class FlashSite final : public IOleClientSite,
-                        public IOleInPlaceSite,
-                        public IOleInPlaceFrame,
-                        public DispatchByIdOnly {
+class FlashSite final
+    : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, DispatchByIdOnly> {
 public:
     explicit FlashSite(FlashHost* host) : host_(host), sink_(*this) {}
 
@@ -75,30 +57,16 @@ public:
     IDispatch* sink() { return &sink_; }
 
     // --- IUnknown ---------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        void* face = nullptr;
+    void* findInterface(REFIID riid) override {
         if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-            face = static_cast<IOleClientSite*>(this);
-        else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
-            face = static_cast<IOleInPlaceSite*>(this);
-        else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
-            face = static_cast<IOleInPlaceFrame*>(this);
-        else if (riid == IID_IDispatch)
-            face = static_cast<IDispatch*>(this);
-        *out = face;
-        if (!face)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        long left = --refs_;
-        if (left == 0)
-            delete this;
-        return ULONG(left);
+            return static_cast<IOleClientSite*>(this);
+        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
+            return static_cast<IOleInPlaceSite*>(this);
+        if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
+            return static_cast<IOleInPlaceFrame*>(this);
+        if (riid == IID_IDispatch)
+            return static_cast<IDispatch*>(this);
+        return nullptr;
     }
 
     // --- IOleClientSite -----------------------------------------------------
@@ -214,36 +182,27 @@ public:
 
 private:
     // The sink of the control's event dispinterface.
-    class EventSink final : public DispatchByIdOnly {
+    class EventSink final : public ComPart<DispatchByIdOnly> {
     public:
-        explicit EventSink(FlashSite& site) : site_(site) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-            if (!out)
-                return E_POINTER;
-            if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kDiidShockwaveFlashEvents) {
-                *out = static_cast<IDispatch*>(this);
-                AddRef();
-                return S_OK;
-            }
-            *out = nullptr;
-            return E_NOINTERFACE;
+        explicit EventSink(FlashSite& site) : ComPart(static_cast<IOleClientSite&>(site)), site_(site) {}
+        void* findInterface(REFIID riid) override {
+            if (riid == IID_IUnknown || riid == IID_IDispatch || riid == kDiidShockwaveFlashEvents)
+                return static_cast<IDispatch*>(this);
+            return nullptr;
         }
-        ULONG STDMETHODCALLTYPE AddRef() override { return site_.AddRef(); }
-        ULONG STDMETHODCALLTYPE Release() override { return site_.Release(); }
         HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                                          UINT*) override {
             FlashHost* host = site_.host_;
             if (!host || !params)
                 return S_OK;
             // Keep the site alive: the handler may close the host.
-            site_.AddRef();
+            ComPtr<FlashSite> keep = ComPtr<FlashSite>::share(&site_);
             UINT n = params->cArgs;
             auto arg = [&](UINT i) { return i < n ? variantToText(params->rgvarg[n - 1 - i]) : std::wstring(); };
             if (id == kDispidFSCommand)
                 host->events_.onFSCommand(arg(0), arg(1));
             else if (id == kDispidFlashCall)
                 host->events_.onFlashCall(arg(0));
-            site_.Release();
             return S_OK;
         }
 
@@ -251,7 +210,6 @@ private:
         FlashSite& site_;
     };
 
-    std::atomic<long> refs_{1};
     FlashHost* host_;
     EventSink sink_;
 };
@@ -268,26 +226,24 @@ namespace {
 
 using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, LPVOID*);
 
-IOleObject* createFromModule(const std::wstring& path, HMODULE* moduleOut) {
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+ComPtr<IOleObject> createFromModule(const std::wstring& path, HMODULE* moduleOut) {
+    UniqueModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module)
-        return nullptr;
+        return {};
     auto getClassObject = reinterpret_cast<GetClassObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    IClassFactory* factory = nullptr;
-    IOleObject* object = nullptr;
-    if (getClassObject &&
-        SUCCEEDED(getClassObject(kClsidShockwaveFlash, IID_IClassFactory, reinterpret_cast<void**>(&factory))) &&
-        factory) {
-        factory->CreateInstance(nullptr, IID_IOleObject, reinterpret_cast<void**>(&object));
-        factory->Release();
-    }
-    if (!object) {
-        FreeLibrary(module);
-        return nullptr;
-    }
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "DllGetClassObject")));
+    ComPtr<IClassFactory> factory;
+    ComPtr<IOleObject> object;
+    if (getClassObject && SUCCEEDED(getClassObject(kClsidShockwaveFlash, IID_IClassFactory, factory.putVoid())) &&
+        factory)
+        factory->CreateInstance(nullptr, IID_IOleObject, object.putVoid());
+    if (!object)
+        return {};
+    // The module stays loaded for the control; the caller keeps its handle.
     if (moduleOut)
-        *moduleOut = module;
+        *moduleOut = module.release();
+    else
+        module.release();
     return object;
 }
 
@@ -302,12 +258,11 @@ bool FlashHost::create(HWND parent, int id, const RECT& rect, const std::wstring
     if (!modulePath.empty())
         object_ = createFromModule(modulePath, module);
     else
-        CoCreateInstance(kClsidShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                         reinterpret_cast<void**>(&object_));
+        CoCreateInstance(kClsidShockwaveFlash, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, object_.putVoid());
     if (!object_)
         return false;
 
-    site_ = new (std::nothrow) FlashSite(this);
+    site_.reset(new (std::nothrow) FlashSite(this));
     if (!site_) {
         close();
         return false;
@@ -316,45 +271,32 @@ bool FlashHost::create(HWND parent, int id, const RECT& rect, const std::wstring
     object_->GetMiscStatus(DVASPECT_CONTENT, &misc);
     bool siteFirst = misc & OLEMISC_SETCLIENTSITEFIRST;
     if (siteFirst)
-        object_->SetClientSite(site_);
-    IPersistStreamInit* persist = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist))) && persist) {
+        object_->SetClientSite(site_.get());
+    if (auto persist = object_.query<IPersistStreamInit>(IID_IPersistStreamInit)) {
         persist->InitNew();
-        persist->Release();
-    } else {
-        IPersistPropertyBag* bag = nullptr;
-        if (SUCCEEDED(object_->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&bag))) && bag) {
-            bag->InitNew();
-            bag->Release();
-        }
+    } else if (auto bag = object_.query<IPersistPropertyBag>(IID_IPersistPropertyBag)) {
+        bag->InitNew();
     }
     if (!siteFirst)
-        object_->SetClientSite(site_);
+        object_->SetClientSite(site_.get());
     object_->SetHostNames(L"Paloma", nullptr);
 
-    IConnectionPointContainer* points = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points))) &&
-        points) {
-        if (SUCCEEDED(points->FindConnectionPoint(kDiidShockwaveFlashEvents, &eventPoint_)) && eventPoint_) {
+    if (auto points = object_.query<IConnectionPointContainer>(IID_IConnectionPointContainer)) {
+        if (SUCCEEDED(points->FindConnectionPoint(kDiidShockwaveFlashEvents, eventPoint_.put())) && eventPoint_) {
             if (FAILED(eventPoint_->Advise(site_->sink(), &eventCookie_))) {
-                eventPoint_->Release();
-                eventPoint_ = nullptr;
+                eventPoint_.reset();
                 eventCookie_ = 0;
             }
         }
-        points->Release();
     }
 
-    if (FAILED(object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_))) ||
-        FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, parent, &rect))) {
+    if (FAILED(object_->QueryInterface(IID_IDispatch, dispatch_.putVoid())) ||
+        FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, parent, &rect))) {
         close();
         return false;
     }
-    IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) && inPlace) {
+    if (auto inPlace = object_.query<IOleInPlaceObject>(IID_IOleInPlaceObject))
         inPlace->GetWindow(&window_);
-        inPlace->Release();
-    }
     if (window_) {
         SetWindowLongPtrW(window_, GWLP_ID, id);
         LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
@@ -367,30 +309,20 @@ bool FlashHost::create(HWND parent, int id, const RECT& rect, const std::wstring
 void FlashHost::close() {
     if (eventPoint_) {
         eventPoint_->Unadvise(eventCookie_);
-        eventPoint_->Release();
-        eventPoint_ = nullptr;
+        eventPoint_.reset();
         eventCookie_ = 0;
     }
-    if (dispatch_) {
-        dispatch_->Release();
-        dispatch_ = nullptr;
-    }
+    dispatch_.reset();
     if (object_) {
-        IOleInPlaceObject* inPlace = nullptr;
-        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) &&
-            inPlace) {
+        if (auto inPlace = object_.query<IOleInPlaceObject>(IID_IOleInPlaceObject))
             inPlace->InPlaceDeactivate();
-            inPlace->Release();
-        }
         object_->Close(OLECLOSE_NOSAVE);
         object_->SetClientSite(nullptr);
-        object_->Release();
-        object_ = nullptr;
+        object_.reset();
     }
     if (site_) {
         site_->detach();
-        site_->Release();
-        site_ = nullptr;
+        site_.reset();
     }
     window_ = nullptr;
 }
@@ -399,16 +331,15 @@ void FlashHost::setRect(const RECT& rect) {
     rect_ = rect;
     if (!object_)
         return;
-    IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) && inPlace) {
+    if (auto inPlace = object_.query<IOleInPlaceObject>(IID_IOleInPlaceObject))
         inPlace->SetObjectRects(&rect, &rect);
-        inPlace->Release();
-    }
     SIZEL pixels = {rect.right - rect.left, rect.bottom - rect.top};
-    HDC screen = GetDC(nullptr);
-    SIZEL himetric = {MulDiv(pixels.cx, 2540, GetDeviceCaps(screen, LOGPIXELSX)),
-                      MulDiv(pixels.cy, 2540, GetDeviceCaps(screen, LOGPIXELSY))};
-    ReleaseDC(nullptr, screen);
+    SIZEL himetric;
+    {
+        WindowDc screen(nullptr);
+        himetric = {MulDiv(pixels.cx, 2540, GetDeviceCaps(screen.get(), LOGPIXELSX)),
+                    MulDiv(pixels.cy, 2540, GetDeviceCaps(screen.get(), LOGPIXELSY))};
+    }
     object_->SetExtent(DVASPECT_CONTENT, &himetric);
 }
 
@@ -425,7 +356,7 @@ HRESULT FlashHost::put(const wchar_t* name, const VARIANT& value) {
     if (!dispatch_)
         return E_UNEXPECTED;
     DISPID id;
-    HRESULT hr = memberId(dispatch_, name, &id);
+    HRESULT hr = memberId(dispatch_.get(), name, &id);
     if (FAILED(hr))
         return hr;
     DISPID named = DISPID_PROPERTYPUT;
@@ -454,7 +385,7 @@ HRESULT FlashHost::get(const wchar_t* name, VARIANT* result) {
     if (!dispatch_)
         return E_UNEXPECTED;
     DISPID id;
-    HRESULT hr = memberId(dispatch_, name, &id);
+    HRESULT hr = memberId(dispatch_.get(), name, &id);
     if (FAILED(hr))
         return hr;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
@@ -466,7 +397,7 @@ HRESULT FlashHost::call(const wchar_t* name, std::vector<VARIANT> args, VARIANT*
     if (!dispatch_)
         return E_UNEXPECTED;
     DISPID id;
-    HRESULT hr = memberId(dispatch_, name, &id);
+    HRESULT hr = memberId(dispatch_.get(), name, &id);
     if (FAILED(hr))
         return hr;
     std::vector<VARIANT> reversed(args.rbegin(), args.rend());

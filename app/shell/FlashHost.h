@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "host/framework/WinHandles.h"
+
 namespace paloma::shell {
 
 extern const CLSID kClsidShockwaveFlash;
@@ -45,9 +47,9 @@ public:
     // Deactivates and releases the control; the host can create again.
     void close();
 
-    bool created() const { return dispatch_ != nullptr; }
+    bool created() const { return bool(dispatch_); }
     HWND window() const { return window_; }
-    IDispatch* dispatch() const { return dispatch_; }
+    IDispatch* dispatch() const { return dispatch_.get(); }
     void setRect(const RECT& rect);
 
     // Calls of the automation interface by member name. Arguments are given
@@ -61,10 +63,10 @@ public:
 private:
     friend class FlashSite;
     FlashEvents& events_;
-    FlashSite* site_ = nullptr;
-    IOleObject* object_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IConnectionPoint* eventPoint_ = nullptr;
+    ComPtr<FlashSite> site_;
+    ComPtr<IOleObject> object_;
+    ComPtr<IDispatch> dispatch_;
+    ComPtr<IConnectionPoint> eventPoint_;
     DWORD eventCookie_ = 0;
     HWND parent_ = nullptr;
     HWND window_ = nullptr;

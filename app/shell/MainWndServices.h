@@ -48,7 +48,8 @@ public:
     enum class Result { Other, False };
 
     virtual bool hasEngine() const = 0;
-    // "Quill_Quit": destroys the engine, if any.
+    // "Quill_Quit": destroys the engine, if any; while a script is running on
+    // it, once the outermost call into it has returned.
     virtual void destroyEngine() = 0;
     // Runs a compiled image, creating the engine first if needed. `state` is
     // the engine's per-image state, kept by the caller between runs of the

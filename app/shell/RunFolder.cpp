@@ -7,11 +7,14 @@
 
 #include <objbase.h>
 
+#include <vector>
+
 namespace paloma {
 
 namespace {
 
 std::string gRunFolder;
+UniqueHandle gRunFolderLock;
 
 std::optional<std::string> environmentValue(const wchar_t* name) {
     wchar_t buffer[1024];
@@ -36,7 +39,44 @@ std::string temporaryDirectory() {
     return chooseTempDirectory(environmentValue(L"TMP"), environmentValue(L"TEMP"), windowsDir);
 }
 
+int sweepStaleRunFolders(const std::string& temporaryDirectory) {
+    std::wstring base = widen(temporaryDirectory);
+    if (base.empty())
+        return 0;
+    if (base.back() != L'\\' && base.back() != L'/')
+        base += L'\\';
+    std::vector<std::wstring> stale;
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle find(FindFirstFileW((base + L"{*}").c_str(), &found));
+    if (!find)
+        return 0;
+    do {
+        bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        if (folder && !link && isRunFolderName(narrow(std::wstring_view(found.cFileName))))
+            stale.push_back(base + found.cFileName + L"\\");
+    } while (FindNextFileW(find.get(), &found));
+    find.reset();
+
+    int deleted = 0;
+    for (const std::wstring& folder : stale) {
+        // Taken with sharing denied, the lock keeps a run that starts on
+        // this folder meanwhile out; closing it deletes it, last.
+        UniqueHandle lock(CreateFileW((folder + widen(kRunFolderLockName)).c_str(), GENERIC_READ | DELETE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+        if (!lock)
+            continue; // a live run's folder, or not known to be one
+        deleteTree(folder);
+        lock.reset();
+        if (RemoveDirectoryW(folder.c_str()))
+            ++deleted;
+    }
+    return deleted;
+}
+
 bool createRunFolder() {
+    sweepStaleRunFolders(temporaryDirectory());
     GUID guid;
     if (FAILED(CoCreateGuid(&guid)))
         return false;
@@ -47,6 +87,18 @@ bool createRunFolder() {
     std::string folder = runFolderName(temporaryDirectory(), narrow(std::wstring_view(text, size_t(n - 1))));
     if (!CreateDirectoryW(widen(folder).c_str(), nullptr))
         return false;
+    // The lock says the folder is in use; it carries the owner's process id
+    // for whoever looks.
+    UniqueHandle lock(CreateFileW(widen(folder + kRunFolderLockName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!lock) {
+        RemoveDirectoryW(widen(folder).c_str());
+        return false;
+    }
+    std::string owner = std::to_string(GetCurrentProcessId()) + "\r\n";
+    DWORD written = 0;
+    WriteFile(lock.get(), owner.data(), DWORD(owner.size()), &written, nullptr);
+    gRunFolderLock = std::move(lock);
     gRunFolder = folder;
     return true;
 }
@@ -61,6 +113,7 @@ void deleteRunFolder() {
     std::wstring folder = widen(gRunFolder);
     if (HMODULE player = GetModuleHandleW((folder + L"flash.ocx").c_str()))
         FreeLibrary(player);
+    gRunFolderLock.reset();
     deleteTree(folder);
     gRunFolder.clear();
 }

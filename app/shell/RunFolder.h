@@ -14,8 +14,19 @@ namespace paloma {
 std::string temporaryDirectory();
 
 // Creates the run folder "<temporary directory>{GUID}\" and makes it the
-// process's run folder. False when no GUID or no folder could be had.
+// process's run folder, holding its lock file (Paloma.lock, sharing denied)
+// open for the rest of the run. False when no GUID or no folder could be had.
+// First it sweeps the run folders that earlier runs left behind when they
+// were killed or crashed (sweepStaleRunFolders).
 bool createRunFolder();
+
+// Deletes every folder directly inside `temporaryDirectory` whose name has
+// the run folders' form and whose lock file exists and can be opened with
+// sharing denied: its owner is gone. A folder whose lock is held belongs to
+// a live run, one without a lock file is not known to be a run folder (or
+// its run is just starting), and links are never followed; all of them
+// stay. The number of folders deleted.
+int sweepStaleRunFolders(const std::string& temporaryDirectory);
 
 // The run folder's path with its trailing "\", empty before creation.
 const std::string& runFolder();

@@ -73,14 +73,19 @@ void ShellHostServices::applyCdAutorun() {
         setCdAutorun((s->optionFlags & kOptionNoCdAutorun) == 0);
 }
 
-bool ShellHostServices::preTranslateMessage(void* message) {
-    auto* msg = static_cast<MSG*>(message);
+bool ShellHostServices::preTranslateMessage(MSG& msg) {
     HWND main = shellMainWindow();
-    if (!main || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST)
+    if (!main || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST)
         return false;
     if (!accelerators_)
         accelerators_ = loadShellAccelerators(GetModuleHandleW(nullptr));
-    return accelerators_ && TranslateAcceleratorW(main, accelerators_, msg) != 0;
+    return accelerators_ && TranslateAcceleratorW(main, accelerators_, &msg) != 0;
+}
+
+void ShellHostServices::exitApplication(int exitCode) {
+    // The program's own loop ends the run once the script has returned: the
+    // engine that called the pump is never torn down underneath it.
+    PostQuitMessage(exitCode);
 }
 
 std::optional<std::string> ShellHostServices::readProfileString(const std::string& section, const std::string& entry) {

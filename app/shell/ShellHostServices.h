@@ -28,7 +28,8 @@ public:
     std::string extractionFolder() override;
     std::optional<std::string> extractAdditionalFile(std::string_view path) override;
     void applyCdAutorun() override;
-    bool preTranslateMessage(void* msg) override;
+    bool preTranslateMessage(MSG& msg) override;
+    void exitApplication(int exitCode) override;
     std::optional<std::string> readProfileString(const std::string& section, const std::string& entry) override;
     bool writeProfileString(const std::string& section, const std::string& entry, const std::string& value) override;
     void enterScripts() override;

@@ -14,6 +14,7 @@
 #include "host/ClassOrder.h"
 #include "host/HostServices.h"
 #include "host/app/ApplicationState.h"
+#include "host/app/HostFunctions.h"
 #include "host/framework/HostClass.h"
 #include "host/window/Window.h"
 
@@ -25,8 +26,6 @@ using quill::NativeClass;
 using quill::Value;
 
 namespace {
-
-constexpr UINT kIdleMessage = 0x036A; // the framework's internal idle message
 
 std::string exeFolder() {
     std::string path = executablePath();
@@ -94,23 +93,7 @@ void writeProfile(Engine& engine, NativeClass*, void*, Value& result, ArgList ar
 }
 
 void processMsg(Engine&, NativeClass*, void*, Value& result, ArgList) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // The program's own loop ends the run: the quit message goes back
-            // for it, so that the exit routine never runs under this script.
-            PostQuitMessage(int(msg.wParam));
-            result = booleanResult(false);
-            return;
-        }
-        if (msg.message == kIdleMessage)
-            continue;
-        if (translateMenuAccelerator(msg) || hostServices().preTranslateMessage(&msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    result = booleanResult(true);
+    result = booleanResult(pumpWaitingMessages());
 }
 
 // ---- invoke: the second script host -------------------------------------------------

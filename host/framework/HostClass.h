@@ -36,7 +36,7 @@
 //     void registerSocketClass(quill::Engine& engine) {
 //         registerHostClass(engine, {.className = "Socket",      // "[object Socket]"
 //                                    .members = kSocketMembers,
-//                                    .call = socketConstruct... (a CallHook),
+//                                    .call = socketCall,        // Socket(...) without new
 //                                    .construct = socketConstruct,
 //                                    .destroyData = destroyHandle<Socket>,
 //                                    .markData = markHandle<Socket>,   // only with Values inside

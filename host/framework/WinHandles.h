@@ -10,6 +10,8 @@
 
 #include <utility>
 
+#include "host/framework/LazyApis.h"
+
 namespace paloma {
 
 // Common shape: holds one raw handle, releases it through Traits::close.
@@ -81,6 +83,139 @@ struct ModuleTraits {
 };
 using UniqueModule = UniqueWin<ModuleTraits>;
 
+struct SocketTraits {
+    using Handle = SOCKET;
+    static Handle empty() { return INVALID_SOCKET; }
+    static bool valid(Handle h) { return h != INVALID_SOCKET; }
+    static void close(Handle h) { closesocket(h); }
+};
+using UniqueSocket = UniqueWin<SocketTraits>;
+
+// An Internet handle (session, connection or request); closed through the
+// Internet library loaded on first use (LazyApis.h).
+struct InternetTraits {
+    using Handle = void*;
+    static Handle empty() { return nullptr; }
+    static bool valid(Handle h) { return h != nullptr; }
+    static void close(Handle h) {
+        if (auto closeHandle = host::lazy::InternetCloseHandle.get())
+            closeHandle(h);
+    }
+};
+using UniqueInternet = UniqueWin<InternetTraits>;
+
+// A GDI object (pen, brush, font, bitmap, region, palette).
+template <typename T>
+struct GdiObjectTraits {
+    using Handle = T;
+    static Handle empty() { return nullptr; }
+    static bool valid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DeleteObject(h); }
+};
+template <typename T>
+using UniqueGdi = UniqueWin<GdiObjectTraits<T>>;
+using UniqueFont = UniqueGdi<HFONT>;
+using UniqueBrush = UniqueGdi<HBRUSH>;
+using UniquePen = UniqueGdi<HPEN>;
+using UniqueBitmap = UniqueGdi<HBITMAP>;
+using UniqueRegion = UniqueGdi<HRGN>;
+
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle empty() { return nullptr; }
+    static bool valid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DestroyMenu(h); }
+};
+using UniqueMenu = UniqueWin<MenuTraits>;
+
+struct AcceleratorTraits {
+    using Handle = HACCEL;
+    static Handle empty() { return nullptr; }
+    static bool valid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DestroyAcceleratorTable(h); }
+};
+using UniqueAccelerators = UniqueWin<AcceleratorTraits>;
+
+struct IconTraits {
+    using Handle = HICON;
+    static Handle empty() { return nullptr; }
+    static bool valid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DestroyIcon(h); }
+};
+using UniqueIcon = UniqueWin<IconTraits>;
+
+// A device context made by CreateDC / CreateCompatibleDC (DeleteDC).
+struct CreatedDcTraits {
+    using Handle = HDC;
+    static Handle empty() { return nullptr; }
+    static bool valid(Handle h) { return h != nullptr; }
+    static void close(Handle h) { DeleteDC(h); }
+};
+using UniqueCreatedDc = UniqueWin<CreatedDcTraits>;
+
+// A window's device context from GetDC / GetWindowDC, released to its
+// window (ReleaseDC). Move-only.
+class WindowDc {
+public:
+    WindowDc() = default;
+    // GetDC(window); a null window gives the screen's context.
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() { reset(); }
+    WindowDc(WindowDc&& other) noexcept
+        : window_(std::exchange(other.window_, nullptr)), dc_(std::exchange(other.dc_, nullptr)) {}
+    WindowDc& operator=(WindowDc&& other) noexcept {
+        if (this != &other) {
+            reset();
+            window_ = std::exchange(other.window_, nullptr);
+            dc_ = std::exchange(other.dc_, nullptr);
+        }
+        return *this;
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+    void reset() {
+        if (dc_)
+            ReleaseDC(window_, std::exchange(dc_, nullptr));
+        window_ = nullptr;
+    }
+
+private:
+    HWND window_ = nullptr;
+    HDC dc_ = nullptr;
+};
+
+// Selects a GDI object into a context for the scope, and the previous one
+// back after it.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~ScopedSelect() {
+        if (previous_ && previous_ != HGDI_ERROR)
+            SelectObject(dc_, previous_);
+    }
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// An ICMP handle of the ICMP library loaded on first use (LazyApis.h).
+struct IcmpTraits {
+    using Handle = HANDLE;
+    static Handle empty() { return INVALID_HANDLE_VALUE; }
+    static bool valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(Handle h) {
+        if (auto closeHandle = host::lazy::IcmpCloseHandle.get())
+            closeHandle(h);
+    }
+};
+using UniqueIcmp = UniqueWin<IcmpTraits>;
+
 // A COM interface pointer: Release on reset.
 template <typename T>
 class ComPtr {
@@ -99,6 +234,13 @@ public:
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
 
+    // A new reference to p (AddRef'ed here).
+    static ComPtr share(T* p) {
+        if (p)
+            p->AddRef();
+        return ComPtr(p);
+    }
+
     T* get() const { return p_; }
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
@@ -106,9 +248,22 @@ public:
         reset();
         return &p_;
     }
-    void reset() {
+    // For out-parameters typed void** (QueryInterface, CoCreateInstance).
+    void** putVoid() { return reinterpret_cast<void**>(put()); }
+    // Gives up the reference without releasing it.
+    T* detach() { return std::exchange(p_, nullptr); }
+    void reset(T* p = nullptr) {
         if (p_)
             std::exchange(p_, nullptr)->Release();
+        p_ = p;
+    }
+    // Another interface of the same object; empty when it has none.
+    template <typename U>
+    ComPtr<U> query(REFIID iid) const {
+        ComPtr<U> other;
+        if (p_)
+            p_->QueryInterface(iid, other.putVoid());
+        return other;
     }
 
 private:

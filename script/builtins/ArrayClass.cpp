@@ -81,9 +81,15 @@ void truncateArray(ArrayBody* a, std::uint64_t newLength) {
 // Construction
 
 void arrayConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) {
-    ValueRoot array(engine, newArrayWithProps(engine));
-    ArrayBody* a = array.value.asArray();
     std::int64_t raw = rawArgCount(args);
+    // An array literal (made in bulk) gets its property object when first
+    // needed; it answers as if it had it from the start.
+    ValueRoot array(engine, newArray(engine));
+    if (raw < 0)
+        deferPropertyObject(engine, array.value);
+    else
+        ensurePropertyObject(engine, array.value);
+    ArrayBody* a = array.value.asArray();
     if (raw == 1 && args.values[1].isInteger()) {
         // new Array(n): empty, length n.
         a->length = std::uint64_t(args.values[1].asInteger());

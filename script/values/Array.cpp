@@ -1,4 +1,5 @@
-// Array services: dense vector plus open-addressed table, with insertion
+// Array services: a compact vector of Values while elements arrive in index
+// order, else a dense vector plus open-addressed table with insertion
 // sequence numbers that reproduce bucket order.
 #include "script/values/Array.h"
 
@@ -12,9 +13,24 @@ namespace quill {
 
 namespace {
 
-constexpr Kind kHole = static_cast<Kind>(-1);    // dense hole, empty sparse cell
+constexpr Kind kHole = static_cast<Kind>(-1);    // hole, empty sparse cell
 constexpr Kind kRemoved = static_cast<Kind>(-2); // removed sparse cell
 constexpr uint64_t kMinDense = 16;
+constexpr uint64_t kMinCompact = 2;
+// The compact form stays below this many slots (one 1 GiB block of Values).
+constexpr uint64_t kMaxCompact = uint64_t(1) << 26;
+
+bool isCompact(const ArrayBody* a) { return a->top != kArrayBucketed; }
+ArrayStore* store(const ArrayBody* a) { return static_cast<ArrayStore*>(a->storage); }
+Value* compactValues(const ArrayBody* a) { return static_cast<Value*>(a->storage); }
+uint64_t compactCapacity(const ArrayBody* a) {
+    return a->storage ? Heap::blockSize(a->storage) / sizeof(Value) : 0;
+}
+
+void setHole(Value& v) {
+    v = Value();
+    v.kind = kHole;
+}
 
 uint64_t mix(uint64_t x) {
     x ^= x >> 33;
@@ -23,12 +39,36 @@ uint64_t mix(uint64_t x) {
     return x;
 }
 
-SparseElement* sparseFind(const ArrayBody* a, uint64_t index) {
-    if (!a->sparse)
+// ---- compact form -------------------------------------------------------------
+
+// Grows the compact block to at least `need` slots; new slots are holes.
+void compactGrow(Engine& engine, ArrayBody* a, uint64_t need) {
+    uint64_t old = compactCapacity(a);
+    if (need <= old)
+        return;
+    uint64_t cap = std::max<uint64_t>(kMinCompact, std::bit_ceil(need));
+    auto* values = static_cast<Value*>(engine.gcRealloc(a->storage, size_t(cap) * sizeof(Value)));
+    a->storage = values;
+    uint64_t have = compactCapacity(a);
+    for (uint64_t i = old; i < have; ++i)
+        setHole(values[i]);
+}
+
+// Lowers top past trailing holes.
+void compactTrim(ArrayBody* a) {
+    Value* values = compactValues(a);
+    while (a->top > 0 && values[a->top - 1].kind == kHole)
+        --a->top;
+}
+
+// ---- bucketed form: sparse table ------------------------------------------------
+
+SparseElement* sparseFind(const ArrayStore* s, uint64_t index) {
+    if (!s->sparse)
         return nullptr;
-    uint64_t mask = a->sparseCapacity - 1;
+    uint64_t mask = s->sparseCapacity - 1;
     for (uint64_t i = mix(index) & mask;; i = (i + 1) & mask) {
-        SparseElement& c = a->sparse[i];
+        SparseElement& c = s->sparse[i];
         if (c.element.value.kind == kHole)
             return nullptr;
         if (c.element.value.kind != kRemoved && c.index == index)
@@ -45,56 +85,58 @@ void sparseInsertRaw(SparseElement* table, uint64_t capacity, uint64_t index, co
     table[i].element = e;
 }
 
-void sparseResize(Engine& engine, ArrayBody* a, uint64_t capacity) {
+void sparseResize(Engine& engine, ArrayStore* s, uint64_t capacity) {
     if (capacity > (uint64_t(1) << 40) / sizeof(SparseElement))
         engine.raiseError("Out of memory");
     auto* table = static_cast<SparseElement*>(engine.gcAlloc(size_t(capacity) * sizeof(SparseElement)));
     for (uint64_t i = 0; i < capacity; ++i)
         table[i].element.value.kind = kHole;
     uint64_t used = 0;
-    for (uint64_t i = 0; i < a->sparseCapacity; ++i) {
-        SparseElement& c = a->sparse[i];
+    for (uint64_t i = 0; i < s->sparseCapacity; ++i) {
+        SparseElement& c = s->sparse[i];
         if (c.element.value.kind != kHole && c.element.value.kind != kRemoved) {
             sparseInsertRaw(table, capacity, c.index, c.element);
             ++used;
         }
     }
-    if (a->sparse)
-        engine.gcFree(a->sparse);
-    a->sparse = used || capacity ? table : nullptr;
-    a->sparseCapacity = capacity;
-    a->sparseUsed = used;
+    if (s->sparse)
+        engine.gcFree(s->sparse);
+    s->sparse = used || capacity ? table : nullptr;
+    s->sparseCapacity = capacity;
+    s->sparseUsed = used;
 }
 
-void sparseInsert(Engine& engine, ArrayBody* a, uint64_t index, const ArrayElement& e) {
-    if (!a->sparse || (a->sparseUsed + 1) * 2 > a->sparseCapacity) {
+void sparseInsert(Engine& engine, ArrayStore* s, uint64_t index, const ArrayElement& e) {
+    if (!s->sparse || (s->sparseUsed + 1) * 2 > s->sparseCapacity) {
         uint64_t live = 0;
-        for (uint64_t i = 0; i < a->sparseCapacity; ++i)
-            if (a->sparse[i].element.value.kind != kHole && a->sparse[i].element.value.kind != kRemoved)
+        for (uint64_t i = 0; i < s->sparseCapacity; ++i)
+            if (s->sparse[i].element.value.kind != kHole && s->sparse[i].element.value.kind != kRemoved)
                 ++live;
         uint64_t cap = 16;
         while ((live + 1) * 4 > cap)
             cap *= 2;
-        sparseResize(engine, a, cap);
+        sparseResize(engine, s, cap);
     }
-    sparseInsertRaw(a->sparse, a->sparseCapacity, index, e);
-    ++a->sparseUsed;
+    sparseInsertRaw(s->sparse, s->sparseCapacity, index, e);
+    ++s->sparseUsed;
 }
 
-void denseGrow(Engine& engine, ArrayBody* a, uint64_t need) {
+// ---- bucketed form: dense vector ---------------------------------------------------
+
+void denseGrow(Engine& engine, ArrayStore* s, uint64_t need) {
     uint64_t cap = std::max<uint64_t>(kMinDense, std::bit_ceil(need));
     if (cap > (uint64_t(1) << 40) / sizeof(ArrayElement))
         engine.raiseError("Out of memory");
-    auto* dense = static_cast<ArrayElement*>(engine.gcRealloc(a->dense, size_t(cap) * sizeof(ArrayElement)));
-    for (uint64_t i = a->denseCapacity; i < cap; ++i)
+    auto* dense = static_cast<ArrayElement*>(engine.gcRealloc(s->dense, size_t(cap) * sizeof(ArrayElement)));
+    for (uint64_t i = s->denseCapacity; i < cap; ++i)
         dense[i].value.kind = kHole;
-    a->dense = dense;
-    a->denseCapacity = cap;
+    s->dense = dense;
+    s->denseCapacity = cap;
     // Far elements that now fall inside the dense range move there.
-    if (a->sparse) {
+    if (s->sparse) {
         bool moved = false;
-        for (uint64_t i = 0; i < a->sparseCapacity; ++i) {
-            SparseElement& c = a->sparse[i];
+        for (uint64_t i = 0; i < s->sparseCapacity; ++i) {
+            SparseElement& c = s->sparse[i];
             if (c.element.value.kind != kHole && c.element.value.kind != kRemoved && c.index < cap) {
                 dense[c.index] = c.element;
                 c.element.value.kind = kRemoved;
@@ -102,31 +144,70 @@ void denseGrow(Engine& engine, ArrayBody* a, uint64_t need) {
             }
         }
         if (moved)
-            sparseResize(engine, a, a->sparseCapacity);
+            sparseResize(engine, s, s->sparseCapacity);
     }
 }
 
-// The slot for index, or null when the element is missing.
-ArrayElement* findElement(const ArrayBody* a, uint64_t index) {
-    if (index < a->denseCapacity) {
-        ArrayElement* e = &a->dense[index];
+// Turns a compact array into the bucketed form. Index order was insertion
+// order, so sequence numbers follow the indices.
+ArrayStore* makeBucketed(Engine& engine, ArrayBody* a) {
+    if (!isCompact(a))
+        return store(a);
+    auto* s = static_cast<ArrayStore*>(engine.gcAllocZeroed(sizeof(ArrayStore)));
+    Value* values = compactValues(a);
+    if (a->top > 0) {
+        denseGrow(engine, s, a->top);
+        for (uint64_t i = 0; i < a->top; ++i)
+            if (values[i].kind != kHole)
+                s->dense[i] = ArrayElement{values[i], i};
+    }
+    s->nextSeq = a->top;
+    if (values)
+        engine.gcFree(values);
+    a->storage = s;
+    a->top = kArrayBucketed;
+    return s;
+}
+
+// The slot for index in the bucketed form, or null when the element is missing.
+ArrayElement* findElement(const ArrayStore* s, uint64_t index) {
+    if (index < s->denseCapacity) {
+        ArrayElement* e = &s->dense[index];
         return e->value.kind == kHole ? nullptr : e;
     }
-    SparseElement* c = sparseFind(a, index);
+    SparseElement* c = sparseFind(s, index);
     return c ? &c->element : nullptr;
 }
 
-void insertElement(Engine& engine, ArrayBody* a, uint64_t index, const ArrayElement& e) {
-    if (index >= a->denseCapacity) {
-        uint64_t reach = std::max(a->denseCapacity, a->count) * 2 + kMinDense;
+void insertElement(Engine& engine, ArrayBody* a, ArrayStore* s, uint64_t index, const ArrayElement& e) {
+    if (index >= s->denseCapacity) {
+        uint64_t reach = std::max<uint64_t>(s->denseCapacity, a->count) * 2 + kMinDense;
         if (index < reach)
-            denseGrow(engine, a, index + 1);
+            denseGrow(engine, s, index + 1);
     }
-    if (index < a->denseCapacity)
-        a->dense[index] = e;
+    if (index < s->denseCapacity)
+        s->dense[index] = e;
     else
-        sparseInsert(engine, a, index, e);
+        sparseInsert(engine, s, index, e);
     ++a->count;
+}
+
+// Adds a new element at an index that holds none; `index` becomes the
+// newest element.
+void addNew(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
+    if (isCompact(a) && index >= a->top) {
+        uint64_t cap = compactCapacity(a);
+        uint64_t reach = std::max<uint64_t>(cap, a->count) * 2 + kMinDense;
+        if (index < cap || (index < reach && index < kMaxCompact)) {
+            compactGrow(engine, a, index + 1);
+            compactValues(a)[index] = v;
+            a->top = static_cast<uint32_t>(index + 1);
+            ++a->count;
+            return;
+        }
+    }
+    ArrayStore* s = makeBucketed(engine, a);
+    insertElement(engine, a, s, index, ArrayElement{v, s->nextSeq++});
 }
 
 struct Entry {
@@ -134,37 +215,39 @@ struct Entry {
     ArrayElement element;
 };
 
-std::vector<Entry> entries(const ArrayBody* a) {
-    std::vector<Entry> out;
-    out.reserve(a->count);
-    for (uint64_t i = 0; i < a->denseCapacity; ++i)
-        if (a->dense[i].value.kind != kHole)
-            out.push_back({i, a->dense[i]});
-    for (uint64_t i = 0; i < a->sparseCapacity; ++i) {
-        const SparseElement& c = a->sparse[i];
-        if (c.element.value.kind != kHole && c.element.value.kind != kRemoved)
-            out.push_back({c.index, c.element});
-    }
-    return out;
-}
-
-// Every element in bucket order: distributed over the buckets by counting,
-// then each bucket put in descending sequence. Elements added in ascending
-// index order (the usual case) need only a reversal per bucket.
+// Every element with its (possibly implied) sequence number, in storage order.
 template <typename Visit>
 void forEachElement(const ArrayBody* a, Visit&& visit) {
-    for (uint64_t i = 0; i < a->denseCapacity; ++i)
-        if (a->dense[i].value.kind != kHole)
-            visit(i, a->dense[i]);
-    for (uint64_t i = 0; i < a->sparseCapacity; ++i) {
-        const SparseElement& c = a->sparse[i];
+    if (isCompact(a)) {
+        const Value* values = compactValues(a);
+        for (uint64_t i = 0; i < a->top; ++i)
+            if (values[i].kind != kHole)
+                visit(i, ArrayElement{values[i], i});
+        return;
+    }
+    const ArrayStore* s = store(a);
+    for (uint64_t i = 0; i < s->denseCapacity; ++i)
+        if (s->dense[i].value.kind != kHole)
+            visit(i, s->dense[i]);
+    for (uint64_t i = 0; i < s->sparseCapacity; ++i) {
+        const SparseElement& c = s->sparse[i];
         if (c.element.value.kind != kHole && c.element.value.kind != kRemoved)
             visit(c.index, c.element);
     }
 }
 
+std::vector<Entry> entries(const ArrayBody* a) {
+    std::vector<Entry> out;
+    out.reserve(a->count);
+    forEachElement(a, [&](uint64_t index, const ArrayElement& e) { out.push_back({index, e}); });
+    return out;
+}
+
 using EntryList = std::vector<Entry, BulkAllocator<Entry>>;
 
+// Every element in bucket order: distributed over the buckets by counting,
+// then each bucket put in descending sequence. Elements added in ascending
+// index order (the usual case) need only a reversal per bucket.
 EntryList bucketOrder(const ArrayBody* a) {
     uint64_t starts[kArrayBuckets + 1] = {};
     forEachElement(a, [&](uint64_t index, const ArrayElement&) { ++starts[index % kArrayBuckets + 1]; });
@@ -189,25 +272,30 @@ EntryList bucketOrder(const ArrayBody* a) {
     return ordered;
 }
 
+// Drops every element; the array is compact and empty afterwards.
 void clearStorage(Engine& engine, ArrayBody* a) {
-    if (a->dense)
-        engine.gcFree(a->dense);
-    if (a->sparse)
-        engine.gcFree(a->sparse);
-    a->dense = nullptr;
-    a->denseCapacity = 0;
-    a->sparse = nullptr;
-    a->sparseCapacity = 0;
-    a->sparseUsed = 0;
+    if (!isCompact(a)) {
+        ArrayStore* s = store(a);
+        if (s->dense)
+            engine.gcFree(s->dense);
+        if (s->sparse)
+            engine.gcFree(s->sparse);
+    }
+    if (a->storage)
+        engine.gcFree(a->storage);
+    a->storage = nullptr;
+    a->top = 0;
     a->count = 0;
 }
 
 // Reinserts entries (already re-indexed) keeping their sequence numbers, in
-// ascending sequence so the dense part grows naturally.
-void refill(Engine& engine, ArrayBody* a, std::vector<Entry>& all) {
+// ascending index so the dense part grows naturally.
+void refill(Engine& engine, ArrayBody* a, std::vector<Entry>& all, uint64_t nextSeq) {
     std::sort(all.begin(), all.end(), [](const Entry& x, const Entry& y) { return x.index < y.index; });
+    ArrayStore* s = makeBucketed(engine, a);
+    s->nextSeq = nextSeq;
     for (const Entry& e : all)
-        insertElement(engine, a, e.index, e.element);
+        insertElement(engine, a, s, e.index, e.element);
 }
 
 } // namespace
@@ -219,7 +307,16 @@ ArrayBody* newArrayBody(Engine& engine) {
 Value newArray(Engine& engine) { return Value::array(newArrayBody(engine)); }
 
 bool arrayGet(const ArrayBody* a, uint64_t index, Value& out) {
-    const ArrayElement* e = findElement(a, index);
+    if (isCompact(a)) {
+        if (index >= a->top)
+            return false;
+        const Value& v = compactValues(a)[index];
+        if (v.kind == kHole)
+            return false;
+        out = v;
+        return true;
+    }
+    const ArrayElement* e = findElement(store(a), index);
     if (!e)
         return false;
     out = e->value;
@@ -227,21 +324,42 @@ bool arrayGet(const ArrayBody* a, uint64_t index, Value& out) {
 }
 
 void arrayAdd(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
-    if (ArrayElement* e = findElement(a, index)) {
+    if (isCompact(a)) {
+        if (index < a->top && compactValues(a)[index].kind != kHole) {
+            // Re-adding makes the element the newest: in index order only
+            // when it is the highest.
+            if (index + 1 == a->top) {
+                compactValues(a)[index] = v;
+            } else {
+                ArrayStore* s = makeBucketed(engine, a);
+                ArrayElement* e = findElement(s, index);
+                e->value = v;
+                e->seq = s->nextSeq++;
+            }
+        } else {
+            addNew(engine, a, index, v);
+        }
+    } else if (ArrayElement* e = findElement(store(a), index)) {
         e->value = v;
-        e->seq = a->nextSeq++;
+        e->seq = store(a)->nextSeq++;
     } else {
-        insertElement(engine, a, index, ArrayElement{v, a->nextSeq++});
+        addNew(engine, a, index, v);
     }
     if (index >= a->length)
         a->length = index + 1;
 }
 
 void arraySet(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
-    if (ArrayElement* e = findElement(a, index))
+    if (isCompact(a)) {
+        if (index < a->top && compactValues(a)[index].kind != kHole)
+            compactValues(a)[index] = v;
+        else
+            addNew(engine, a, index, v);
+    } else if (ArrayElement* e = findElement(store(a), index)) {
         e->value = v;
-    else
-        insertElement(engine, a, index, ArrayElement{v, a->nextSeq++});
+    } else {
+        addNew(engine, a, index, v);
+    }
     if (index >= a->length)
         a->length = index + 1;
 }
@@ -249,15 +367,23 @@ void arraySet(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
 void arrayPush(Engine& engine, ArrayBody* a, const Value& v) { arraySet(engine, a, a->length, v); }
 
 bool arrayRemove(ArrayBody* a, uint64_t index) {
-    if (index < a->denseCapacity) {
-        if (a->dense[index].value.kind == kHole)
+    if (isCompact(a)) {
+        if (index >= a->top || compactValues(a)[index].kind == kHole)
             return false;
-        a->dense[index].value = Value();
-        a->dense[index].value.kind = kHole;
+        setHole(compactValues(a)[index]);
+        --a->count;
+        compactTrim(a);
+        return true;
+    }
+    ArrayStore* s = store(a);
+    if (index < s->denseCapacity) {
+        if (s->dense[index].value.kind == kHole)
+            return false;
+        setHole(s->dense[index].value);
         --a->count;
         return true;
     }
-    SparseElement* c = sparseFind(a, index);
+    SparseElement* c = sparseFind(s, index);
     if (!c)
         return false;
     c->element.value = Value();
@@ -270,13 +396,26 @@ void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
     if (index >= a->length)
         return;
     arrayRemove(a, index);
-    if (a->sparseUsed == 0 || a->count == 0) {
+    if (isCompact(a)) {
+        // Sliding down keeps index order, so the array stays compact.
+        if (index < a->top) {
+            Value* values = compactValues(a);
+            std::memmove(static_cast<void*>(values + index), values + index + 1,
+                         size_t(a->top - index - 1) * sizeof(Value));
+            setHole(values[a->top - 1]);
+            --a->top;
+            compactTrim(a);
+        }
+        --a->length;
+        return;
+    }
+    ArrayStore* s = store(a);
+    if (s->sparseUsed == 0 || a->count == 0) {
         // Only the dense part holds elements: slide it down in place.
-        if (index + 1 < a->denseCapacity) {
-            std::memmove(static_cast<void*>(a->dense + index), a->dense + index + 1,
-                         size_t(a->denseCapacity - index - 1) * sizeof(ArrayElement));
-            a->dense[a->denseCapacity - 1].value = Value();
-            a->dense[a->denseCapacity - 1].value.kind = kHole;
+        if (index + 1 < s->denseCapacity) {
+            std::memmove(static_cast<void*>(s->dense + index), s->dense + index + 1,
+                         size_t(s->denseCapacity - index - 1) * sizeof(ArrayElement));
+            setHole(s->dense[s->denseCapacity - 1].value);
         }
         --a->length;
         return;
@@ -289,8 +428,9 @@ void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
             above = true;
         }
     if (above) {
+        uint64_t seq = s->nextSeq;
         clearStorage(engine, a);
-        refill(engine, a, all);
+        refill(engine, a, all, seq);
     }
     --a->length;
 }
@@ -298,26 +438,44 @@ void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
 void arrayShiftUp(Engine& engine, ArrayBody* a, uint64_t n) {
     if (n == 0)
         return;
-    uint64_t used = a->denseCapacity;
-    while (used > 0 && a->dense[used - 1].value.kind == kHole)
-        --used;
-    if (a->sparseUsed == 0 && used > 0 && used + n <= a->denseCapacity * 2 + kMinDense) {
-        // Only the dense part holds elements: slide it up in place.
-        if (used + n > a->denseCapacity)
-            denseGrow(engine, a, used + n);
-        std::memmove(static_cast<void*>(a->dense + n), a->dense, size_t(used) * sizeof(ArrayElement));
-        for (uint64_t i = 0; i < n; ++i) {
-            a->dense[i].value = Value();
-            a->dense[i].value.kind = kHole;
+    if (isCompact(a)) {
+        if (a->top == 0) {
+            a->length += n;
+            return;
         }
+        if (n < kMaxCompact && a->top + n < kMaxCompact) {
+            // Sliding up keeps index order, so the array stays compact.
+            compactGrow(engine, a, a->top + n);
+            Value* values = compactValues(a);
+            std::memmove(static_cast<void*>(values + n), values, size_t(a->top) * sizeof(Value));
+            for (uint64_t i = 0; i < n; ++i)
+                setHole(values[i]);
+            a->top = static_cast<uint32_t>(a->top + n);
+            a->length += n;
+            return;
+        }
+        makeBucketed(engine, a);
+    }
+    ArrayStore* s = store(a);
+    uint64_t used = s->denseCapacity;
+    while (used > 0 && s->dense[used - 1].value.kind == kHole)
+        --used;
+    if (s->sparseUsed == 0 && used > 0 && used + n <= s->denseCapacity * 2 + kMinDense) {
+        // Only the dense part holds elements: slide it up in place.
+        if (used + n > s->denseCapacity)
+            denseGrow(engine, s, used + n);
+        std::memmove(static_cast<void*>(s->dense + n), s->dense, size_t(used) * sizeof(ArrayElement));
+        for (uint64_t i = 0; i < n; ++i)
+            setHole(s->dense[i].value);
         a->length += n;
         return;
     }
     std::vector<Entry> all = entries(a);
     for (Entry& e : all)
         e.index += n;
+    uint64_t seq = s->nextSeq;
     clearStorage(engine, a);
-    refill(engine, a, all);
+    refill(engine, a, all, seq);
     a->length += n;
 }
 
@@ -347,32 +505,51 @@ std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
 }
 
 void arrayReserve(Engine& engine, ArrayBody* a, uint64_t count) {
-    if (count > a->denseCapacity)
-        denseGrow(engine, a, count);
+    if (isCompact(a) && count <= kMaxCompact)
+        compactGrow(engine, a, count);
+    else if (count > makeBucketed(engine, a)->denseCapacity)
+        denseGrow(engine, store(a), count);
 }
 
 void arrayRebuild(Engine& engine, ArrayBody* a, const std::vector<Value>& values) {
     clearStorage(engine, a);
     a->length = 0;
     if (!values.empty())
-        denseGrow(engine, a, values.size());
+        arrayReserve(engine, a, values.size());
     for (const Value& v : values)
         arrayAdd(engine, a, a->length, v);
 }
 
 uint64_t arrayElementCount(const ArrayBody* a) { return a->count; }
 
+uint64_t arrayDenseCapacity(const ArrayBody* a) {
+    return isCompact(a) ? compactCapacity(a) : store(a)->denseCapacity;
+}
+
+bool arrayIsCompact(const ArrayBody* a) { return isCompact(a); }
+
 void traceArray(Engine& engine, ArrayBody* a) {
-    if (a->dense) {
-        markBlock(engine, a->dense);
-        for (uint64_t i = 0; i < a->denseCapacity; ++i)
-            if (a->dense[i].value.kind != kHole)
-                markValue(engine, a->dense[i].value);
+    if (!a->storage)
+        return;
+    markBlock(engine, a->storage);
+    if (isCompact(a)) {
+        const Value* values = compactValues(a);
+        for (uint64_t i = 0; i < a->top; ++i)
+            if (values[i].kind != kHole)
+                markValue(engine, values[i]);
+        return;
     }
-    if (a->sparse) {
-        markBlock(engine, a->sparse);
-        for (uint64_t i = 0; i < a->sparseCapacity; ++i) {
-            const SparseElement& c = a->sparse[i];
+    ArrayStore* s = store(a);
+    if (s->dense) {
+        markBlock(engine, s->dense);
+        for (uint64_t i = 0; i < s->denseCapacity; ++i)
+            if (s->dense[i].value.kind != kHole)
+                markValue(engine, s->dense[i].value);
+    }
+    if (s->sparse) {
+        markBlock(engine, s->sparse);
+        for (uint64_t i = 0; i < s->sparseCapacity; ++i) {
+            const SparseElement& c = s->sparse[i];
             if (c.element.value.kind != kHole && c.element.value.kind != kRemoved)
                 markValue(engine, c.element.value);
         }

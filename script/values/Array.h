@@ -4,9 +4,11 @@
 //
 // Observable order (gathering, used by sort and by the bridge's XML output)
 // is that of 127 buckets: bucket (index mod 127) from 0 to 126, inside a
-// bucket the most recently added element first. Storage is a dense vector
-// near index 0 plus an open-addressed table for far indices, so indexed get
-// and set are expected constant time and a far index costs one cell.
+// bucket the most recently added element first. Storage is a vector of
+// Values while elements arrive in index order (the compact form), else a
+// dense vector near index 0 plus an open-addressed table for far indices, so
+// indexed get and set are expected constant time and a far index costs one
+// cell.
 
 #include <cstdint>
 #include <vector>
@@ -49,6 +51,20 @@ std::vector<uint64_t> arrayGatherIndices(const ArrayBody* array);
 void arrayRebuild(Engine& engine, ArrayBody* array, const std::vector<Value>& values);
 // Number of elements present (holes excluded).
 uint64_t arrayElementCount(const ArrayBody* array);
+// Room near index 0 (for tests and measurements): the slots of the compact
+// form, or the dense part of the bucketed form.
+uint64_t arrayDenseCapacity(const ArrayBody* array);
+// Whether the array is still in the compact form (elements in index order).
+bool arrayIsCompact(const ArrayBody* array);
+
+// The element at index when the array is compact and has one there, else
+// null (the general services then answer). For the interpreter's fast paths.
+inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
+    if (array->top == kArrayBucketed || index >= array->top)
+        return nullptr;
+    Value* v = static_cast<Value*>(array->storage) + index;
+    return v->kind == static_cast<Kind>(-1) ? nullptr : v;
+}
 
 // Collector support.
 void traceArray(Engine& engine, ArrayBody* array);

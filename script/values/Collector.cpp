@@ -4,6 +4,10 @@
 #include "script/values/Array.h"
 #include "script/values/Engine.h"
 #include "script/values/Object.h"
+#include "script/values/Property.h"
+
+#include <algorithm>
+#include <chrono>
 
 namespace quill {
 
@@ -124,7 +128,7 @@ void Engine::drainGray() {
         case kGrayArray: {
             auto* a = static_cast<ArrayBody*>(item.record);
             traceArray(*this, a);
-            markObject(*this, a->props);
+            markObject(*this, arrayPendingPrototype(a) ? arrayPendingPrototype(a) : a->props);
             break;
         }
         case kGrayNative: {
@@ -148,10 +152,19 @@ void Engine::drainGray() {
 // Collection
 
 size_t Engine::collectGarbage() {
+    auto start = std::chrono::steady_clock::now();
     gray.clear();
     markRoots();
     drainGray();
-    return heap.sweep();
+    size_t kept = heap.sweep();
+    // The next collection waits until as much again as survived has been
+    // allocated (never less than the first threshold), so a program that
+    // keeps what it builds is marked a bounded number of times per byte: the
+    // total work stays linear in what is allocated.
+    heap.threshold = std::max(Heap::kDefaultThreshold, kept / 100 * Heap::kGrowthPercent);
+    auto micros = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    heap.longestPauseMicros = std::max<uint64_t>(heap.longestPauseMicros, uint64_t(micros.count()));
+    return kept;
 }
 
 bool Engine::collectIfNeeded() {

@@ -140,6 +140,19 @@ struct Engine {
         return k >= 0 && k < kKindClassCount ? classes[k] : nullptr;
     }
     void setKindClass(Kind kind, NativeClass* cls);
+    // Element access with an Integer key on instances of a native class that
+    // takes it (StructArray): put 0 reads element `index` into value, put 1
+    // writes it from value. Other native classes read Undefined for an
+    // Integer key and refuse writes with the invalid-index warning.
+    using ElementHook = void (*)(Engine& engine, NativeClass* cls, void* data, int64_t index, int put,
+                                 Value& value);
+    std::vector<std::pair<const NativeClass*, ElementHook>> elementHooks;
+    ElementHook elementHookOf(const NativeClass* cls) const {
+        for (const auto& [c, hook] : elementHooks)
+            if (c == cls)
+                return hook;
+        return nullptr;
+    }
 
     // ---- error channel -----------------------------------------------------------
     ErrorFrame* errorFrames = nullptr; // innermost first; owned by the virtual machine

@@ -64,7 +64,10 @@ public:
     static constexpr size_t kChunkSize = 102400;
     static constexpr size_t kChunkHeadSize = 16;
     static constexpr int kSizeClasses = 20;
+    // The first collection threshold; after each collection the threshold
+    // is kGrowthPercent of the bytes that survived, but never below this.
     static constexpr size_t kDefaultThreshold = 0x200000;
+    static constexpr size_t kGrowthPercent = 100;
     // The largest single request; bigger ones are refused as out of memory.
     static constexpr size_t kMaxRequest = size_t(1) << 30;
 
@@ -105,6 +108,7 @@ public:
     size_t bytesFree() const { return freeBytes_; }
     size_t threshold = kDefaultThreshold;
     uint64_t collections = 0;
+    uint64_t longestPauseMicros = 0; // the longest collection so far
     size_t chunkCount() const;
 
     // Whether the address is the start of a live block handed out by this

@@ -192,7 +192,7 @@ int64_t findSlot(const ObjectRecord* o, SymbolId id) {
 
 uint32_t appendSlot(Engine& engine, ObjectRecord* o, int32_t id, const Value& v) {
     if (o->slotCount == o->slotCapacity) {
-        uint32_t cap = o->slotCapacity ? o->slotCapacity * 2 : 4;
+        uint32_t cap = o->slotCapacity ? o->slotCapacity * 2 : 2;
         o->slots = static_cast<PropertySlot*>(engine.gcRealloc(o->slots, size_t(cap) * sizeof(PropertySlot)));
         o->slotCapacity = cap;
     }
@@ -249,22 +249,22 @@ void hashAdd(Engine& engine, ObjectRecord* o, uint32_t pos) {
     std::string_view name = engine.nameOf(static_cast<SymbolId>(o->slots[pos].id));
     uint32_t b = bucketOf(name);
     auto* e = static_cast<NameHashEntry*>(engine.gcAlloc(sizeof(NameHashEntry)));
-    e->next = o->nameHash[b];
+    e->next = o->aids->nameHash[b];
     e->slot = pos;
     e->nameLength = static_cast<uint32_t>(name.size());
-    o->nameHash[b] = e;
-    ++o->bucketCounts[b];
+    o->aids->nameHash[b] = e;
+    ++o->aids->bucketCounts[b];
 }
 
 void hashRemove(Engine& engine, ObjectRecord* o, uint32_t pos, int32_t id) {
-    if (!o->nameHash)
+    if (!o->aids || !o->aids->nameHash)
         return;
     uint32_t b = bucketOf(engine.nameOf(static_cast<SymbolId>(id)));
-    for (NameHashEntry** link = &o->nameHash[b]; *link; link = &(*link)->next) {
+    for (NameHashEntry** link = &o->aids->nameHash[b]; *link; link = &(*link)->next) {
         if ((*link)->slot == pos) {
             NameHashEntry* e = *link;
             *link = e->next;
-            --o->bucketCounts[b];
+            --o->aids->bucketCounts[b];
             engine.gcFree(e);
             return;
         }
@@ -272,10 +272,11 @@ void hashRemove(Engine& engine, ObjectRecord* o, uint32_t pos, int32_t id) {
 }
 
 void ensureNameHash(Engine& engine, ObjectRecord* o) {
-    if (o->nameHash)
+    if (o->aids && o->aids->nameHash)
         return;
-    o->nameHash = static_cast<NameHashEntry**>(engine.gcAllocZeroed(kNameHashBuckets * sizeof(NameHashEntry*)));
-    o->bucketCounts = static_cast<uint32_t*>(engine.gcAllocZeroed(kNameHashBuckets * sizeof(uint32_t)));
+    aids(engine, o);
+    o->aids->nameHash = static_cast<NameHashEntry**>(engine.gcAllocZeroed(kNameHashBuckets * sizeof(NameHashEntry*)));
+    o->aids->bucketCounts = static_cast<uint32_t*>(engine.gcAllocZeroed(kNameHashBuckets * sizeof(uint32_t)));
     for (uint32_t s = 0; s < o->slotCount; ++s)
         if (o->slots[s].id >= 0)
             hashAdd(engine, o, s);
@@ -284,7 +285,7 @@ void ensureNameHash(Engine& engine, ObjectRecord* o) {
 // The slot named `name` through the name hash, or -1.
 int64_t findByName(Engine& engine, ObjectRecord* o, std::string_view name) {
     ensureNameHash(engine, o);
-    for (NameHashEntry* e = o->nameHash[bucketOf(name)]; e; e = e->next) {
+    for (NameHashEntry* e = o->aids->nameHash[bucketOf(name)]; e; e = e->next) {
         if (e->nameLength != name.size())
             continue;
         int32_t id = o->slots[e->slot].id;
@@ -382,7 +383,7 @@ void objectPut(Engine& engine, ObjectRecord* o, SymbolId id, const Value& v) {
         pos = appendSlot(engine, o, sid, v);
     }
     registerId(engine, o, pos, sid);
-    if (o->nameHash)
+    if (o->aids && o->aids->nameHash)
         hashAdd(engine, o, pos);
 }
 
@@ -469,18 +470,18 @@ uint64_t objectNameCount(Engine& engine, ObjectRecord* o) {
     ensureNameHash(engine, o);
     uint64_t n = 0;
     for (uint32_t b = 0; b < kNameHashBuckets; ++b)
-        n += o->bucketCounts[b];
+        n += o->aids->bucketCounts[b];
     return n;
 }
 
 bool objectNthName(Engine& engine, ObjectRecord* o, uint64_t n, Value& out) {
     ensureNameHash(engine, o);
     for (uint32_t b = 0; b < kNameHashBuckets; ++b) {
-        if (n >= o->bucketCounts[b]) {
-            n -= o->bucketCounts[b];
+        if (n >= o->aids->bucketCounts[b]) {
+            n -= o->aids->bucketCounts[b];
             continue;
         }
-        NameHashEntry* e = o->nameHash[b];
+        NameHashEntry* e = o->aids->nameHash[b];
         while (n-- > 0)
             e = e->next;
         out = newStringFromAnsi(engine, engine.nameOf(static_cast<SymbolId>(o->slots[e->slot].id)));
@@ -505,11 +506,11 @@ void traceObject(Engine& engine, ObjectRecord* o) {
         if (a->deleted)
             markBlock(engine, a->deleted);
     }
-    if (o->nameHash) {
-        markBlock(engine, o->nameHash);
-        markBlock(engine, o->bucketCounts);
+    if (o->aids && o->aids->nameHash) {
+        markBlock(engine, o->aids->nameHash);
+        markBlock(engine, o->aids->bucketCounts);
         for (uint32_t b = 0; b < kNameHashBuckets; ++b)
-            for (NameHashEntry* e = o->nameHash[b]; e; e = e->next)
+            for (NameHashEntry* e = o->aids->nameHash[b]; e; e = e->next)
                 markBlock(engine, e);
     }
     for (uint32_t s = 0; s < o->slotCount; ++s)

@@ -22,6 +22,8 @@ bool hasOwnPropertyObjectKind(Kind k) { return k == Kind::String || k == Kind::A
 } // namespace
 
 ObjectRecord* propertyObject(const Value& v) {
+    if (v.isArray() && arrayPendingPrototype(v.asArray()))
+        return nullptr;
     ObjectRecord** field = propertyObjectField(v);
     return field ? *field : nullptr;
 }
@@ -30,14 +32,36 @@ ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
     ObjectRecord** field = propertyObjectField(v);
     if (!field)
         return nullptr;
-    if (!*field && hasOwnPropertyObjectKind(v.kind)) {
+    ObjectRecord* pending = v.isArray() ? arrayPendingPrototype(v.asArray()) : nullptr;
+    if ((!*field || pending) && hasOwnPropertyObjectKind(v.kind)) {
         ObjectRecord* o = newObject(engine);
         NativeClass* cls = engine.classOf(v.kind);
-        objectPut(engine, o, Engine::kProtoId, cls && cls->prototype ? Value::object(cls->prototype) : Value::null());
+        ObjectRecord* proto = pending ? pending : cls ? cls->prototype : nullptr;
+        objectPut(engine, o, Engine::kProtoId, proto ? Value::object(proto) : Value::null());
         *field = o;
     }
     return *field;
 }
+
+void deferPropertyObject(Engine& engine, const Value& array) {
+    if (!array.isArray() || array.asArray()->props)
+        return;
+    NativeClass* cls = engine.classOf(Kind::Array);
+    if (!cls || !cls->prototype) {
+        ensurePropertyObject(engine, array);
+        return;
+    }
+    array.asArray()->props = reinterpret_cast<ObjectRecord*>(reinterpret_cast<uintptr_t>(cls->prototype) | 1);
+}
+
+namespace {
+// The own property object, made now when it is pending.
+ObjectRecord* ownObject(Engine& engine, const Value& v) {
+    if (v.isArray() && arrayPendingPrototype(v.asArray()))
+        return ensurePropertyObject(engine, v);
+    return propertyObject(v);
+}
+} // namespace
 
 bool replacePropertyObject(Engine&, const Value& v, ObjectRecord* object) {
     if (v.isNative()) {
@@ -97,7 +121,7 @@ bool getProperty(Engine& engine, const Value& target, SymbolId id, Value& out) {
         out = Value::object(ensurePropertyObject(engine, target));
         return true;
     }
-    if (ObjectRecord* own = propertyObject(target)) {
+    if (ObjectRecord* own = ownObject(engine, target)) {
         if (objectGet(engine, own, id, out))
             return true;
     }
@@ -156,7 +180,7 @@ bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const V
                 return false;
             return replacePropertyObject(engine, scope, v.asObject());
         }
-        ObjectRecord* own = propertyObject(scope);
+        ObjectRecord* own = ownObject(engine, scope);
         if (own && objectGetOwn(own, id, ignored)) {
             objectPut(engine, own, id, v);
             return true;

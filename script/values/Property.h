@@ -15,8 +15,18 @@ bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const V
 
 // The own property object of a String or Array, the property object of a
 // Function, the own property object of a Native; null for other kinds or
-// when there is none yet.
+// when there is none yet (or it is pending, see deferPropertyObject).
 ObjectRecord* propertyObject(const Value& v);
+// Gives a new Array the own property object whose `__proto__` is the class
+// prototype, as ensurePropertyObject would, but makes it only when
+// something needs it: until then the array holds the prototype it will link
+// to. Every service here (and ensurePropertyObject) answers as if it existed.
+void deferPropertyObject(Engine& engine, const Value& array);
+// The prototype a pending own property object will link to, else null.
+inline ObjectRecord* arrayPendingPrototype(const ArrayBody* a) {
+    auto bits = reinterpret_cast<uintptr_t>(a->props);
+    return (bits & 1) ? reinterpret_cast<ObjectRecord*>(bits & ~uintptr_t(1)) : nullptr;
+}
 // As above, creating it for a String, Array or Function on first use with
 // `__proto__` = the class prototype of the kind (Null without a class).
 ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v);

@@ -23,6 +23,11 @@ struct StringBody {
     // The characters follow the body inside its own block (how new strings
     // are made); without it they are a block of their own.
     static constexpr uint32_t kInlineChars = 2;
+    // The characters are a growable buffer (String.h, appendToString) that
+    // other bodies may share: each reads only its own length of it, the
+    // buffer records how much of it is in use, and a body writes to its
+    // characters only after taking a private copy.
+    static constexpr uint32_t kSharedChars = 4;
     uint32_t flags;
     uint32_t length;     // code units
     char16_t* chars;     // null when length is 0; a heap block unless static
@@ -30,6 +35,7 @@ struct StringBody {
 
     bool isStatic() const { return (flags & kStatic) != 0; }
     bool hasInlineChars() const { return (flags & kInlineChars) != 0; }
+    bool hasSharedChars() const { return (flags & kSharedChars) != 0; }
 };
 
 // ---------------------------------------------------------------------------
@@ -38,13 +44,24 @@ struct StringBody {
 // Elements are addressed by 64-bit index. The observable order of elements
 // (gathering for sort, the bridge's XML output) is bucket order: bucket
 // (index mod 127) from 0 to 126, inside a bucket the most recently added
-// element first. The storage is a dense vector for the indices near 0 and an
-// open-addressed table for the rest; every element carries the sequence
-// number of its insertion so bucket order can be reproduced. Array.h has the
-// services; the fields below are theirs.
-// Traced: the body, the dense and sparse blocks, every element Value, the
-// own property object.
+// element first. Array.h has the services; the fields below are theirs.
+//
+// Two forms hold the elements:
+//   - compact: `storage` is a block of Values for the indices 0 .. capacity-1
+//     (the capacity is the block's size; kind -1 marks a hole), or null.
+//     It holds only arrays whose elements were added in ascending index
+//     order, so index order is insertion order and no sequence numbers are
+//     needed. `top` is one past the highest index holding an element.
+//   - bucketed (`top` == kArrayBucketed): `storage` is an ArrayStore, a dense
+//     vector for the indices near 0 and an open-addressed table for the rest;
+//     every element carries the sequence number of its insertion so bucket
+//     order can be reproduced.
+// An array starts compact and becomes bucketed for good when an element is
+// added out of order or far beyond the others.
+// Traced: the body, the storage block (and the store's dense and sparse
+// blocks), every element Value, the own property object.
 inline constexpr uint64_t kArrayBuckets = 127;
+inline constexpr uint32_t kArrayBucketed = 0xFFFFFFFFu;
 
 struct ArrayElement {
     Value value;  // kind -1 marks a hole in the dense part / an empty sparse cell
@@ -56,17 +73,24 @@ struct SparseElement {
     ArrayElement element; // element.value.kind -1: empty cell, -2: removed cell
 };
 
-struct ArrayBody {
-    uint64_t length;
-    ObjectRecord* props; // own property object, created on first use
-    // -- storage (Array.cpp) --
-    ArrayElement* dense;     // indices 0 .. denseCapacity-1
+struct ArrayStore {
+    ArrayElement* dense; // indices 0 .. denseCapacity-1
     uint64_t denseCapacity;
     SparseElement* sparse; // open-addressed, power-of-two capacity or null
     uint64_t sparseCapacity;
-    uint64_t sparseUsed;  // cells holding an element or a removed mark
-    uint64_t count;       // elements present
+    uint64_t sparseUsed; // cells holding an element or a removed mark
     uint64_t nextSeq;
+};
+
+struct ArrayBody {
+    uint64_t length;
+    // Own property object, created on first use. With the low bit set it is
+    // pending: the array behaves as if it had one whose only slot is
+    // `__proto__` = this pointer without the bit (Property.h).
+    ObjectRecord* props;
+    void* storage;       // compact Values or ArrayStore (see above); may be null
+    uint32_t count;      // elements present
+    uint32_t top;        // compact: one past the highest element; else kArrayBucketed
 };
 
 // ---------------------------------------------------------------------------
@@ -80,7 +104,9 @@ struct ArrayBody {
 // once the object has more than a few slots) maps every id except 0 to its
 // slot, and the positions of the slots with id 0 are kept in order beside it.
 // The name hash (128 buckets with counts) serves lookups by name string and
-// enumeration, and is built on first use by name.
+// enumeration, and is built on first use by name. The aids live in a record
+// of their own, so an object with a few properties is its slots and a
+// 24-byte record.
 // Traced: the record, its slot array, index blocks, name hash buckets,
 // counts and entries, every slot Value.
 struct PropertySlot {
@@ -98,6 +124,8 @@ struct NameHashEntry {
 inline constexpr uint32_t kNameHashBuckets = 128;
 
 struct ObjectLookupAids {
+    NameHashEntry** nameHash; // 128 bucket heads, or null
+    uint32_t* bucketCounts;   // 128 counts, or null
     uint32_t* idIndex; // pairs (id, slot); idIndexCapacity pairs, a power of two
     uint32_t idIndexCapacity;
     uint32_t idIndexUsed;
@@ -110,8 +138,6 @@ struct ObjectLookupAids {
 };
 
 struct ObjectRecord {
-    NameHashEntry** nameHash; // 128 bucket heads, or null
-    uint32_t* bucketCounts;   // 128 counts, or null
     uint32_t slotCount;
     uint32_t slotCapacity;
     PropertySlot* slots;

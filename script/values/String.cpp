@@ -28,6 +28,64 @@ Value newStringToFill(Engine& engine, size_t length, char16_t*& chars) {
     return Value::string(s);
 }
 
+namespace {
+
+// Results shorter than this are made as ordinary strings.
+constexpr size_t kBufferFrom = 64;
+
+// The in-use count of a character buffer sits in its last four bytes.
+uint32_t& bufferUsed(char16_t* chars) {
+    return *reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(chars) + Heap::blockSize(chars) - sizeof(uint32_t));
+}
+size_t bufferCapacity(const char16_t* chars) { return (Heap::blockSize(chars) - sizeof(uint32_t)) / sizeof(char16_t); }
+
+} // namespace
+
+Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, size_t tailLength) {
+    size_t length = size_t(head->length) + tailLength;
+    if (length > 0x3FFFFFFFu)
+        engine.raiseError("Out of memory");
+    if (length < kBufferFrom) {
+        char16_t* chars;
+        Value v = newStringToFill(engine, length, chars);
+        if (head->length)
+            std::memcpy(chars, head->chars, head->length * sizeof(char16_t));
+        if (tailLength)
+            std::memcpy(chars + head->length, tail, tailLength * sizeof(char16_t));
+        return v;
+    }
+    auto* body = static_cast<StringBody*>(engine.gcAlloc(sizeof(StringBody)));
+    char16_t* chars = head->hasSharedChars() ? head->chars : nullptr;
+    // The head's buffer takes the tail in place when the head is what was
+    // last written to it and there is room.
+    if (!chars || bufferUsed(chars) != head->length || bufferCapacity(chars) < length) {
+        // A new buffer with room for half as much again (the heap rounds up
+        // further), so a chain of appends copies each character a bounded
+        // number of times.
+        size_t bytes = (length + length / 2) * sizeof(char16_t) + sizeof(uint32_t);
+        chars = static_cast<char16_t*>(engine.gcAlloc(bytes));
+        if (head->length)
+            std::memcpy(chars, head->chars, head->length * sizeof(char16_t));
+    }
+    if (tailLength)
+        std::memcpy(chars + head->length, tail, tailLength * sizeof(char16_t));
+    bufferUsed(chars) = static_cast<uint32_t>(length);
+    body->flags = StringBody::kSharedChars;
+    body->length = static_cast<uint32_t>(length);
+    body->chars = chars;
+    body->props = nullptr;
+    return Value::string(body);
+}
+
+void makeStringCharsPrivate(Engine& engine, StringBody* s) {
+    if (!s->hasSharedChars())
+        return;
+    auto* chars = static_cast<char16_t*>(engine.gcAlloc(size_t(s->length) * sizeof(char16_t)));
+    std::memcpy(chars, s->chars, size_t(s->length) * sizeof(char16_t));
+    s->chars = chars;
+    s->flags &= ~StringBody::kSharedChars;
+}
+
 Value newString(Engine& engine, std::u16string_view text) { return newString(engine, text.data(), text.size()); }
 
 Value newStaticString(Engine& engine, const char16_t* chars, size_t length) {

@@ -15,6 +15,14 @@ Value newString(Engine& engine, std::u16string_view text);
 // A new string of `length` units whose characters the caller fills in
 // through `chars` before the next collection point (null when length is 0).
 Value newStringToFill(Engine& engine, size_t length, char16_t*& chars);
+// The concatenation of a String and further characters. Long results keep
+// their characters in a growable buffer; appending to the string that last
+// grew a buffer reuses its spare room, so building a text by repeated
+// `s = s + piece` costs time linear in its final length.
+Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, size_t tailLength);
+// Before writing into a string's characters: gives a string whose
+// characters are shared a private copy of them.
+void makeStringCharsPrivate(Engine& engine, StringBody* s);
 // Points at the text, which must outlive the engine's use of it; static.
 Value newStaticString(Engine& engine, const char16_t* chars, size_t length);
 // From ANSI text (the ANSI code page).

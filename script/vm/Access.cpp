@@ -48,7 +48,9 @@ SymbolId keySymbol(Engine& engine, const Value& key) {
 ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
     if (!v.isString() && !v.isArray() && !v.isFunction())
         return nullptr;
-    return create ? ensurePropertyObject(engine, v) : propertyObject(v);
+    if (create || (v.isArray() && arrayPendingPrototype(v.asArray())))
+        return ensurePropertyObject(engine, v);
+    return propertyObject(v);
 }
 
 bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
@@ -193,8 +195,13 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
                 warnProperty(engine, id);
             return out;
         }
-        if (key.isInteger())
-            return Value::undefined();
+        if (key.isInteger()) {
+            NativeObject* n = receiver.asNative();
+            Value out;
+            if (auto hook = engine.elementHookOf(n->cls); hook && n->data)
+                hook(engine, n->cls, n->data, key.asInteger(), 0, out);
+            return out;
+        }
         reportWarning(engine, kWarnInvalidIndex);
         return Value::undefined();
     }
@@ -255,6 +262,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             return;
         }
         uint64_t index = uint64_t(key.asInteger());
+        makeStringCharsPrivate(engine, s);
         if (index >= s->length) {
             // Strings are at most 2^30 bytes; a larger index cannot be had.
             if (index >= (uint64_t(1) << 29))
@@ -276,6 +284,15 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
         if (key.isString()) {
             writeProperty(engine, receiver, keySymbol(engine, key), v);
             return;
+        }
+        if (key.isInteger()) {
+            NativeObject* n = receiver.asNative();
+            if (auto hook = engine.elementHookOf(n->cls)) {
+                Value copy = v;
+                if (n->data)
+                    hook(engine, n->cls, n->data, key.asInteger(), 1, copy);
+                return;
+            }
         }
         reportWarning(engine, kWarnInvalidIndex);
         return;

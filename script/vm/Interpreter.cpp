@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "script/values/Array.h"
 #include "script/values/Convert.h"
 #include "script/values/Native.h"
 #include "script/values/Object.h"
@@ -540,6 +541,11 @@ op_GetVar: {
             Value scope = list->values()[i];
             if (readProperty(e, scope, id, found)) {
                 PUSH(found);
+                // A property holding Undefined warns as an undefined global does.
+                if (found.isUndefined()) {
+                    SAVE();
+                    warnUndefinedVariable(e, id);
+                }
                 NEXT();
             }
             list = withList(fp);
@@ -1076,6 +1082,17 @@ op_SetProp: {
     NEXT();
 }
 op_GetElem: {
+    if (sp[1].kind == Kind::Array && sp[0].kind == Kind::Integer) {
+        ArrayBody* a = sp[1].payload.array;
+        auto index = uint64_t(sp[0].payload.integer);
+        if (index < a->length) {
+            if (const Value* v = arrayCompactSlot(a, index)) {
+                COPY_VALUE(sp[1], *v);
+                ++sp;
+                NEXT();
+            }
+        }
+    }
     SAVE();
     Value r = readElement(e, sp[1], sp[0]);
     sp[1] = r;
@@ -1083,6 +1100,18 @@ op_GetElem: {
     NEXT();
 }
 op_SetElem: {
+    if (sp[1].kind == Kind::Array && sp[0].kind == Kind::Integer) {
+        // Replacing an element of a compact array allocates nothing.
+        ArrayBody* a = sp[1].payload.array;
+        auto index = uint64_t(sp[0].payload.integer);
+        Value* v = index < a->length ? arrayCompactSlot(a, index) : nullptr;
+        if (v) {
+            COPY_VALUE(*v, sp[2]);
+            sp += 3;
+            COLLECT();
+            NEXT();
+        }
+    }
     SAVE();
     writeElement(e, sp[1], sp[0], sp[2]);
     sp += 3;

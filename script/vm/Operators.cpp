@@ -64,8 +64,11 @@ Value concat(Engine& engine, const Value& a, const Value& b) {
         pb.chars = sb.asString()->chars;
         pb.length = sb.asString()->length;
     }
-    // One copy of each part straight into the new string (allocation never
+    // A string on the left may grow its buffer in place (allocation never
     // collects, so both parts stay where they are meanwhile).
+    if (sa.isString())
+        return appendToString(engine, sa.asString(), pb.chars, pb.length);
+    // One copy of each part straight into the new string.
     char16_t* chars;
     Value result = newStringToFill(engine, pa.length + pb.length, chars);
     if (pa.length)

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 using namespace paloma;
@@ -213,4 +214,89 @@ TEST(PeResources, DamagedDirectoriesFailCleanly) {
     for (size_t n = 0; n < good.size(); n += 7)
         PeImage::parse(std::span(good).first(n));
     SUCCEED();
+}
+
+TEST(PeResources, EmptyResourceLastInASectionItFillsExactly) {
+    // An empty resource sorts last (numbered type); whatever the size of
+    // the one before it, the tree ends at some point exactly on the file
+    // alignment, and the empty data must still point inside the section.
+    for (size_t n = 0; n < 0x400; n += 3) {
+        auto image = PeImage::parse(minimalPe(false));
+        ASSERT_TRUE(image);
+        image->set(res(u"PALOMA", u"ST", std::vector<uint8_t>(n, 5)));
+        image->set({ResourceId::of(24), ResourceId::of(1), 0x409, 0, {}});
+        std::string error;
+        auto written = image->write(&error);
+        ASSERT_TRUE(written) << error;
+        auto again = PeImage::parse(*written, &error);
+        ASSERT_TRUE(again) << n << ": " << error;
+        ASSERT_NE(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST")), nullptr);
+        EXPECT_EQ(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST"))->size(), n);
+        ASSERT_NE(again->find(ResourceId::of(24), ResourceId::of(1)), nullptr);
+        EXPECT_TRUE(again->find(ResourceId::of(24), ResourceId::of(1))->empty());
+    }
+}
+
+TEST(PeResources, SectionsNamedInTheDroppedStringTableGo) {
+    // A linker's debug build: code, a non-discardable section with a long
+    // name, then two discardable debug sections named "/4" and "/19" at the
+    // top of the address space, then the symbol and string tables.
+    auto stub = minimalPe(true, 4);
+    size_t table = 0x58 + 0xF0;
+    auto name = [&](int i, const char* text) {
+        std::fill(stub.begin() + table + 40 * i, stub.begin() + table + 40 * i + 8, 0);
+        std::copy(text, text + strlen(text), stub.begin() + table + 40 * i);
+    };
+    name(1, "/30");
+    name(2, "/4");
+    name(3, "/19");
+    put32(stub, table + 40 * 2 + 36, 0x42000040);
+    put32(stub, table + 40 * 3 + 36, 0x42000040);
+    put32(stub, 0x58 + 112 + 8 * 6, 0x3000); // a debug directory in "/4"
+    put32(stub, 0x58 + 112 + 8 * 6 + 4, 28);
+    const char strings[] = "\0\0\0\0.debug_info\0.debug_abbrev\0.gnu_debuglink";
+    put32(stub, 0x44 + 8, uint32_t(stub.size())); // symbol table, no symbols
+    stub.insert(stub.end(), strings, strings + sizeof strings);
+    put32(stub, stub.size() - sizeof strings, uint32_t(sizeof strings));
+
+    auto image = PeImage::parse(stub);
+    ASSERT_TRUE(image);
+    image->set(res(u"PALOMA", u"ST", {1}));
+    std::string error;
+    auto written = image->write(&error);
+    ASSERT_TRUE(written) << error;
+    EXPECT_EQ(written->at(0x46), 3); // two kept, one added
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*written)[table + 40])), ".gnu_deb");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&(*written)[table + 80])), ".rsrc");
+    EXPECT_EQ(get32(*written, table + 80 + 12), 0x3000u); // takes the debug sections' place
+    EXPECT_EQ(get32(*written, table + 120), 0u);          // the old headers are cleared
+    EXPECT_EQ(get32(*written, 0x44 + 8), 0u);             // no symbol table
+    EXPECT_EQ(get32(*written, 0x58 + 112 + 8 * 6), 0u);   // nor debug directory
+    EXPECT_EQ(written->size(), 0x800u);
+    auto again = PeImage::parse(*written, &error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_TRUE(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST")));
+}
+
+TEST(PeResources, ResourceSectionOverTheHeadersIsNotRewritten) {
+    // The resource section, last and the only one with raw data, has that
+    // data at offset 0: the headers. Rewriting it in place would overwrite them.
+    auto stub = minimalPe(false, 2);
+    size_t table = 0x58 + 0xE0;
+    put32(stub, table + 16, 0); // the code section holds no raw data
+    put32(stub, table + 40 + 20, 0);
+    put32(stub, 0x58 + 96 + 8 * 2, 0x2000);
+    put32(stub, 0x58 + 96 + 8 * 2 + 4, 0x10);
+    auto image = PeImage::parse(stub);
+    ASSERT_TRUE(image);
+    image->set(res(u"PALOMA", u"ST", {1}));
+    std::string error;
+    auto written = image->write(&error);
+    if (written) {
+        auto again = PeImage::parse(*written, &error);
+        ASSERT_TRUE(again) << error;
+        EXPECT_TRUE(again->find(ResourceId::of(u"PALOMA"), ResourceId::of(u"ST")));
+    } else {
+        EXPECT_EQ(error, "no room for another section header");
+    }
 }

@@ -45,3 +45,12 @@ TEST(TempPaths, FileNamesUseTicksInHexAndACounter) {
     EXPECT_FALSE(none.has_value());
     EXPECT_EQ(asked, kTempCounterLimit);
 }
+
+TEST(TempPaths, RunFolderNamesAreBracedGuidsOnly) {
+    EXPECT_TRUE(isRunFolderName("{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"));
+    EXPECT_TRUE(isRunFolderName("{3f2504e0-4f89-11d3-9a0c-0305e82c3301}"));
+    for (const char* name : {"", "{}", "3F2504E0-4F89-11D3-9A0C-0305E82C3301", "{3F2504E0-4F89-11D3-9A0C-0305E82C330}",
+                             "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}x", "{3F2504E0_4F89-11D3-9A0C-0305E82C3301}",
+                             "{3F2504E0-4F89-11D3-9A0C-0305E82C33G1}", "{..\\..\\Windows\\System32\\drivers\\}"})
+        EXPECT_FALSE(isRunFolderName(name)) << name;
+}

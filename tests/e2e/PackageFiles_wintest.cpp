@@ -5,6 +5,7 @@
 #include "app/shell/RunFolder.h"
 #include "base/WinText.h"
 #include "E2eSupport.h"
+#include "tests/support/Binutils.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,7 @@ protected:
                                  package_ + L"\" --runtime \"" + e2e::hostPath(PALOMA_RUNTIME_EXE) + L"\"");
         ASSERT_TRUE(r.finished);
         ASSERT_EQ(r.exitCode, 0u);
+        EXPECT_EQ(testsupport::objdumpProblem(package_), "");
         ASSERT_TRUE(createRunFolder());
         extra_ = widen(runFolder()) + L"_extra\\";
     }

@@ -4,7 +4,6 @@
 // the runtime itself, or ends with the documented message when the control
 // cannot be had.
 #include "app/PeResources.h"
-#include "base/WinText.h"
 #include "E2eSupport.h"
 #include "tests/support/MovieBytes.h"
 

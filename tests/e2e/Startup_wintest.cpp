@@ -5,6 +5,7 @@
 #include "app/RuntimeSettings.h"
 #include "base/WinText.h"
 #include "E2eSupport.h"
+#include "tests/support/Binutils.h"
 #include "tests/support/MovieBytes.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,7 @@ protected:
         EXPECT_TRUE(r.started && r.finished);
         EXPECT_EQ(r.exitCode, 0u) << narrow(cmd);
         EXPECT_TRUE(e2e::exists(out));
+        EXPECT_EQ(testsupport::objdumpProblem(out), "");
         return out;
     }
 
@@ -280,6 +282,60 @@ TEST_F(PackageTest, FullScreenPlaysThePackagedMovieInThePrivatePlayer) {
     EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
     // Run folder and extracted control are gone.
     EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+}
+
+TEST_F(PackageTest, KilledRunsFolderIsSweptByTheNextRunButNotOneInUse) {
+    ASSERT_TRUE(e2e::writeFile(scratch_ / L"movie.swf", paloma::testing::movieBytes({})));
+    ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
+                          (scratch_ / L"player_setup.exe").c_str(), FALSE));
+    std::string json = manifest("Killed");
+    json.replace(json.find("\"files\""), 0, "\"installer\": \"player_setup.exe\",\n  ");
+    json.replace(json.find("\"data\"]"), 0, "\"player_setup.exe\", ");
+    std::wstring exe = build(L"killed", json);
+
+    // A folder of a live run (its lock held here), and a folder of the same
+    // name form that is no run folder at all (no lock): both stay.
+    std::wstring inUse = tmp_ + L"\\{0F0F0F0F-1111-2222-3333-444444444444}";
+    std::wstring foreign = tmp_ + L"\\{ABCDEFAB-1111-2222-3333-444444444444}";
+    ASSERT_TRUE(CreateDirectoryW(inUse.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(foreign.c_str(), nullptr));
+    ASSERT_TRUE(e2e::writeText(foreign + L"\\keep.txt", "not ours"));
+    HANDLE held = CreateFileW((inUse + L"\\Paloma.lock").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    // A run that plays on until it is killed: its folder, the extracted
+    // files and its lock stay behind.
+    std::wstring events = scratch_ / L"forever.events";
+    ASSERT_TRUE(e2e::writeText(events, "wait 600000\n"));
+    std::wstring log = scratch_ / L"player.log";
+    std::vector<std::wstring> env = {L"TMP=" + tmp_, L"TEMP=" + tmp_, L"PALOMA_MESSAGE_LOG=" + boxes_,
+                                     L"PALOMA_FAKEPLAYER_LOG=" + log, L"PALOMA_FAKEPLAYER_SCRIPT=" + events};
+    auto killed = e2e::runProcess(L"\"" + exe + L"\" /s", env, 15000);
+    ASSERT_TRUE(killed.started);
+    ASSERT_FALSE(killed.finished) << "the run ended by itself";
+    ASSERT_NE(e2e::readText(log).find("put Movie "), std::string::npos) << "the run had not started its movie";
+    std::vector<std::wstring> left;
+    for (auto& name : e2e::listFolder(tmp_))
+        if (tmp_ + L"\\" + name != inUse && tmp_ + L"\\" + name != foreign && e2e::isFolder(tmp_ + L"\\" + name))
+            left.push_back(tmp_ + L"\\" + name);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(e2e::exists(left[0] + L"\\Paloma.lock"));
+    EXPECT_TRUE(e2e::exists(left[0] + L"\\_extra\\movie.swf"));
+
+    // The next run sweeps the killed run's folder, then ends as usual.
+    ASSERT_TRUE(e2e::writeText(events, "wait 300\nquit\n"));
+    auto next = e2e::runProcess(L"\"" + exe + L"\" /s", env, 30000);
+    ASSERT_TRUE(next.finished);
+    EXPECT_EQ(next.exitCode, 0u);
+    EXPECT_FALSE(e2e::exists(left[0])) << "the killed run's folder is still there";
+    EXPECT_TRUE(e2e::exists(inUse + L"\\Paloma.lock"));
+    EXPECT_EQ(e2e::readText(foreign + L"\\keep.txt"), "not ours");
+    CloseHandle(held);
+    size_t folders = 0;
+    for (auto& name : e2e::listFolder(tmp_))
+        folders += e2e::isFolder(tmp_ + L"\\" + name);
+    EXPECT_EQ(folders, 2u);
+    EXPECT_FALSE(e2e::exists(boxes_)) << e2e::readText(boxes_);
 }
 
 #endif // PALOMA_PACK_EXE

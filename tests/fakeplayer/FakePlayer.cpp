@@ -6,6 +6,7 @@
 // EventScript.h), keeps movie variables, paints what it knows, and appends
 // every call it receives to the log named by PALOMA_FAKEPLAYER_LOG.
 #include "app/MovieHeader.h"
+#include "host/framework/ComObject.h"
 #include "tests/fakeplayer/EventScript.h"
 
 #include <windows.h>
@@ -295,9 +296,9 @@ std::wstring localPath(std::wstring movie) {
 class FlashControl;
 
 // The connection point of the event dispinterface: a list of sinks.
-class EventPoint final : public IConnectionPoint {
+class EventPoint final : public paloma::host::ComPart<IConnectionPoint> {
 public:
-    explicit EventPoint(FlashControl& owner) : owner_(owner) {}
+    explicit EventPoint(FlashControl& owner);
     ~EventPoint() { clear(); }
 
     void clear() {
@@ -316,19 +317,9 @@ public:
         return out;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-            *out = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+    void* findInterface(REFIID riid) override {
+        return riid == IID_IUnknown || riid == IID_IConnectionPoint ? static_cast<IConnectionPoint*>(this) : nullptr;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
         if (!iid)
@@ -367,21 +358,16 @@ private:
     DWORD lastCookie_ = 0;
 };
 
-class FlashControl final : public IOleObject,
-                           public IOleInPlaceObject,
-                           public IOleInPlaceActiveObject,
-                           public IViewObject2,
-                           public IPersistStreamInit,
-                           public IPersistPropertyBag,
-                           public IConnectionPointContainer,
-                           public IProvideClassInfo,
-                           public IDispatch {
+class FlashControl final
+    : public paloma::host::ComObject<IOleObject, IOleInPlaceObject, IOleInPlaceActiveObject, IViewObject2,
+                                     IPersistStreamInit, IPersistPropertyBag, IConnectionPointContainer,
+                                     IProvideClassInfo, IDispatch> {
 public:
     FlashControl() : events_(*this) {
         ++gObjects;
         logLine(L"create");
     }
-    ~FlashControl() {
+    ~FlashControl() override {
         destroyWindow();
         events_.clear();
         if (site_)
@@ -391,40 +377,26 @@ public:
     }
 
     // --- IUnknown ---------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        void* face = nullptr;
+    void* findInterface(REFIID riid) override {
         if (riid == IID_IUnknown || riid == IID_IOleObject)
-            face = static_cast<IOleObject*>(this);
-        else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceObject)
-            face = static_cast<IOleInPlaceObject*>(this);
-        else if (riid == IID_IOleInPlaceActiveObject)
-            face = static_cast<IOleInPlaceActiveObject*>(this);
-        else if (riid == IID_IViewObject || riid == IID_IViewObject2)
-            face = static_cast<IViewObject2*>(this);
-        else if (riid == IID_IPersist || riid == IID_IPersistStreamInit)
-            face = static_cast<IPersistStreamInit*>(this);
-        else if (riid == IID_IPersistPropertyBag)
-            face = static_cast<IPersistPropertyBag*>(this);
-        else if (riid == IID_IConnectionPointContainer)
-            face = static_cast<IConnectionPointContainer*>(this);
-        else if (riid == IID_IProvideClassInfo)
-            face = static_cast<IProvideClassInfo*>(this);
-        else if (riid == IID_IDispatch || riid == kIidFlash)
-            face = static_cast<IDispatch*>(this);
-        *out = face;
-        if (!face)
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(++refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        long left = --refs_;
-        if (left == 0)
-            delete this;
-        return ULONG(left);
+            return static_cast<IOleObject*>(this);
+        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceObject)
+            return static_cast<IOleInPlaceObject*>(this);
+        if (riid == IID_IOleInPlaceActiveObject)
+            return static_cast<IOleInPlaceActiveObject*>(this);
+        if (riid == IID_IViewObject || riid == IID_IViewObject2)
+            return static_cast<IViewObject2*>(this);
+        if (riid == IID_IPersist || riid == IID_IPersistStreamInit)
+            return static_cast<IPersistStreamInit*>(this);
+        if (riid == IID_IPersistPropertyBag)
+            return static_cast<IPersistPropertyBag*>(this);
+        if (riid == IID_IConnectionPointContainer)
+            return static_cast<IConnectionPointContainer*>(this);
+        if (riid == IID_IProvideClassInfo)
+            return static_cast<IProvideClassInfo*>(this);
+        if (riid == IID_IDispatch || riid == kIidFlash)
+            return static_cast<IDispatch*>(this);
+        return nullptr;
     }
 
     // --- IOleObject -------------------------------------------------------
@@ -676,7 +648,6 @@ private:
     void paint(HDC hdc, const RECT& rc);
     std::wstring callFunction(const std::wstring& request, bool& answered);
 
-    std::atomic<long> refs_{1};
     IOleClientSite* site_ = nullptr;
     EventPoint events_;
     HWND window_ = nullptr;
@@ -698,8 +669,7 @@ private:
     friend class EventPoint;
 };
 
-ULONG STDMETHODCALLTYPE EventPoint::AddRef() { return owner_.AddRef(); }
-ULONG STDMETHODCALLTYPE EventPoint::Release() { return owner_.Release(); }
+EventPoint::EventPoint(FlashControl& owner) : ComPart(static_cast<IOleObject&>(owner)), owner_(owner) {}
 HRESULT STDMETHODCALLTYPE EventPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
     if (!out)
         return E_POINTER;

@@ -1,6 +1,7 @@
 // Listing and extracting a packaged executable.
 #include "tools/pack/Inspector.h"
 
+#include "tools/pack/Progress.h"
 #include "tools/pack/SettingWords.h"
 
 #include "app/Archive.h"
@@ -224,7 +225,8 @@ bool inspectPackage(std::span<const uint8_t> exe, std::ostream& out, std::string
     return true;
 }
 
-bool extractPackage(const std::filesystem::path& exe, const std::filesystem::path& dir, std::string& error) {
+bool extractPackage(const std::filesystem::path& exe, const std::filesystem::path& dir, std::string& error,
+                    bool quiet) {
     FileSource source;
     if (!source.open(exe)) {
         error = "cannot read " + exe.string();
@@ -236,7 +238,9 @@ bool extractPackage(const std::filesystem::path& exe, const std::filesystem::pat
         return false;
     }
     try {
-        archive.extractFolder(archive.root(), dir);
+        uint64_t total = archive.root().contentSize;
+        Progress progress(Progress::outputFor(total, quiet), "extracting", total);
+        archive.extractFolder(archive.root(), dir, [&](uint64_t bytes) { progress.advance(bytes); });
     } catch (const CZipException& e) {
         error = std::string("archive: ") + e.what();
         return false;

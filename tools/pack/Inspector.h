@@ -14,6 +14,8 @@ namespace paloma::pack {
 bool inspectPackage(std::span<const uint8_t> exe, std::ostream& out, std::string& error);
 
 // Writes every file of the archive below `dir`.
-bool extractPackage(const std::filesystem::path& exe, const std::filesystem::path& dir, std::string& error);
+// Unless `quiet`, a large extraction shows its progress on a terminal.
+bool extractPackage(const std::filesystem::path& exe, const std::filesystem::path& dir, std::string& error,
+                    bool quiet = true);
 
 } // namespace paloma::pack

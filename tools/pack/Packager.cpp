@@ -1,6 +1,8 @@
 // Building a packaged executable.
 #include "tools/pack/Packager.h"
 
+#include "tools/pack/Progress.h"
+
 #include "app/Archive.h"
 #include "app/Identity.h"
 #include "app/PeResources.h"
@@ -83,6 +85,19 @@ void addPlain(PeImage& image, std::u16string_view type, std::u16string_view name
 
 std::string quoteText(const std::u16string& text) { return "\"" + utf16ToUtf8(text) + "\""; }
 
+// The bytes of a file, or of every file below a folder.
+uint64_t sizeOnDisk(const fs::path& path) {
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec))
+        return fs::file_size(path, ec);
+    uint64_t total = 0;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (it->is_regular_file(ec))
+            total += it->file_size(ec);
+    return total;
+}
+
 } // namespace
 
 std::optional<std::vector<uint8_t>> scriptImage(const fs::path& path, std::string& error) {
@@ -145,7 +160,8 @@ std::optional<std::vector<uint8_t>> scriptImage(const fs::path& path, std::strin
     return std::nullopt;
 }
 
-std::optional<std::vector<uint8_t>> buildPackage(const Manifest& m, std::span<const uint8_t> stub, std::string& error) {
+std::optional<std::vector<uint8_t>> buildPackage(const Manifest& m, std::span<const uint8_t> stub, std::string& error,
+                                                 const std::function<void(uint64_t)>& progress) {
     // 1. The files to pack.
     std::vector<ArchiveNode> nodes;
     for (size_t i = 0; i < m.files.size(); ++i) {
@@ -253,13 +269,13 @@ std::optional<std::vector<uint8_t>> buildPackage(const Manifest& m, std::span<co
         error = "runtime: " + why;
         return std::nullopt;
     }
-    auto archive = writeArchive(nodes);
+    auto archive = writeArchive(nodes, progress);
     exe->insert(exe->end(), archive.begin(), archive.end());
     return exe;
 }
 
 bool buildPackageFile(const Manifest& m, const std::optional<fs::path>& runtime, const fs::path& out,
-                      std::string& error) {
+                      std::string& error, bool quiet) {
     std::optional<fs::path> stubPath = runtime ? runtime : m.runtime;
     if (!stubPath) {
         error = "no runtime: give --runtime PATH or the manifest field \"runtime\"";
@@ -270,7 +286,12 @@ bool buildPackageFile(const Manifest& m, const std::optional<fs::path>& runtime,
         error = "cannot read the runtime " + stubPath->string();
         return false;
     }
-    auto exe = buildPackage(m, *stub, error);
+    uint64_t total = 0;
+    for (const fs::path& p : m.files)
+        total += sizeOnDisk(p);
+    Progress progress(Progress::outputFor(total, quiet), "building", total);
+    auto exe = buildPackage(m, *stub, error, [&](uint64_t bytes) { progress.advance(bytes); });
+    progress.finish();
     if (!exe)
         return false;
     fs::path temp = out;

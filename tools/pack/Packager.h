@@ -9,6 +9,7 @@
 #include "base/Md5.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,12 +24,16 @@ namespace paloma::pack {
 std::optional<std::vector<uint8_t>> scriptImage(const std::filesystem::path& path, std::string& error);
 
 // The packaged executable for `manifest` on the runtime `stub`.
+// `progress`, when given, hears the size of each packed file as it is
+// compressed.
 std::optional<std::vector<uint8_t>> buildPackage(const Manifest& manifest, std::span<const uint8_t> stub,
-                                                 std::string& error);
+                                                 std::string& error,
+                                                 const std::function<void(uint64_t)>& progress = {});
 
 // Reads the stub (`runtime`, else the manifest's), builds and writes `out`.
-// On failure nothing is written.
+// On failure nothing is written. Unless `quiet`, a large build shows its
+// progress on a terminal.
 bool buildPackageFile(const Manifest& manifest, const std::optional<std::filesystem::path>& runtime,
-                      const std::filesystem::path& out, std::string& error);
+                      const std::filesystem::path& out, std::string& error, bool quiet = true);
 
 } // namespace paloma::pack

@@ -21,6 +21,7 @@ int compileCommand(std::span<const std::string> args);
 int disasmCommand(std::span<const std::string> args);
 int runCommand(std::span<const std::string> args);
 int evalCommand(std::span<const std::string> args);
+int classesCommand(std::span<const std::string> args);
 // The interactive prompt (quill with no command).
 int replCommand(std::span<const std::string> args);
 

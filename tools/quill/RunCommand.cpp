@@ -1,6 +1,9 @@
-// quill run [--max-ms N] FILE|- [ARGS...], quill eval [--max-ms N] TEXT and
+// quill run [--max-ms N] [--gc-stats] FILE|- [ARGS...], quill eval [--max-ms N] TEXT and
 // the interactive prompt: run scripts in a fresh engine with the default
-// options (a stack of 4096 Values, warnings on).
+// options (a stack of 4096 Values, warnings on) and every class of the
+// player's engine that this build has (host/ClassOrder.h): on Windows the
+// whole table, elsewhere the portable classes. Scripts can pump the thread's
+// messages with processMsg() (timers, socket notifications).
 //
 // The ARGS of `quill run` reach the script as the global `arguments`, an
 // Array of Strings (empty when there are none); functions still see their
@@ -17,6 +20,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "host/ClassOrder.h"
 #include "script/Quill.h"
 #include "tools/quill/Commands.h"
 
@@ -39,17 +43,19 @@ struct Deadline {
 
 struct RunOptions {
     long maxMs = -1;
+    bool gcStats = false; // print the collector's counters to standard error at the end
     Deadline deadline;
 };
 
 std::unique_ptr<Engine> newEngine(RunOptions& options) {
-    EngineOptions engineOptions;
+    // The classes of the host's fixed order that exist on this system.
+    EngineOptions engineOptions = paloma::host::hostEngineOptions();
     if (options.maxMs >= 0) {
         options.deadline.end = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.maxMs);
         engineOptions.hook = Deadline::hook;
         engineOptions.hookData = &options.deadline;
     }
-    auto engine = createEngine(engineOptions);
+    auto engine = createEngine(paloma::host::hostEngineOptions(engineOptions));
     if (!engine)
         return nullptr;
     setTraceOutput(*engine, [](std::string_view line) {
@@ -111,6 +117,8 @@ bool parseOptions(const char* command, std::span<const std::string> args, size_t
                 status = usageError(command, "--max-ms needs a number of milliseconds");
                 return false;
             }
+        } else if (a == "--gc-stats") {
+            options.gcStats = true;
         } else if (a == "--") {
             ++i;
             return true;
@@ -183,7 +191,14 @@ int runCommand(std::span<const std::string> args) {
         printError(*engine);
         return kExitLoad;
     }
-    return runScript(*engine, data, name, isImage);
+    int result = runScript(*engine, data, name, isImage);
+    if (options.gcStats) {
+        const Heap& heap = engine->heap;
+        std::fprintf(stderr, "collections: %llu, longest pause: %.3f ms, heap: %.1f MB\n",
+                     static_cast<unsigned long long>(heap.collections), double(heap.longestPauseMicros) / 1000.0,
+                     double(heap.bytesFromSystem()) / (1024.0 * 1024.0));
+    }
+    return result;
 }
 
 int evalCommand(std::span<const std::string> args) {

@@ -15,10 +15,11 @@ const Command kCommands[] = {
      "compile a script to an image (default OUT: FILE with the extension .qsc)", compileCommand},
     {"disasm", "FILE.qsc", "show the sections, constants, functions and code of an image",
      disasmCommand},
-    {"run", "[--max-ms N] FILE|- [ARGS...]",
+    {"run", "[--max-ms N] [--gc-stats] FILE|- [ARGS...]",
      "run a script (source or image; - reads standard input); exit 1: not compiled, 2: runtime error",
      runCommand},
     {"eval", "[--max-ms N] TEXT", "run script text and print its result", evalCommand},
+    {"classes", "", "list the classes and global functions an engine registers, in their order", classesCommand},
 };
 
 void printUsage(std::FILE* to) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "script/values/Array.h"
+#include "script/values/Object.h"
 
 using namespace quill;
 
@@ -57,7 +58,7 @@ TEST(ArraySparse, FarIndexCostsOneElement) {
     arraySet(e, a, 1000000, Value::integer(1));
     EXPECT_EQ(a->length, 1000001u);
     EXPECT_EQ(arrayElementCount(a), 1u);
-    EXPECT_LT(a->denseCapacity, 1000u);
+    EXPECT_LT(arrayDenseCapacity(a), 1000u);
     arraySet(e, a, uint64_t(1) << 40, Value::integer(2));
     EXPECT_EQ(a->length, (uint64_t(1) << 40) + 1);
     Value v;
@@ -216,4 +217,97 @@ TEST(ArrayShift, DenseAndSparseLayoutsAgree) {
             ASSERT_EQ(x.asInteger(), y.asInteger());
         }
     }
+}
+
+// Arrays filled in index order stay compact; whatever happens to them, they
+// report the same elements in the same bucket order as an array that was
+// bucketed from the start (one far element keeps it so; it is ignored).
+TEST(ArrayCompact, SameOrderAsBucketedForm) {
+    Engine e;
+    std::mt19937 rng(11);
+    constexpr uint64_t kFar = uint64_t(1) << 50;
+    int stayedCompact = 0;
+    for (int round = 0; round < 200; ++round) {
+        ArrayBody* compact = newArrayBody(e);
+        ArrayBody* bucketed = newArrayBody(e);
+        arraySet(e, bucketed, kFar, Value::integer(-1));
+        ASSERT_FALSE(arrayIsCompact(bucketed));
+        int steps = 50 + int(rng() % 400);
+        for (int step = 0; step < steps; ++step) {
+            Value v = Value::integer(step);
+            uint64_t length = compact->length;
+            uint32_t op = rng() % 100;
+            if (op < 70) { // append, sometimes leaving a gap
+                uint64_t at = length + (rng() % 8 == 0 ? rng() % 40 : 0);
+                arraySet(e, compact, at, v);
+                arraySet(e, bucketed, at, v);
+            } else if (op < 78 && length) { // remove somewhere
+                uint64_t at = rng() % length;
+                ASSERT_EQ(arrayRemove(compact, at), arrayRemove(bucketed, at));
+            } else if (op < 84 && length) {
+                uint64_t at = rng() % length;
+                arrayRemoveShift(e, compact, at);
+                arrayRemoveShift(e, bucketed, at);
+            } else if (op < 88) {
+                uint64_t n = 1 + rng() % 3;
+                arrayShiftUp(e, compact, n);
+                arrayShiftUp(e, bucketed, n);
+            } else if (op < 96 && length) { // re-add: the element becomes the newest
+                uint64_t at = rng() % 4 == 0 ? rng() % length : length - 1;
+                arrayAdd(e, compact, at, v);
+                arrayAdd(e, bucketed, at, v);
+            } else if (length) { // replace in place
+                uint64_t at = rng() % length;
+                arraySet(e, compact, at, v);
+                arraySet(e, bucketed, at, v);
+            }
+        }
+        stayedCompact += arrayIsCompact(compact);
+        std::vector<uint64_t> want;
+        for (uint64_t i : arrayGatherIndices(bucketed))
+            if (i < (uint64_t(1) << 49))
+                want.push_back(i);
+        std::vector<uint64_t> got = arrayGatherIndices(compact);
+        ASSERT_EQ(got, want) << "round " << round;
+        for (uint64_t i : got) {
+            Value x, y;
+            ASSERT_TRUE(arrayGet(compact, i, x));
+            ASSERT_TRUE(arrayGet(bucketed, i, y));
+            ASSERT_EQ(x.asInteger(), y.asInteger());
+        }
+        ASSERT_EQ(arrayElementCount(compact) + 1, arrayElementCount(bucketed));
+    }
+    EXPECT_GT(stayedCompact, 0) << "the walk keeps some arrays compact";
+    EXPECT_LT(stayedCompact, 200) << "and turns others bucketed";
+}
+
+TEST(ArrayCompact, SmallArraysAndObjectsAreSmall) {
+    Engine e;
+    auto bytes = [](const void* block) { return Heap::blockSize(block) + Heap::kHeaderSize; };
+    ArrayBody* a = newArrayBody(e);
+    arrayAdd(e, a, 0, Value::integer(1));
+    arrayAdd(e, a, 1, Value::integer(2));
+    ASSERT_TRUE(arrayIsCompact(a));
+    size_t arrayBytes = bytes(a) + bytes(a->storage);
+    EXPECT_LT(arrayBytes, 100u);
+    ObjectRecord* o = newObject(e);
+    objectPut(e, o, e.internName("x"), Value::integer(1));
+    objectPut(e, o, e.internName("y"), Value::integer(2));
+    EXPECT_EQ(o->aids, nullptr);
+    size_t objectBytes = bytes(o) + bytes(o->slots);
+    EXPECT_LT(objectBytes, 120u);
+    // A hundred thousand compact pairs survive a collection intact.
+    ArrayBody* outer = newArrayBody(e);
+    e.global(e.internName("keep")) = Value::array(outer);
+    for (int64_t i = 0; i < 100000; ++i) {
+        ArrayBody* pair = newArrayBody(e);
+        arrayPush(e, pair, Value::integer(i));
+        arrayPush(e, pair, Value::integer(i + 1));
+        arrayPush(e, outer, Value::array(pair));
+    }
+    e.collectGarbage();
+    Value v, w;
+    ASSERT_TRUE(arrayGet(outer, 99999, v));
+    ASSERT_TRUE(arrayGet(v.asArray(), 1, w));
+    EXPECT_EQ(w.asInteger(), 100000);
 }

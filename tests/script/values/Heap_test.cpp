@@ -2,6 +2,7 @@
 // finalisers exactly once, roots, long chains, collection only on request.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -337,6 +338,33 @@ TEST(Collector, OnlyOnRequestAfterTheThreshold) {
     EXPECT_TRUE(e.collectIfNeeded());
     EXPECT_FALSE(e.collectIfNeeded());
     EXPECT_EQ(e.heap.collections, before + 1);
+}
+
+TEST(Collector, ThresholdFollowsWhatSurvives) {
+    // Building a live structure of N objects marks each a bounded number of
+    // times: the threshold grows with the surviving heap, so the collections
+    // needed to reach ~60 MB live are few (a fixed 2 MiB would take ~30).
+    Engine e;
+    SymbolId next = e.internName("next");
+    ObjectRecord* head = newObject(e);
+    e.global(e.internName("root")) = Value::object(head);
+    ObjectRecord* tail = head;
+    size_t before = e.heap.collections;
+    for (int i = 0; i < 500000; ++i) {
+        ObjectRecord* o = newObject(e);
+        objectPut(e, tail, next, Value::object(o));
+        tail = o;
+        e.collectIfNeeded(); // tail is reachable from the root before the next allocation
+    }
+    uint64_t ran = e.heap.collections - before;
+    EXPECT_GE(ran, 3u);
+    EXPECT_LE(ran, 8u);
+    size_t kept = e.collectGarbage();
+    EXPECT_EQ(e.heap.threshold, std::max(Heap::kDefaultThreshold, kept / 100 * Heap::kGrowthPercent));
+    EXPECT_GT(e.heap.threshold, Heap::kDefaultThreshold);
+    e.global(e.internName("root")) = Value::undefined();
+    e.collectGarbage();
+    EXPECT_EQ(e.heap.threshold, Heap::kDefaultThreshold) << "the threshold falls back with the heap";
 }
 
 namespace {

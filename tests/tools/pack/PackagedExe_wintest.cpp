@@ -8,6 +8,7 @@
 
 #include "app/ResourceBlock.h"
 #include "app/RuntimeSettings.h"
+#include "tests/support/Binutils.h"
 
 #include <windows.h>
 
@@ -95,6 +96,9 @@ TEST(PackagedExe, LoadsAndFindsItsResources) {
     ASSERT_FALSE(second.empty());
     fs::path exe = dir / "packaged.exe";
     std::ofstream(exe, std::ios::binary).write(reinterpret_cast<const char*>(second.data()), std::streamsize(second.size()));
+    // This test program, the stub, carries its debugging sections; the
+    // package does not, and binutils read it.
+    EXPECT_EQ(testsupport::objdumpProblem(exe.wstring()), "");
 
     // From outside, as data.
     HMODULE data = LoadLibraryExW(exe.wstring().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
