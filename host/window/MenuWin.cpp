@@ -375,6 +375,12 @@ void menuCall(Engine& engine, NativeClass* cls, void*, Value& result, ArgList ar
 
 void menuDestroy(NativeClass*, void* data) { delete static_cast<MenuData*>(data); }
 
+// Freed with the Menu class: the command table's icons go and the table is
+// emptied.
+struct MenuClassWatch {
+    ~MenuClassWatch() { menuState().commands.clear(destroyIcon); }
+};
+
 void menuEngineGone(Engine* gone) {
     MenuState& state = menuState();
     for (HookHandler* h : {&state.onCommand, &state.onUpdateItem})
@@ -385,11 +391,12 @@ void menuEngineGone(Engine* gone) {
 } // namespace
 
 void registerMenuClass(Engine& engine) {
-    registerHostClass(engine, {.className = "Menu",
-                               .members = kMenuMembers,
-                               .call = menuCall,
-                               .construct = menuConstruct,
-                               .destroyData = menuDestroy});
+    NativeClass* cls = registerHostClass(engine, {.className = "Menu",
+                                                  .members = kMenuMembers,
+                                                  .call = menuCall,
+                                                  .construct = menuConstruct,
+                                                  .destroyData = menuDestroy});
+    memberIds(cls).setState(new MenuClassWatch);
     applicationState().menuEngineGone = menuEngineGone;
 }
 

@@ -51,41 +51,47 @@ struct WindowRecord {
     HWND hwnd = nullptr;
     WNDPROC previous = nullptr;
     Engine* engine = nullptr; // the handlers' engine
-    int refs = 0;             // Window objects, plus event procedures running
+    int objects = 0;          // Window objects of the window
     bool captured = false, timerRunning = false, tracking = true;
     bool windowGone = false;
     const void* selfData = nullptr; // the native data of the object in `self`
     EventSlots<kWindowEventCount> events;
 };
 
-// The records by handle. (A hash map: the same lookup by handle as the
-// fixed buckets keyed by handle mod 17.)
-std::unordered_map<HWND, std::unique_ptr<WindowRecord>>& records() {
-    static std::unordered_map<HWND, std::unique_ptr<WindowRecord>> table;
+// The records of live windows by handle. (A hash map: the same lookup by
+// handle as fixed buckets keyed by handle mod 17.) A record whose window is
+// destroyed leaves the table at once, so a new window that gets the same
+// handle starts afresh; its Window objects keep it until they go.
+std::unordered_map<HWND, std::shared_ptr<WindowRecord>>& records() {
+    static std::unordered_map<HWND, std::shared_ptr<WindowRecord>> table;
     return table;
 }
 
-WindowRecord* findRecord(HWND hwnd) {
+std::shared_ptr<WindowRecord> findRecord(HWND hwnd) {
     auto it = records().find(hwnd);
-    return it == records().end() ? nullptr : it->second.get();
+    return it == records().end() ? nullptr : it->second;
 }
 
 LRESULT CALLBACK windowEventProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// Puts the previous procedure back (when the window still exists and ours
-// is in place) and frees the record.
-void releaseRecord(WindowRecord* record) {
-    if (--record->refs > 0)
-        return;
-    if (!record->windowGone && IsWindow(record->hwnd) &&
-        reinterpret_cast<WNDPROC>(GetWindowLongPtrW(record->hwnd, GWLP_WNDPROC)) == windowEventProc)
-        SetWindowLongPtrW(record->hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(record->previous));
-    records().erase(record->hwnd);
+void forget(const WindowRecord* record) {
+    auto it = records().find(record->hwnd);
+    if (it != records().end() && it->second.get() == record)
+        records().erase(it);
+}
+
+// The last Window object of a window went: the previous procedure comes
+// back (when the window still exists and ours is in place).
+void detach(WindowRecord& record) {
+    if (!record.windowGone && IsWindow(record.hwnd) &&
+        reinterpret_cast<WNDPROC>(GetWindowLongPtrW(record.hwnd, GWLP_WNDPROC)) == windowEventProc)
+        SetWindowLongPtrW(record.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(record.previous));
+    forget(&record);
 }
 
 // The native data of a Window object.
 struct WindowData {
-    WindowRecord* record = nullptr;
+    std::shared_ptr<WindowRecord> record;
     HWND hwnd() const { return record && !record->windowGone && IsWindow(record->hwnd) ? record->hwnd : nullptr; }
     ~WindowData() {
         if (!record)
@@ -94,7 +100,8 @@ struct WindowData {
             record->events.setSelf(Value::undefined());
             record->selfData = nullptr;
         }
-        releaseRecord(record);
+        if (--record->objects == 0)
+            detach(*record);
     }
 };
 
@@ -234,12 +241,11 @@ LRESULT eventMessage(WindowRecord& r, UINT msg, WPARAM wParam, LPARAM lParam, bo
 }
 
 LRESULT CALLBACK windowEventProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    WindowRecord* r = findRecord(hwnd);
-    if (!r)
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
     // The record stays while its events run (a handler's collection may
     // free the last Window object of the window).
-    ++r->refs;
+    std::shared_ptr<WindowRecord> r = findRecord(hwnd);
+    if (!r)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     WNDPROC previous = r->previous;
     bool done = false;
     LRESULT result = eventMessage(*r, msg, wParam, lParam, done);
@@ -249,8 +255,8 @@ LRESULT CALLBACK windowEventProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         // Put the previous procedure back before the window goes.
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
         r->windowGone = true;
+        forget(r.get());
     }
-    releaseRecord(r);
     if (done)
         return result;
     return previous ? CallWindowProcW(previous, hwnd, msg, wParam, lParam) : DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -264,11 +270,11 @@ bool wrap(Engine& engine, NativeClass* cls, HWND hwnd, Value& out) {
     out = Value::null();
     if (!cls || !hwnd || !IsWindow(hwnd))
         return false;
-    WindowRecord* r = findRecord(hwnd);
+    std::shared_ptr<WindowRecord> r = findRecord(hwnd);
     if (r && r->engine != &engine)
         return false; // the window's events run in another engine
     if (!r) {
-        auto fresh = std::make_unique<WindowRecord>();
+        auto fresh = std::make_shared<WindowRecord>();
         fresh->hwnd = hwnd;
         fresh->engine = &engine;
         // Only windows of this process can be subclassed.
@@ -278,12 +284,12 @@ bool wrap(Engine& engine, NativeClass* cls, HWND hwnd, Value& out) {
             fresh->previous = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(windowEventProc)));
         }
-        r = fresh.get();
+        r = fresh;
         records()[hwnd] = std::move(fresh);
     }
     auto data = std::make_unique<WindowData>();
     data->record = r;
-    ++r->refs;
+    ++r->objects;
     WindowData* raw = data.get();
     quill::bindNativeObject(engine, out, cls, data.release());
     r->events.setSelf(out);
@@ -722,7 +728,7 @@ void windowCall(Engine& engine, NativeClass* cls, void*, Value& result, ArgList 
 void windowDestroy(NativeClass*, void* data) { delete static_cast<WindowData*>(data); }
 
 void windowMark(Engine& engine, NativeClass*, void* data) {
-    if (WindowRecord* r = static_cast<WindowData*>(data)->record)
+    if (const auto& r = static_cast<WindowData*>(data)->record)
         r->events.mark(engine);
 }
 

@@ -22,6 +22,9 @@ constexpr const wchar_t* kIdentityKey = L"Software\\Paloma E2E Scripts";
 constexpr const char* kInitScript = R"(
 Application.traceToFile(getAppDir() + "trace.txt");
 trace("extra " + getAdditionalFile("data/sub/b.txt"));
+Application.setBasePath("attachments");
+Application.setBasePath("Q:\\no\\such\\folder");
+trace("base " + Application.getBasePath());
 var ticks = 0;
 function tick() { ticks++; }
 var id = Application.setInterval(tick, 10);
@@ -29,6 +32,8 @@ var t0 = new Date().getTime();
 while (ticks < 3 && new Date().getTime() - t0 < 10000) processMsg();
 Application.clearInterval(id);
 trace("ticks " + (ticks >= 3));
+invoke("other");
+trace("invoked " + readProfile("E2E", "invoked"));
 function chooseMovie(o) { o.value = getAdditionalFile("second.swf"); return true; }
 Application.onGetMovie = chooseMovie;
 function loaded(path) { trace("loaded " + path); }
@@ -40,26 +45,33 @@ Menu.onCommand = command;
 Application.associate(".palomae2e", "PalomaE2E.Document");
 )";
 
+// Run by invoke() in the second script host.
+constexpr const char* kOtherScript = R"(
+writeProfile("E2E", "invoked", 6 * 7);
+)";
+
+struct WindowSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK findMainWindow(HWND h, LPARAM p) {
+    auto* s = reinterpret_cast<WindowSearch*>(p);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    wchar_t name[64] = {};
+    GetClassNameW(h, name, 64);
+    if (owner == s->process && std::wstring(name) == L"PalomaMainWnd") {
+        s->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // The main window of a process, once it has one.
 HWND mainWindowOf(DWORD process) {
-    struct Search {
-        DWORD process;
-        HWND found;
-    } search{process, nullptr};
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            wchar_t name[64] = {};
-            GetClassNameW(h, name, 64);
-            if (owner == s->process && std::wstring(name) == L"PalomaMainWnd") {
-                s->found = h;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{process, nullptr};
+    EnumWindows(findMainWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -79,6 +91,7 @@ TEST(AppScripts, StartUpScriptDrivesTheApplicationObjectAndAScriptMenu) {
     CreateDirectoryW((scratch / L"data\\sub").c_str(), nullptr);
     ASSERT_TRUE(e2e::writeText(scratch / L"data\\sub\\b.txt", "bravo"));
     ASSERT_TRUE(e2e::writeText(scratch / L"init.qls", kInitScript));
+    ASSERT_TRUE(e2e::writeText(scratch / L"other.qls", kOtherScript));
     ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
                           (scratch / L"player_setup.exe").c_str(), FALSE));
     ASSERT_TRUE(e2e::writeText(scratch / L"app.json", R"({
@@ -87,7 +100,7 @@ TEST(AppScripts, StartUpScriptDrivesTheApplicationObjectAndAScriptMenu) {
   "movie": "movie.swf",
   "installer": "player_setup.exe",
   "files": ["movie.swf", "second.swf", "data", "player_setup.exe"],
-  "scripts": {"INITIALIZE": "init.qls"},
+  "scripts": {"INITIALIZE": "init.qls", "OTHER": "other.qls"},
   "menus": {"MAIN": [{"caption": "&File", "items": [{"id": "hello", "caption": "&Hello\tCtrl+H"}]}]}
 })"));
     std::wstring exe = scratch / L"app.exe";
@@ -137,6 +150,13 @@ TEST(AppScripts, StartUpScriptDrivesTheApplicationObjectAndAScriptMenu) {
     EXPECT_NE(trace.find("extra " + narrow(tmp) + "\\{"), std::string::npos) << trace;
     EXPECT_NE(trace.find("}\\_extra\\data\\sub\\b.txt\r\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("ticks true\r\n"), std::string::npos) << trace;
+    // The control's base URL: the extraction folder as a file URL.
+    std::string base = "base file:///" + narrow(tmp) + "/{";
+    for (char& c : base)
+        c = c == '\\' ? '/' : c;
+    EXPECT_NE(trace.find(base), std::string::npos) << trace;
+    EXPECT_NE(trace.find("}/_extra/\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("invoked 42\r\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("menu true true\r\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("}\\_extra\\second.swf\r\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("loaded "), std::string::npos) << trace;
@@ -153,6 +173,10 @@ TEST(AppScripts, StartUpScriptDrivesTheApplicationObjectAndAScriptMenu) {
     EXPECT_EQ(e2e::registryString(HKEY_CLASSES_ROOT, L".palomae2e", nullptr).value_or(L""), L"PalomaE2E.Document");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"PalomaE2E.Document");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".palomae2e");
+    // The application profile is the per-user store of the package.
+    EXPECT_EQ(e2e::registryString(HKEY_CURRENT_USER, std::wstring(kIdentityKey) + L"\\App\\V1.0\\E2E", L"invoked")
+                  .value_or(L""),
+              L"42");
     e2e::deleteRegistryTree(kIdentityKey);
 }
 

@@ -174,7 +174,13 @@ TEST_F(ApplicationTest, PropertiesHooksTraceFileAndRegistry) {
         p.disableCursor = 1;
         p.disableCDAutoRun = true;
         cursorFlag = p.disableCursor;
+        Application.cursor = "no-such-cursor.cur";
+        Application.captureMouse = true; captured = Application.captureMouse;
+        Application.captureMouse = false; released = Application.captureMouse;
     )");
+    EXPECT_EQ(applicationCursor(), nullptr) << "a cursor file that cannot be loaded changes nothing";
+    EXPECT_EQ(text("captured"), "true");
+    EXPECT_EQ(text("released"), "false");
     EXPECT_EQ(text("s"), "[object Application] [object Preferences] true");
     EXPECT_EQ(text("flags"), "true,false,true,undefined");
     EXPECT_EQ(text("line"), GetCommandLineA());
