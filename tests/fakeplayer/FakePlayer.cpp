@@ -994,6 +994,17 @@ std::wstring FlashControl::callFunction(const std::wstring& request, bool& answe
                     }
                     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
                 }
+                // A last pass: on a busy machine the time can run out before
+                // the loop saw a timer that was due long ago.
+                while (!quit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    if (msg.message == WM_QUIT) {
+                        PostQuitMessage(int(msg.wParam));
+                        quit = true;
+                        break;
+                    }
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
             }
         }
         Release();
