@@ -4,10 +4,12 @@
 #include "app/ShellErrors.h"
 #include "app/shell/ConfigurationLoader.h"
 #include "app/shell/HookScript.h"
+#include "app/shell/Hyperlink.h"
 #include "app/shell/MainWnd.h"
 #include "app/shell/MainWndBridge.h"
 #include "app/shell/MainWndQuill.h"
 #include "app/shell/PackageFiles.h"
+#include "app/shell/PreviewWnd.h"
 #include "app/shell/PrivatePlayer.h"
 #include "app/shell/RunFolder.h"
 #include "app/shell/ShellContext.h"
@@ -89,6 +91,7 @@ bool PalomaApp::initInstance() {
     // is created (the control is created by its CLSID through COM, and it
     // expects OLE for in-place activation). Released by the exit routine.
     oleInitialised_ = SUCCEEDED(OleInitialize(nullptr));
+    shell::registerHyperlinkClass();
 
     // 5. The identity record names the settings store.
     auto store = readIdentityStore(ansiToUtf16(applicationName_));
@@ -130,14 +133,22 @@ bool PalomaApp::initInstance() {
     }
 }
 
-// The settings dialog and the preview window come with the screen saver's
-// windows; until then those modes end the run once the configuration has
-// been read.
+// The settings dialog is not part of this runtime yet: that mode ends the
+// run once the configuration has been read.
 bool PalomaApp::startSettingsDialog() {
     return true;
 }
 
 bool PalomaApp::startPreview() {
+    // A missing handle, or one that names no window, ends the run.
+    HWND parent = reinterpret_cast<HWND>(static_cast<uintptr_t>(parsePreviewHandle(args_)));
+    if (!parent || !IsWindow(parent))
+        return true;
+    shell::CPreviewWnd* preview =
+        shell::CPreviewWnd::create(services_, parent, runtimeSettings(), textOr(movieList().name));
+    if (!preview)
+        return true;
+    setShellMainWindow(preview->hwnd());
     return true;
 }
 
@@ -155,6 +166,10 @@ bool PalomaApp::startFullScreen() {
     if (!window)
         return false;
     HWND hwnd = window->hwnd();
+    // The wake-up rules on the player window: input that wakes closes this window.
+    window->player().setWakeRules({settings.wakeUpMethods, settings.optionFlags, settings.hotKeyCode,
+                                   settings.hotKeyModifiers},
+                                  hwnd);
 
     // 2.-3.
     accelerators_ = shell::loadShellAccelerators(GetModuleHandleW(nullptr));
@@ -199,16 +214,17 @@ bool PalomaApp::startFullScreen() {
     return true;
 }
 
-bool PalomaApp::preTranslateMessage(MSG& msg) {
-    HWND main = shellMainWindow();
+bool translateShellKeys(MSG& msg, HWND main, HACCEL accelerators) {
     if (main && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
         if (host::translateMenuAccelerator(msg))
             return true; // a script menu's accelerator
-        if (accelerators_)
-            return TranslateAcceleratorW(main, accelerators_, &msg) != 0;
+        if (accelerators)
+            return TranslateAcceleratorW(main, accelerators, &msg) != 0;
     }
     return false;
 }
+
+bool PalomaApp::preTranslateMessage(MSG& msg) { return translateShellKeys(msg, shellMainWindow(), accelerators_); }
 
 int PalomaApp::run() {
     if (!shellMainWindow())

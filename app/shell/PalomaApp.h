@@ -64,6 +64,11 @@ private:
     int exitCode_ = 0;
 };
 
+// Keyboard pre-translation of the message loop: a script menu's accelerator,
+// then the shell's accelerator table for the main window. True when the
+// message was consumed; keys reach their window only otherwise.
+bool translateShellKeys(MSG& msg, HWND main, HACCEL accelerators);
+
 // The arguments of the process's command line after the program name.
 std::vector<std::string> commandLineArguments();
 

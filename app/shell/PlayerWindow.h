@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,20 @@ public:
     POINT firstMousePosition() const { return firstMouse_; }
     void setInputFilter(InputFilter filter) { filter_ = std::move(filter); }
 
+    // The screen saver's wake-up rules: input that wakes posts WM_CLOSE to
+    // `closeTarget` and is swallowed; SC_SCREENSAVE and SC_CLOSE are
+    // swallowed; with the disable-cursor option no cursor is shown.
+    struct WakeRules {
+        uint32_t mask = 0;
+        uint32_t optionFlags = 0;
+        uint16_t hotKeyCode = 0;
+        uint16_t hotKeyModifiers = 0;
+    };
+    void setWakeRules(const WakeRules& rules, HWND closeTarget) {
+        rules_ = rules;
+        closeTarget_ = closeTarget;
+    }
+
     void setMovieSize(int width, int height) {
         movieWidth_ = width;
         movieHeight_ = height;
@@ -48,12 +63,16 @@ public:
 private:
     static LRESULT CALLBACK subclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT onMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // True when the message is consumed by the wake-up rules.
+    bool applyWakeRules(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     FlashHost host_;
     WNDPROC controlProc_ = nullptr;
     HWND subclassed_ = nullptr;
     POINT firstMouse_{-1, -1};
     InputFilter filter_;
+    WakeRules rules_;
+    HWND closeTarget_ = nullptr;
     int movieWidth_ = 0;
     int movieHeight_ = 0;
 };

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
 #include <optional>
 
 using namespace paloma;
@@ -64,4 +66,14 @@ TEST(ScreenSaverOptions, MuteNotWantedChangesNothing) {
     state.changed = true;
     EXPECT_FALSE(applyMute(false, state));
     EXPECT_FALSE(state.changed);
+}
+
+TEST(ScreenSaverOptions, MuteWithoutAMixerDeviceDoesNothing) {
+    if (mixerGetNumDevs() != 0)
+        GTEST_SKIP() << "this machine has a mixer device";
+    MuteState state;
+    EXPECT_FALSE(applyMute(true, state));
+    EXPECT_FALSE(state.changed);
+    restoreMute(state); // no device: nothing to set, and no failure
+    EXPECT_EQ(mixerGetNumDevs(), 0u);
 }
