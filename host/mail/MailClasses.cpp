@@ -539,8 +539,11 @@ bool download(MailConnection& r, MemberCall& c, const std::string& command, Mail
     MailStatusHandler status = statusHandler(c.engine, r);
     auto socket = std::move(r.socket);
     message.file->truncate(0);
-    bool ok = pop3Download(*socket, command, [&](std::string_view piece) { return message.file->write(piece); }, status);
-    if (ok)
+    bool refused = false;
+    bool ok = pop3Download(
+        *socket, command, [&](std::string_view piece) { return message.file->write(piece); }, status, &refused);
+    // A transfer stopped half-way leaves the connection out of step: it is closed.
+    if (ok || refused)
         putBack(c, std::move(socket));
     return ok;
 }

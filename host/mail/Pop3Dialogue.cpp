@@ -154,7 +154,10 @@ bool Pop3BodyDecoder::feed(std::string_view piece, std::string& out) {
 }
 
 bool pop3Download(MailTransport& transport, std::string_view command,
-                  const std::function<bool(std::string_view)>& sink, const MailStatusHandler& status) {
+                  const std::function<bool(std::string_view)>& sink, const MailStatusHandler& status,
+                  bool* refused) {
+    if (refused)
+        *refused = false;
     std::string line(command);
     line += "\r\n";
     if (!transport.send(line)) {
@@ -182,6 +185,8 @@ bool pop3Download(MailTransport& transport, std::string_view command,
     }
     if (!head.starts_with("+OK")) {
         reportStatus(status, StatusReceived, head.substr(0, lineEnd + 2));
+        if (refused)
+            *refused = true;
         return false;
     }
     Pop3BodyDecoder decoder;

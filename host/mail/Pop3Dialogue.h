@@ -39,8 +39,11 @@ std::optional<std::vector<std::string>> pop3ListColumn(std::string_view reply);
 // after the first line, up to and including the CR LF before the "." line,
 // with the server's dot doubling undone).
 // Status 3 with the written size after each piece; a false answer fails.
+// `refused` tells a "-ERR" answer (the connection stays usable) from a
+// failure in the middle of the transfer.
 bool pop3Download(MailTransport& transport, std::string_view command,
-                  const std::function<bool(std::string_view)>& sink, const MailStatusHandler& status);
+                  const std::function<bool(std::string_view)>& sink, const MailStatusHandler& status,
+                  bool* refused = nullptr);
 
 // Turns the bytes after a multi-line reply's first line into the content:
 // a leading "." doubled by the server is removed, and the "." line ends it.

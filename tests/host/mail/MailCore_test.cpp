@@ -126,8 +126,11 @@ TEST(Pop3Dialogue, DownloadTerminatorAcrossPiecesAndUnstuffing) {
     }
     ScriptedPeer refused({"-ERR no such message\r\n"}, 5);
     std::string seen;
-    EXPECT_FALSE(pop3Download(refused, "RETR 9", [](std::string_view) { return true; },
-                              [&](int s, std::string_view t) { return s == StatusReceived ? (seen = t, true) : true; }));
+    bool wasRefused = false;
+    EXPECT_FALSE(pop3Download(
+        refused, "RETR 9", [](std::string_view) { return true; },
+        [&](int s, std::string_view t) { return s == StatusReceived ? (seen = t, true) : true; }, &wasRefused));
+    EXPECT_TRUE(wasRefused);
     EXPECT_EQ(seen, "-ERR no such message\r\n");
     ScriptedPeer longLine({"+OK" + std::string(5000, 'x')}, 600);
     EXPECT_FALSE(pop3Download(longLine, "RETR 1", [](std::string_view) { return true; }, {}));
