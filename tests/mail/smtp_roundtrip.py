@@ -3,7 +3,8 @@ real SMTP server (aiosmtpd on 127.0.0.1, started and stopped here) and checks
 what the server stored; then puts the stored message into a throw-away
 mailbox of a real POP3 server (dovecot on 127.0.0.1, started and stopped
 here) and fetches it back with RecvMail.
-Usage: smtp_roundtrip.py QUILL SEND_SCRIPT RECV_SCRIPT"""
+Usage: smtp_roundtrip.py QUILL SEND_SCRIPT RECV_SCRIPT, where QUILL may be
+an emulator command and the program joined by "|" (quill.exe under Wine)."""
 import email
 import email.policy
 import pwd
@@ -70,7 +71,7 @@ def run_once(quill, script, attachment, offered):
                             authenticator=authenticator(store), auth_exclude_mechanism=excluded)
     controller.start()
     try:
-        out = subprocess.run([quill, "run", script, str(port), attachment, USER, PASSWORD],
+        out = subprocess.run(quill + ["run", script, str(port), attachment, USER, PASSWORD],
                              capture_output=True, text=True, timeout=60)
     finally:
         controller.stop()
@@ -136,9 +137,9 @@ def fetch_over_pop3(quill, script, raw, data, failures):
                 except OSError:
                     time.sleep(0.1)
             saved = os.path.join(tmp, "saved.bin")
-            out = subprocess.run([quill, "run", script, str(port), USER, PASSWORD, saved],
+            out = subprocess.run(quill + ["run", script, str(port), USER, PASSWORD, saved],
                                  capture_output=True, text=True, timeout=120)
-            lines = out.stdout.replace("\r", "").splitlines()
+            lines = [line for line in out.stdout.replace("\r", "").splitlines() if line]
             expected = ["connect true", "stat 1 " + str(len(raw.replace(b"\r\n", b"\n")) + raw.count(b"\n")),
                         "list 1 true", "uidl true true", "top true", "retr [object Mail] true",
                         "subject Greetings", "from sender@example.test", "text Hello|.a line with a dot|bye",
@@ -163,7 +164,7 @@ def fetch_over_pop3(quill, script, raw, data, failures):
 
 
 def main():
-    quill, script, recv_script = sys.argv[1], sys.argv[2], sys.argv[3]
+    quill, script, recv_script = sys.argv[1].split("|"), sys.argv[2], sys.argv[3]
     stored = None
     failures = []
     with tempfile.TemporaryDirectory() as tmp:
