@@ -1,9 +1,7 @@
 #pragma once
 // Mail, SendMail and RecvMail: the script classes over the mail cores.
 
-namespace quill {
-class Engine;
-}
+#include "script/Quill.h"
 
 namespace paloma::host {
 
