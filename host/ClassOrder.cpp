@@ -5,6 +5,7 @@
 #include "host/crypto/EncryptionClass.h"
 #include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
+#include "host/mail/MailClasses.h"
 #include "host/system/IniClass.h"
 #include "host/system/SystemClasses.h"
 #include "host/native/DllClass.h"
@@ -94,9 +95,9 @@ constexpr ClassEntry kClassOrder[] = {
      "invoke, _call",
      registerHostFunctions},
     {"Window", PALOMA_WIN_ONLY(registerWindowClass)},
-    {"Mail", nullptr},
-    {"SendMail", nullptr},
-    {"RecvMail", nullptr},
+    {"Mail", registerMailClass},
+    {"SendMail", registerSendMailClass},
+    {"RecvMail", registerRecvMailClass},
     {"Inet", nullptr},
     {"IPConfig", nullptr},
 #ifdef _WIN32

@@ -1,0 +1,42 @@
+#pragma once
+// A blocking TCP connection for the mail dialogues: send and receive
+// time-outs of 60 seconds, the server resolved by host lookup or taken as a
+// dotted address. MailSocketPosix.cpp and MailSocketWin.cpp implement it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/mail/MailTransport.h"
+#include "host/mail/MimeMessage.h"
+
+namespace paloma::host::mail {
+
+// The process id and the tick count, for message boundaries.
+BoundarySeed mailBoundarySeed();
+// The charset of the ANSI code page, for composed texts and subjects.
+const char* mailCharset();
+
+class MailSocket : public MailTransport {
+public:
+    // Null when the connection cannot be made.
+    static std::unique_ptr<MailSocket> connect(const std::string& server, uint16_t port);
+    // The host's own name, or the dotted address "localhost" resolves to.
+    static std::string localName();
+    // The system's text for the last socket error.
+    static std::string lastErrorText();
+
+    ~MailSocket() override;
+    MailSocket(const MailSocket&) = delete;
+    MailSocket& operator=(const MailSocket&) = delete;
+
+    bool send(std::string_view bytes) override;
+    long receive(char* buffer, size_t capacity) override;
+    std::string errorText() override { return lastErrorText(); }
+
+private:
+    explicit MailSocket(intptr_t handle) : handle_(handle) {}
+    intptr_t handle_;
+};
+
+} // namespace paloma::host::mail
