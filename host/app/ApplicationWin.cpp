@@ -479,14 +479,6 @@ void applicationCall(Engine& engine, NativeClass* cls, void*, Value& result, qui
 
 // ---- Preferences -----------------------------------------------------------------
 
-std::string keyName(uint8_t key, bool extended) {
-    UINT scan = MapVirtualKeyA(key, 0 /* MAPVK_VK_TO_VSC */);
-    LONG lParam = LONG(scan << 16 | (extended ? 1u << 24 : 0u));
-    char name[64] = {};
-    int n = GetKeyNameTextA(lParam, name, sizeof name);
-    return std::string(name, n > 0 ? size_t(n) : 0);
-}
-
 void wakeupMethod(MemberCall& c) {
     RuntimeSettings* s = hostServices().settings();
     if (!s)
@@ -503,7 +495,7 @@ void hotKey(MemberCall& c) {
         return;
     if (!c.put) {
         uint16_t key = makeHotKey(uint8_t(s->hotKeyCode), uint8_t(s->hotKeyModifiers));
-        c.value = ansiTextResult(c.engine, hotKeyText(key, keyName));
+        c.value = ansiTextResult(c.engine, hotKeyText(key, keyboardKeyName));
     } else if (auto text = stringFrom(c.value)) {
         uint16_t key = parseHotKeyText(*text);
         s->hotKeyCode = hotKeyCode(key);

@@ -32,4 +32,9 @@ using KeyNamer = std::function<std::string(uint8_t key, bool extended)>;
 // by "+", then "+" and the key's name when the key byte is not zero.
 std::string hotKeyText(uint16_t hotKey, const KeyNamer& keyName);
 
+#ifdef _WIN32
+// The keyboard layout's own name of a key ("F5", "Home").
+std::string keyboardKeyName(uint8_t key, bool extended);
+#endif
+
 } // namespace paloma::host

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "host/app/HotKeyText.h"
 #include "host/framework/Arguments.h"
 #include "host/framework/HostClass.h"
 #include "host/framework/NativeHandle.h"
@@ -59,68 +60,6 @@ std::wstring widePath(const std::string& path) {
         MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), n);
     wide.resize(wcslen(wide.c_str()));
     return wide;
-}
-
-// ---- hot-key text ----
-
-WORD parseHotKey(const std::string& text) {
-    BYTE modifiers = 0, key = 0;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find('+', start);
-        std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (lstrcmpiA(part.c_str(), "CTRL") == 0)
-            modifiers |= HOTKEYF_CONTROL;
-        else if (lstrcmpiA(part.c_str(), "SHIFT") == 0)
-            modifiers |= HOTKEYF_SHIFT;
-        else if (lstrcmpiA(part.c_str(), "ALT") == 0)
-            modifiers |= HOTKEYF_ALT;
-        else if (lstrcmpiA(part.c_str(), "ins") == 0)
-            key = VK_INSERT, modifiers |= HOTKEYF_EXT;
-        else if (lstrcmpiA(part.c_str(), "home") == 0)
-            key = VK_HOME, modifiers |= HOTKEYF_EXT;
-        else if (lstrcmpiA(part.c_str(), "end") == 0)
-            key = VK_END, modifiers |= HOTKEYF_EXT;
-        else if (part.size() == 5 && _strnicmp(part.c_str(), "num ", 4) == 0 && part[4] >= '0' && part[4] <= '9')
-            key = BYTE(VK_NUMPAD0 + (part[4] - '0'));
-        else if ((part.size() == 2 || part.size() == 3) && (part[0] == 'f' || part[0] == 'F') &&
-                 std::isdigit(uint8_t(part[1])) && atoi(part.c_str() + 1) >= 1 && atoi(part.c_str() + 1) <= 12)
-            key = BYTE(VK_F1 + atoi(part.c_str() + 1) - 1);
-        else if (!part.empty())
-            key = BYTE(std::toupper(uint8_t(part[0])));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return WORD(modifiers << 8 | key);
-}
-
-std::string hotKeyText(WORD hotKey) {
-    if (hotKey == 0)
-        return "None";
-    BYTE key = LOBYTE(hotKey), modifiers = HIBYTE(hotKey);
-    std::string text;
-    auto add = [&](const char* part) {
-        if (!text.empty())
-            text += '+';
-        text += part;
-    };
-    if (modifiers & HOTKEYF_CONTROL)
-        add("CTRL");
-    if (modifiers & HOTKEYF_SHIFT)
-        add("SHIFT");
-    if (modifiers & HOTKEYF_ALT)
-        add("ALT");
-    if (key) {
-        LONG scan = LONG(MapVirtualKeyA(key, MAPVK_VK_TO_VSC)) << 16;
-        if (modifiers & HOTKEYF_EXT)
-            scan |= 1 << 24;
-        char name[64] = "";
-        GetKeyNameTextA(scan, name, sizeof name);
-        text += '+';
-        text += name;
-    }
-    return text;
 }
 
 // ---- Shortcut ----
@@ -201,9 +140,9 @@ void hotKey(ShellLink& s, MemberCall& c) {
     if (!c.put) {
         WORD key = 0;
         if (SUCCEEDED(s.link->GetHotkey(&key)))
-            c.value = ansiTextResult(c.engine, hotKeyText(key));
+            c.value = ansiTextResult(c.engine, hotKeyText(key, keyboardKeyName));
     } else if (auto text = stringFrom(c.value)) {
-        WORD key = parseHotKey(*text);
+        WORD key = parseHotKeyText(*text);
         // Only a key with at least one of the three modifiers.
         if (LOBYTE(key) && (HIBYTE(key) & (HOTKEYF_CONTROL | HOTKEYF_SHIFT | HOTKEYF_ALT)))
             s.link->SetHotkey(key);
