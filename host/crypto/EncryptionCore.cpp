@@ -14,6 +14,7 @@
 
 #include "base/Base64.h"
 #include "base/Blowfish.h"
+#include "base/StdFile.h"
 #include "base/Md5.h"
 #include "base/TextCodec.h"
 #include "base/TripleDes.h"
@@ -79,12 +80,6 @@ void tripleDesBlocks(const TripleDes& cipher, std::vector<uint8_t>& data, bool d
         std::memcpy(data.data() + at, block.data(), 8);
     }
 }
-
-// An open C stream, closed when it goes.
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reading: others may read but not write. Writing: created or truncated,
 // nobody else may open it meanwhile.

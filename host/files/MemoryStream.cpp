@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/StdFile.h"
 #include "base/Zlib.h" // crc32Of
 #include "host/files/StreamLayout.h"
 
@@ -18,18 +19,7 @@ namespace {
 
 constexpr size_t kPiece = 4096; // whole-content work goes in pieces of this size
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File openFile(const std::filesystem::path& path, bool write) {
-#ifdef _WIN32
-    return File(_wfopen(path.c_str(), write ? L"wb" : L"rb"));
-#else
-    return File(std::fopen(path.c_str(), write ? "wb" : "rb"));
-#endif
-}
+File openFile(const std::filesystem::path& path, bool write) { return openBinaryFile(path, write); }
 
 } // namespace
 

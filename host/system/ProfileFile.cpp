@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/StdFile.h"
+
 namespace paloma::host {
 
 namespace {
@@ -31,18 +33,7 @@ bool sameName(std::string_view a, std::string_view b) {
 
 bool endsLine(const std::string& raw) { return !raw.empty() && raw.back() == '\n'; }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File openFile(const std::filesystem::path& path, bool write) {
-#ifdef _WIN32
-    return File(_wfopen(path.c_str(), write ? L"wb" : L"rb"));
-#else
-    return File(std::fopen(path.c_str(), write ? "wb" : "rb"));
-#endif
-}
+File openFile(const std::filesystem::path& path, bool write) { return openBinaryFile(path, write); }
 
 } // namespace
 
