@@ -7,9 +7,11 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "host/files/StreamValues.h"
 #include "host/framework/Arguments.h"
 #include "host/framework/HostClass.h"
 #include "host/framework/NativeHandle.h"
@@ -128,6 +130,15 @@ struct ArgumentBlock {
         buffers.emplace_back(std::max<size_t>(n, 8), 0);
         return buffers.back().data();
     }
+    // A zero-filled buffer of `size` bytes (and one more zero, so that a
+    // callee reading text stops inside it) holding a copy of `bytes`,
+    // which must not be longer.
+    uint8_t* copyOf(const std::vector<uint8_t>& bytes, size_t size) {
+        uint8_t* p = buffer(size + 1);
+        if (!bytes.empty())
+            std::memcpy(p, bytes.data(), bytes.size());
+        return p;
+    }
     void pushWord(uintptr_t w, uint8_t wordFlags) {
         if (count == kMaxArgumentWords) {
             overflow = true;
@@ -235,6 +246,21 @@ bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, 
             block.pushPointer(copy.data());
         return true;
     }
+    if (MemoryStream* stream = stringStreamOf(engine, v)) {
+        // A pointer to a copy of its bytes, or its bytes as the structure.
+        if (d.code == kTypePointer) {
+            block.pushPointer(block.copyOf(stream->content(), stream->length()));
+            return true;
+        }
+        if (d.code != kTypeStruct || stream->length() > d.size)
+            return false;
+        uint8_t* p = block.copyOf(stream->content(), d.size);
+        if (structInWord(d.size))
+            block.pushBytes(p, d.size, 0);
+        else
+            block.pushPointer(p);
+        return true;
+    }
     auto scalar = scalarOf(v, d.code);
     if (!scalar)
         return false;
@@ -262,6 +288,19 @@ bool pushByReference(Engine& engine, ArgumentBlock& block, const TypeDescriptor&
         wb.buffer = copy.data();
         wb.size = copy.size();
         wb.copy = &copy;
+    } else if (MemoryStream* stream = stringStreamOf(engine, v)) {
+        // A copy of its data; for a structure, in a buffer of the
+        // structure's size that the data must fit.
+        size_t size = stream->length();
+        if (d.code == kTypeStruct) {
+            if (size > d.size)
+                return false;
+            size = d.size;
+        }
+        uint8_t* p = block.copyOf(stream->content(), size);
+        block.pushPointer(p);
+        wb.buffer = p;
+        wb.size = size;
     } else if (v.isString()) {
         std::vector<uint8_t> text;
         if (d.code == kTypeShort || d.code == kTypeUShort) {
@@ -297,23 +336,35 @@ bool pushByReference(Engine& engine, ArgumentBlock& block, const TypeDescriptor&
     return true;
 }
 
+// A new StringStream holding a copy of `size` bytes (null when the engine
+// has no StringStream class).
+Value bytesStream(Engine& engine, const uint8_t* p, size_t size) {
+    try {
+        return newStringStream(engine, MemoryStream(std::vector<uint8_t>(p, p + size)));
+    } catch (const std::bad_alloc&) {
+        return Value::null();
+    }
+}
+
 // The pointed-to data of a by-reference Object argument, read back by the
-// parameter's type. Nothing when it would be a byte stream.
-std::optional<Value> readBack(Engine& engine, const WriteBack& wb) {
+// parameter's type: one element as a number, text when `value` held text,
+// a Struct when it held one, otherwise a StringStream of the bytes.
+Value readBack(Engine& engine, const WriteBack& wb) {
     const uint8_t* p = wb.buffer;
     size_t unit = elementSize(wb.code), n = unit ? wb.size / unit : 0;
+    bool one = n == 1;
     switch (wb.code) {
     case kTypeChar:
     case kTypeByte:
-        if (n == 1)
+        if (one)
             return Value::integer(wb.code == kTypeChar ? int64_t(int8_t(p[0])) : int64_t(p[0]));
         if (wb.held.isString())
             return ansiTextResult(engine, std::string_view(reinterpret_cast<const char*>(p),
                                                            strnlen(reinterpret_cast<const char*>(p), wb.size)));
-        return std::nullopt;
+        break;
     case kTypeShort:
     case kTypeUShort: {
-        if (n == 1) {
+        if (one) {
             uint16_t u;
             std::memcpy(&u, p, 2);
             return Value::integer(wb.code == kTypeShort ? int64_t(int16_t(u)) : int64_t(u));
@@ -324,45 +375,46 @@ std::optional<Value> readBack(Engine& engine, const WriteBack& wb) {
             w.resize(std::char_traits<char16_t>::find(w.data(), n, u'\0') ? w.find(u'\0') : n);
             return wideTextResult(engine, w);
         }
-        return std::nullopt;
+        break;
     }
     case kTypeLong:
     case kTypeULong:
-        if (n == 1) {
+        if (one) {
             int32_t i;
             std::memcpy(&i, p, 4);
             return Value::integer(i);
         }
-        return std::nullopt;
+        break;
     case kTypeInt64:
-        if (n == 1) {
+        if (one) {
             int64_t i;
             std::memcpy(&i, p, 8);
             return Value::integer(i);
         }
-        return std::nullopt;
+        break;
     case kTypeFloat:
-        if (n == 1) {
+        if (one) {
             float f;
             std::memcpy(&f, p, 4);
             return quill::floatResult(f);
         }
-        return std::nullopt;
+        break;
     case kTypeDouble:
-        if (n == 1) {
+        if (one) {
             double f;
             std::memcpy(&f, p, 8);
             return quill::floatResult(f);
         }
-        return std::nullopt;
+        break;
     default:
         if (wb.copy) {
             Value out;
             if (wb.copy->toStruct(engine, out))
                 return out;
         }
-        return std::nullopt;
+        break;
     }
+    return bytesStream(engine, p, wb.size);
 }
 
 // The integer result by the result descriptor.
@@ -419,19 +471,21 @@ void callFunction(Engine& engine, NativeClass*, void* data, Value& result, ArgLi
     } else if (structResult) {
         if (!hidden)
             std::memcpy(resultBuffer, &out.integer, std::min<size_t>(r.size, 8));
-        result = Value::null();
+        // A Struct of the named layout when its size matches, else the bytes.
+        bool made = false;
         SymbolId id;
         if (!r.structName.empty() && engine.findName(r.structName, id) && engine.global(id).isString()) {
             auto layout = layoutDescriptor(engine, quill::stringToAnsi(engine.global(id).asString()));
             if (layout && layout->size == r.size)
-                newStructValue(engine, layout, resultBuffer, r.size, result);
+                made = newStructValue(engine, layout, resultBuffer, r.size, result);
         }
+        if (!made)
+            result = bytesStream(engine, resultBuffer, r.size);
     } else if (r.code != kTypeVoid || r.byReference) {
         result = integerValue(r, out.integer);
     }
     for (const WriteBack& wb : block.writeBacks)
-        if (auto v = readBack(engine, wb))
-            quill::objectPut(engine, wb.object, engine.internName("value"), *v);
+        quill::objectPut(engine, wb.object, engine.internName("value"), readBack(engine, wb));
 }
 
 // ---- Dll -------------------------------------------------------------------------------------
@@ -517,13 +571,13 @@ void getPointerWideStringValue(MemberCall& c) {
     }
 }
 
-// A copy of the bytes as a StringStream, when the engine has that class.
+// A StringStream holding a copy of the bytes at the address.
 void getPointerValue(MemberCall& c) {
     auto p = addressArg(c, 1);
     auto n = c.number(2);
-    if (!p || !n || *n < 0)
+    if (!p || !n || *n < 0 || uint64_t(*n) > MemoryStream::kMaxLength)
         return;
-    c.result = nullResult(); // no StringStream class in this engine
+    c.result = bytesStream(c.engine, static_cast<const uint8_t*>(*p), size_t(*n));
 }
 
 constexpr Member kDllMembers[] = {
