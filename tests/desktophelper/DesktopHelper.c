@@ -4,6 +4,7 @@
      desktophelper record FILE ...    writes its current folder and command line to FILE, then ends */
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 static LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM w, LPARAM l) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -187,6 +188,15 @@ TEST_F(ShellVerbsTest, OpenPrintAndFindExecutableFollowTheAssociation) {
               "false,false,true,undefined");
 }
 
+BOOL CALLBACK exploredWindow(HWND window, LPARAM found) {
+    char title[512] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (!strstr(title, "PalomaExplored"))
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 TEST_F(ShellDesktopTest, ExploreOpensAFolderWindow) {
     fs::path shown = folder / "PalomaExplored";
     fs::create_directories(shown);
@@ -194,16 +204,7 @@ TEST_F(ShellDesktopTest, ExploreOpensAFolderWindow) {
     // The shell's folder window names the folder.
     HWND window = nullptr;
     for (int i = 0; i < 200 && !window; ++i) {
-        EnumWindows(
-            [](HWND w, LPARAM found) -> BOOL {
-                char title[512] = "";
-                GetWindowTextA(w, title, sizeof title);
-                if (!strstr(title, "PalomaExplored"))
-                    return TRUE;
-                *reinterpret_cast<HWND*>(found) = w;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&window));
+        EnumWindows(exploredWindow, reinterpret_cast<LPARAM>(&window));
         if (!window)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
