@@ -2,6 +2,7 @@
 #include "host/native/DllClass.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <list>
@@ -118,8 +119,9 @@ struct WriteBack {
 struct ArgumentBlock {
     // The words live in the block itself: a call allocates nothing for
     // them. A call that would need more words than the table has fails.
-    std::array<uintptr_t, kMaxArgumentWords> words{};
-    std::array<uint8_t, kMaxArgumentWords> flags{}; // WordFlag bits of each word
+    // Only the first `count` are set: the call reads no others.
+    std::array<uintptr_t, kMaxArgumentWords> words;
+    std::array<uint8_t, kMaxArgumentWords> flags; // WordFlag bits of each word
     size_t count = 0;
     bool overflow = false;
     std::list<std::vector<uint8_t>> buffers;
@@ -148,6 +150,21 @@ struct ArgumentBlock {
         flags[count++] = wordFlags;
     }
     void pushPointer(const void* p) { pushWord(reinterpret_cast<uintptr_t>(p), kWordInRegister); }
+    // Up to 8 bytes of a scalar (zero after its width): fixed-size copies.
+    void pushScalar(const uint8_t (&bytes)[8], size_t width, uint8_t wordFlags) {
+        uintptr_t w;
+        std::memcpy(&w, bytes, sizeof w);
+        if (width <= 4) {
+            pushWord(w, wordFlags);
+            return;
+        }
+        wordFlags &= uint8_t(~kWordInRegister);
+        pushWord(w, wordFlags);
+        if (kWord == 4) {
+            std::memcpy(&w, bytes + 4, sizeof w);
+            pushWord(w, wordFlags);
+        }
+    }
     // A value of n bytes by value: whole words (32-bit: n rounded up to 4;
     // 64-bit: one word, larger values by a pointer to a copy).
     void pushBytes(const void* p, size_t n, uint8_t wordFlags) {
@@ -199,19 +216,22 @@ std::optional<Scalar> scalarOf(const Value& v, uint32_t code) {
 
 // The scalar's bytes with the type's width; returns the width.
 size_t encode(const Scalar& s, uint32_t code, uint8_t out[8]) {
-    std::memset(out, 0, 8);
+    // All eight bytes are written at once: the bytes past the width are zero.
+    uint64_t bits;
+    size_t width;
     if (code == kTypeFloat) {
-        float f = s.isFloat ? float(s.number) : float(s.integer);
-        std::memcpy(out, &f, 4);
-        return 4;
+        bits = std::bit_cast<uint32_t>(s.isFloat ? float(s.number) : float(s.integer));
+        width = 4;
+    } else if (code == kTypeDouble) {
+        bits = std::bit_cast<uint64_t>(s.isFloat ? s.number : double(s.integer));
+        width = 8;
+    } else {
+        width = code == kTypePointer ? sizeof(void*) : elementSize(code);
+        bits = uint64_t(s.integer); // little-endian: the low bytes
+        if (width < 8)
+            bits &= (uint64_t(1) << (8 * width)) - 1;
     }
-    if (code == kTypeDouble) {
-        double d = s.isFloat ? s.number : double(s.integer);
-        std::memcpy(out, &d, 8);
-        return 8;
-    }
-    size_t width = code == kTypePointer ? sizeof(void*) : elementSize(code);
-    std::memcpy(out, &s.integer, width); // little-endian: the low bytes
+    std::memcpy(out, &bits, 8);
     return width;
 }
 
@@ -225,7 +245,21 @@ Value valueProperty(Engine& engine, ObjectRecord* object) {
     return out;
 }
 
+// A number, Boolean or one-character string by value, with the type's width.
+bool pushScalar(ArgumentBlock& block, const TypeDescriptor& d, const Value& v) {
+    auto scalar = scalarOf(v, d.code);
+    if (!scalar)
+        return false;
+    uint8_t bytes[8];
+    size_t width = encode(*scalar, d.code, bytes);
+    bool floating = d.code == kTypeFloat || d.code == kTypeDouble;
+    block.pushScalar(bytes, width, floating ? kWordFloating : d.code == kTypeInt64 ? 0 : kWordInRegister);
+    return true;
+}
+
 bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, const Value& v, bool viaObject) {
+    if (v.isInteger() || v.isBoolean() || v.isFloat())
+        return pushScalar(block, d, v); // the common case first
     if (v.isObject() && !viaObject)
         return pushByValue(engine, block, d, valueProperty(engine, v.asObject()), true);
     if (v.isNull() && d.code == kTypePointer) {
@@ -261,14 +295,7 @@ bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, 
             block.pushPointer(p);
         return true;
     }
-    auto scalar = scalarOf(v, d.code);
-    if (!scalar)
-        return false;
-    uint8_t bytes[8];
-    size_t width = encode(*scalar, d.code, bytes);
-    bool floating = d.code == kTypeFloat || d.code == kTypeDouble;
-    block.pushBytes(bytes, width, floating ? kWordFloating : d.code == kTypeInt64 ? 0 : kWordInRegister);
-    return true;
+    return pushScalar(block, d, v);
 }
 
 bool pushByReference(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, const Value& v,
