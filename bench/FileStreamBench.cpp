@@ -1,6 +1,7 @@
 // Benchmark of FileStream's file: sequential write and read of 100 MB in
 // 64 KB blocks and in 4-byte integers, against C stdio doing the same in the
 // same run. Prints one line per measurement and the ratios.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -100,12 +101,20 @@ Timing stdio(const std::string& path, bool blocks) {
     return t;
 }
 
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+constexpr int kRounds = 9;
+
 void compare(const char* what, bool blocks) {
     std::string path = scratchPath("paloma-filestream-bench.bin");
-    // Best of five runs each, the side that goes first alternating, so that
-    // neither gets a warmer cache or the other's write-back more often.
-    Timing best{1e30, 1e30}, bestStdio{1e30, 1e30};
-    for (int run = 0; run < 5; ++run) {
+    // Alternating rounds, the side that goes first alternating too, so that
+    // both see the same load and neither gets a warmer cache or the other's
+    // write-back more often; each figure is the median of its rounds.
+    std::vector<double> writes, reads, stdioWrites, stdioReads;
+    for (int run = 0; run < kRounds; ++run) {
         Timing p, s;
         if (run % 2) {
             s = stdio(path, blocks);
@@ -114,20 +123,21 @@ void compare(const char* what, bool blocks) {
             p = paloma(path, blocks);
             s = stdio(path, blocks);
         }
-        best = {std::min(best.write, p.write), std::min(best.read, p.read)};
-        bestStdio = {std::min(bestStdio.write, s.write), std::min(bestStdio.read, s.read)};
+        writes.push_back(p.write);
+        reads.push_back(p.read);
+        stdioWrites.push_back(s.write);
+        stdioReads.push_back(s.read);
     }
     std::remove(path.c_str());
-    std::printf("%-10s write: FileStream %7.1f ms  stdio %7.1f ms  ratio %.2f\n", what, best.write, bestStdio.write,
-                best.write / bestStdio.write);
-    std::printf("%-10s read:  FileStream %7.1f ms  stdio %7.1f ms  ratio %.2f\n", what, best.read, bestStdio.read,
-                best.read / bestStdio.read);
+    double w = median(writes), sw = median(stdioWrites), r = median(reads), sr = median(stdioReads);
+    std::printf("%-10s write: FileStream %7.1f ms  stdio %7.1f ms  ratio %.2f\n", what, w, sw, w / sw);
+    std::printf("%-10s read:  FileStream %7.1f ms  stdio %7.1f ms  ratio %.2f\n", what, r, sr, r / sr);
 }
 
 } // namespace
 
 int main() {
-    std::printf("100 MB sequential, best of 5\n");
+    std::printf("100 MB sequential, median of %d rounds\n", kRounds);
     compare("64KB", true);
     compare("int32", false);
     return 0;
