@@ -3,6 +3,7 @@
 // file association, the recycle bin and the wallpaper.
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/ClassOrder.h"
 #include "script/Quill.h"
@@ -89,6 +91,24 @@ void writeBitmap(const fs::path& path) {
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&info), sizeof info);
     out.write(reinterpret_cast<const char*>(pixels), sizeof pixels);
+}
+
+UINT gSettingChanges = 0;
+
+LRESULT CALLBACK countSettingChanges(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_WININICHANGE)
+        ++gSettingChanges;
+    return DefWindowProcA(window, message, w, l);
+}
+
+// The names of the files in a folder that begin with `prefix`.
+std::vector<std::string> filesStartingWith(const fs::path& dir, const std::string& prefix) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0)
+            names.push_back(entry.path().filename().string());
+    return names;
 }
 
 class ShellDesktopTest : public ::testing::Test {
@@ -232,6 +252,37 @@ TEST_F(ShellDesktopTest, EmptyRecycleBinEmptiesIt) {
     EXPECT_EQ(eval("r = Shell.emptyRecycleBin()"), "true");
     ASSERT_EQ(SHQueryRecycleBinA(nullptr, &bin), S_OK);
     EXPECT_EQ(bin.i64NumItems, 0);
+}
+
+TEST_F(ShellDesktopTest, SettingChangeReachesEveryTopLevelWindow) {
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = countSettingChanges;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "PalomaSettingWatcher";
+    RegisterClassA(&cls);
+    HWND watcher = CreateWindowA(cls.lpszClassName, "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                 cls.hInstance, nullptr);
+    ASSERT_NE(watcher, nullptr);
+    gSettingChanges = 0;
+    run("Shell.settingChange();");
+    EXPECT_EQ(gSettingChanges, 1u);
+    DestroyWindow(watcher);
+}
+
+TEST_F(ShellDesktopTest, RecentDocumentsAreAddedAndCleared) {
+    char recent[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, recent, CSIDL_RECENT, TRUE));
+    fs::path document = folder / "PalomaRecentNote.txt";
+    std::ofstream(document) << "note";
+    run("Shell.addToRecentDocs(" + literal(document.string()) + ");");
+    EXPECT_FALSE(filesStartingWith(recent, "PalomaRecentNote").empty()) << "no link in " << recent;
+    // The shell's list of recent documents goes (the system may keep the links).
+    const char* list = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs";
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, list, 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    run("Shell.clearRecentDocs();");
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, list, 0, KEY_READ, &key), ERROR_SUCCESS);
 }
 
 TEST_F(ShellDesktopTest, WallpaperWithAndWithoutTheProfile) {

@@ -78,6 +78,11 @@ TEST_F(SysInfoTest, MachineFacts) {
     EXPECT_EQ(text("names"), "true");
     EXPECT_EQ(text("speed"), "number");
     EXPECT_GE(integer("timeout"), 0);
+    RECT area;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+    run("var area = [SysInfo.workareaLeft, SysInfo.workareaTop, SysInfo.workareaRight, SysInfo.workareaBottom].join(' ');");
+    EXPECT_EQ(text("area"), std::to_string(area.left) + " " + std::to_string(area.top) + " " +
+                                std::to_string(area.right) + " " + std::to_string(area.bottom));
 }
 
 TEST_F(SysInfoTest, ScreenSaverSettingsRoundTrip) {
