@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "base/StdFile.h"
 #include "base/Zlib.h" // crc32Of
@@ -19,14 +20,26 @@ namespace {
 
 constexpr size_t kPiece = 4096; // whole-content work goes in pieces of this size
 
-File openFile(const std::filesystem::path& path, bool write) { return openBinaryFile(path, write); }
+// A path with a NUL in it names no file: the system would see only the part
+// before it, another file.
+File openFile(const std::filesystem::path& path, bool write) {
+    if (path.empty() || path.native().find(std::filesystem::path::value_type(0)) != std::filesystem::path::string_type::npos)
+        return File();
+    return openBinaryFile(path, write);
+}
 
 } // namespace
 
 bool MemoryStream::extendTo(int64_t size) {
     if (size < 0 || uint64_t(size) <= content_.size() || uint64_t(size) > kMaxLength)
         return false;
-    content_.resize(size_t(size), 0);
+    // A size within the limit may still be more than the process can have
+    // (a 32-bit one above all): refused like one past the limit.
+    try {
+        content_.resize(size_t(size), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 
