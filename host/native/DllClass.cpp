@@ -55,7 +55,26 @@ struct DllFunction {
     uint32_t flags = 0;
     TypeDescriptor result;
     std::vector<TypeDescriptor> params;
+    // Integers in and out, a word each, at most kFewWords, no register
+    // words of fastcall: such a call may skip the argument block.
+    bool fewWords = false;
 };
+
+// An integer type of a word at most (a pointer included), by value.
+bool wordInteger(const TypeDescriptor& d) {
+    return !d.byReference && ((d.code >= kTypeChar && d.code <= kTypeULong) || d.code == kTypePointer ||
+                              (d.code == kTypeInt64 && sizeof(uintptr_t) == 8));
+}
+
+bool takesFewWords(const DllFunction& f) {
+    if (f.params.size() > kFewWords || (f.flags & (kCallFastcall | kCallFloatResult | kCallDoubleResult)))
+        return false;
+    for (const TypeDescriptor& d : f.params)
+        if (!wordInteger(d))
+            return false;
+    const TypeDescriptor& r = f.result;
+    return r.byReference || r.code == kTypeVoid || wordInteger(r) || r.code == kTypeInt64;
+}
 
 struct DllClassState {
     NativeClass* functionClass = nullptr;
@@ -462,10 +481,38 @@ Value integerValue(const TypeDescriptor& d, uint64_t bits) {
 
 // ---- calling a registered function -------------------------------------------------------
 
+// The call of a function that takes few integer words, when every argument
+// is an Integer or a Boolean (the values scalarOf takes as they are); false
+// to leave the call to the general path.
+bool callWithFewWords(const DllFunction& f, const ArgList& args, Value& result) {
+    uintptr_t words[kFewWords] = {};
+    for (size_t i = 0; i < f.params.size(); ++i) {
+        const Value& v = args.values[i + 1];
+        int64_t n;
+        if (v.isInteger())
+            n = v.asInteger();
+        else if (v.isBoolean())
+            n = v.asBoolean() ? 1 : 0;
+        else
+            return false;
+        uint8_t bytes[8];
+        encode(Scalar{n, 0, false}, f.params[i].code, bytes);
+        std::memcpy(&words[i], bytes, sizeof words[i]);
+    }
+    uint64_t bits;
+    if (!invokeWords(f.procedure, f.flags, words, f.params.size(), bits))
+        return true; // not callable here: undefined, as on the general path
+    if (f.result.code != kTypeVoid || f.result.byReference)
+        result = integerValue(f.result, bits);
+    return true;
+}
+
 void callFunction(Engine& engine, NativeClass*, void* data, Value& result, ArgList args) {
     result = Value::undefined();
     DllFunction* f = liveObject<DllFunction>(data);
     if (!f || argCount(args) < int64_t(f->params.size()))
+        return;
+    if (f->fewWords && callWithFewWords(*f, args, result))
         return;
     ArgumentBlock block;
     // 3. A structure result by value: its buffer, passed first when it does
@@ -549,6 +596,7 @@ void registerFunction(MemberCall& c) {
         function->params.push_back(*param);
     }
     function->flags = flags;
+    function->fewWords = takesFewWords(*function);
     // 3. The module and the procedure.
     auto loaded = NativeModule::load(dll);
     if (!loaded)

@@ -166,6 +166,22 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
     return true;
 }
 
+bool invokeWords(void* procedure, uint32_t convention, const uintptr_t (&words)[kFewWords], size_t count,
+                 uint64_t& out) {
+    if (!procedure || count > kFewWords)
+        return false;
+#if defined(_WIN64)
+    // All four register words: those past `count` are the caller's zeros.
+    (void)convention;
+    out = callWords<uint64_t, 0>(procedure, words, std::make_index_sequence<kFewWords>());
+#else
+    if (convention & kCallFastcall)
+        return false;
+    out = callAny<uint64_t>(convention, procedure, words, count);
+#endif
+    return true;
+}
+
 std::unique_ptr<NativeModule> NativeModule::load(const std::string& name) {
     HMODULE h = LoadLibraryA(name.c_str());
     if (!h)

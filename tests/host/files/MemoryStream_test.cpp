@@ -114,8 +114,9 @@ TEST(MemoryStream, LengthOnlyGrowsWithZeroBytesWithinTheLimit) {
     EXPECT_FALSE(s.extendTo(int64_t(1) << 40));
     EXPECT_FALSE(s.extendTo(-5));
     // Within the limit but more than a 32-bit process can hold.
-    if (sizeof(void*) == 4)
+    if (sizeof(void*) == 4) {
         EXPECT_FALSE(s.extendTo(MemoryStream::kMaxLength));
+    }
     EXPECT_EQ(s.length(), 6u);
 }
 

@@ -90,6 +90,15 @@ TEST_F(NativeCallTest, StringsAndPointersWriteBackThroughObjects) {
     EXPECT_EQ(eval("var o = new Object(); o.value = '          '; fillText(o, 11); r = o.value"), "filled");
     EXPECT_EQ(eval("var t = '          '; fillText(t, 11); r = t"), "          ");
     EXPECT_EQ(eval("r = Dll.getPointerStringValue(greeting())"), "hello from the dll");
+    // Wide text in, and written back as wide text; raw wide text read from an address.
+    EXPECT_EQ(eval("Dll.registerFunction(testDll, 'wideLength', 'wideLength', 'stdcall', 'long', 'widestring');"
+                   "Dll.registerFunction(testDll, 'upcaseWide', 'upcaseWide', 'stdcall', 'void', 'widestring');"
+                   "Dll.registerFunction('kernel32.dll', 'GetCommandLineW', 'lineW', 'stdcall', 'pointer');"
+                   "Dll.registerFunction('kernel32.dll', 'GetCommandLineA', 'lineA', 'stdcall', 'pointer');"
+                   "var u = new Object(); u.value = 'wide text'; upcaseWide(u);"
+                   "r = [wideLength('wide'), u.value,"
+                   "Dll.getPointerWideStringValue(lineW()) == Dll.getPointerStringValue(lineA())]"),
+              "4,WIDE TEXT,true");
     EXPECT_EQ(eval("o = new Object(); o.value = 5; setLong(o, 7); var n = 5; setLong(n, 7); r = [o.value, n]"),
               "7,5");
     EXPECT_EQ(eval("var d = new Object(); d.value = 1.5; setDouble(d);"
@@ -197,7 +206,7 @@ TEST_F(NativeCallTest, TheDllIsFreedWithItsLastFunction) {
                            "countChar", "fillText", "greeting", "setLong", "setDouble", "setInt64",
                            "setShort", "isNull", "makePoint", "makeTriple", "makeTripleCdecl", "fillPoint",
                            "sumPoint", "sumTriple", "useNamed", "applyTwice", "incrementAddress", "sumBytes",
-                           "scaleLongs"};
+                           "scaleLongs", "wideLength", "upcaseWide"};
     for (const char* name : names)
         run(std::string("Dll.unregisterFunction('") + name + "');");
     engine->collectGarbage();
