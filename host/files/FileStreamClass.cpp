@@ -112,8 +112,19 @@ void putFloat(BufferedFile& f, MemberCall& c) {
 template <void (*Append)(Engine&, const Value&, std::string&), bool LineEnd>
 void writeValues(BufferedFile& f, MemberCall& c) {
     std::string bytes;
-    for (int64_t i = 1; i <= c.count(); ++i)
+    for (int64_t i = 1; i <= c.count(); ++i) {
+        // A StringStream's content goes to the file from where it lies: a
+        // block is not copied on its way.
+        if (Append == &appendWriteBytes) {
+            if (MemoryStream* s = stringStreamOf(c.engine, c.arg(i))) {
+                f.write(bytes);
+                bytes.clear();
+                f.write(std::span<const uint8_t>(s->content()));
+                continue;
+            }
+        }
         Append(c.engine, c.arg(i), bytes);
+    }
     if (LineEnd)
         bytes += "\r\n";
     f.write(bytes);

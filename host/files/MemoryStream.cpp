@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "base/StdFile.h"
 #include "base/Zlib.h" // crc32Of
@@ -19,14 +20,26 @@ namespace {
 
 constexpr size_t kPiece = 4096; // whole-content work goes in pieces of this size
 
-File openFile(const std::filesystem::path& path, bool write) { return openBinaryFile(path, write); }
+// A path with a NUL in it names no file: the system would see only the part
+// before it, another file.
+File openFile(const std::filesystem::path& path, bool write) {
+    if (path.empty() || path.native().find(std::filesystem::path::value_type(0)) != std::filesystem::path::string_type::npos)
+        return File();
+    return openBinaryFile(path, write);
+}
 
 } // namespace
 
 bool MemoryStream::extendTo(int64_t size) {
     if (size < 0 || uint64_t(size) <= content_.size() || uint64_t(size) > kMaxLength)
         return false;
-    content_.resize(size_t(size), 0);
+    // A size within the limit may still be more than the process can have
+    // (a 32-bit one above all): refused like one past the limit.
+    try {
+        content_.resize(size_t(size), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 
@@ -223,31 +236,40 @@ std::optional<MemoryStream> MemoryStream::uncompress() const {
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
         return std::nullopt;
-    // Output goes through one block that stays in cache; the result is
-    // appended to without being zero-filled first.
-    constexpr size_t kBlock = 256 * 1024;
-    auto block = std::make_unique<uint8_t[]>(kBlock);
-    std::vector<uint8_t> out;
-    out.reserve(std::min(kMaxLength, content_.size() * 4));
+    // The size is known only at the end: output goes into pieces that are
+    // never moved or zero-filled, then once into a result of the exact size
+    // (a growing result would copy itself at every growth).
+    constexpr size_t kOutPiece = 1 << 20;
+    std::vector<std::unique_ptr<uint8_t[]>> pieces;
+    size_t total = 0;
     z.next_in = const_cast<Bytef*>(content_.data());
-    z.avail_in = uInt(content_.size());
+    z.avail_in = uInt(std::min<size_t>(content_.size(), UINT32_MAX));
     int rc = Z_OK;
     while (rc == Z_OK) {
-        z.next_out = block.get();
-        z.avail_out = uInt(kBlock);
-        rc = inflate(&z, Z_NO_FLUSH);
-        size_t produced = kBlock - z.avail_out;
-        if (produced > kMaxLength - out.size()) {
-            rc = Z_MEM_ERROR; // the content would pass the limit
-            break;
+        if (pieces.empty() || z.avail_out == 0) {
+            if (total > kMaxLength) {
+                rc = Z_MEM_ERROR; // the content would pass the limit
+                break;
+            }
+            pieces.push_back(std::unique_ptr<uint8_t[]>(new uint8_t[kOutPiece]));
+            z.next_out = pieces.back().get();
+            z.avail_out = uInt(kOutPiece);
         }
-        out.insert(out.end(), block.get(), block.get() + produced);
+        uInt room = z.avail_out;
+        rc = inflate(&z, Z_NO_FLUSH);
+        total += room - z.avail_out;
         if (rc == Z_BUF_ERROR && z.avail_out == 0)
-            rc = Z_OK; // only the block was full
+            rc = Z_OK; // only the piece was full
     }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END)
+    if (rc != Z_STREAM_END || total > kMaxLength)
         return std::nullopt;
+    std::vector<uint8_t> out;
+    out.reserve(total);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        size_t n = std::min(kOutPiece, total - i * kOutPiece);
+        out.insert(out.end(), pieces[i].get(), pieces[i].get() + n);
+    }
     return MemoryStream(std::move(out));
 }
 

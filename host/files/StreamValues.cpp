@@ -45,6 +45,7 @@ void appendUnicodeBytes(quill::Engine& engine, const quill::Value& v, std::strin
 
 quill::Value newStringStream(quill::Engine& engine, MemoryStream content) {
     auto handle = std::make_unique<NativeHandle<MemoryStream>>();
+    engine.noteNativeBytes(content.length());
     handle->object = std::make_unique<MemoryStream>(std::move(content));
     quill::Value out = quill::Value::null();
     if (quill::newHostObject(engine, "StringStream", handle.get(), out))

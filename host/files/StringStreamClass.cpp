@@ -25,6 +25,7 @@ constexpr int kDefaultMode = MemoryStream::kIn | MemoryStream::kOut;
 // A new StringStream object holding `stream`, of the same class.
 Value newStream(MemberCall& c, MemoryStream stream) {
     Value result = nullResult();
+    c.engine.noteNativeBytes(stream.length());
     bindHandle(c.engine, c.cls, std::make_unique<MemoryStream>(std::move(stream)), result);
     return result;
 }

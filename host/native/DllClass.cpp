@@ -2,14 +2,17 @@
 #include "host/native/DllClass.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <list>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "host/files/StreamValues.h"
 #include "host/framework/Arguments.h"
 #include "host/framework/HostClass.h"
 #include "host/framework/NativeHandle.h"
@@ -52,7 +55,26 @@ struct DllFunction {
     uint32_t flags = 0;
     TypeDescriptor result;
     std::vector<TypeDescriptor> params;
+    // Integers in and out, a word each, at most kFewWords, no register
+    // words of fastcall: such a call may skip the argument block.
+    bool fewWords = false;
 };
+
+// An integer type of a word at most (a pointer included), by value.
+bool wordInteger(const TypeDescriptor& d) {
+    return !d.byReference && ((d.code >= kTypeChar && d.code <= kTypeULong) || d.code == kTypePointer ||
+                              (d.code == kTypeInt64 && sizeof(uintptr_t) == 8));
+}
+
+bool takesFewWords(const DllFunction& f) {
+    if (f.params.size() > kFewWords || (f.flags & (kCallFastcall | kCallFloatResult | kCallDoubleResult)))
+        return false;
+    for (const TypeDescriptor& d : f.params)
+        if (!wordInteger(d))
+            return false;
+    const TypeDescriptor& r = f.result;
+    return r.byReference || r.code == kTypeVoid || wordInteger(r) || r.code == kTypeInt64;
+}
 
 struct DllClassState {
     NativeClass* functionClass = nullptr;
@@ -116,8 +138,9 @@ struct WriteBack {
 struct ArgumentBlock {
     // The words live in the block itself: a call allocates nothing for
     // them. A call that would need more words than the table has fails.
-    std::array<uintptr_t, kMaxArgumentWords> words{};
-    std::array<uint8_t, kMaxArgumentWords> flags{}; // WordFlag bits of each word
+    // Only the first `count` are set: the call reads no others.
+    std::array<uintptr_t, kMaxArgumentWords> words;
+    std::array<uint8_t, kMaxArgumentWords> flags; // WordFlag bits of each word
     size_t count = 0;
     bool overflow = false;
     std::list<std::vector<uint8_t>> buffers;
@@ -128,6 +151,15 @@ struct ArgumentBlock {
         buffers.emplace_back(std::max<size_t>(n, 8), 0);
         return buffers.back().data();
     }
+    // A zero-filled buffer of `size` bytes (and one more zero, so that a
+    // callee reading text stops inside it) holding a copy of `bytes`,
+    // which must not be longer.
+    uint8_t* copyOf(const std::vector<uint8_t>& bytes, size_t size) {
+        uint8_t* p = buffer(size + 1);
+        if (!bytes.empty())
+            std::memcpy(p, bytes.data(), bytes.size());
+        return p;
+    }
     void pushWord(uintptr_t w, uint8_t wordFlags) {
         if (count == kMaxArgumentWords) {
             overflow = true;
@@ -137,6 +169,21 @@ struct ArgumentBlock {
         flags[count++] = wordFlags;
     }
     void pushPointer(const void* p) { pushWord(reinterpret_cast<uintptr_t>(p), kWordInRegister); }
+    // Up to 8 bytes of a scalar (zero after its width): fixed-size copies.
+    void pushScalar(const uint8_t (&bytes)[8], size_t width, uint8_t wordFlags) {
+        uintptr_t w;
+        std::memcpy(&w, bytes, sizeof w);
+        if (width <= 4) {
+            pushWord(w, wordFlags);
+            return;
+        }
+        wordFlags &= uint8_t(~kWordInRegister);
+        pushWord(w, wordFlags);
+        if (kWord == 4) {
+            std::memcpy(&w, bytes + 4, sizeof w);
+            pushWord(w, wordFlags);
+        }
+    }
     // A value of n bytes by value: whole words (32-bit: n rounded up to 4;
     // 64-bit: one word, larger values by a pointer to a copy).
     void pushBytes(const void* p, size_t n, uint8_t wordFlags) {
@@ -188,19 +235,22 @@ std::optional<Scalar> scalarOf(const Value& v, uint32_t code) {
 
 // The scalar's bytes with the type's width; returns the width.
 size_t encode(const Scalar& s, uint32_t code, uint8_t out[8]) {
-    std::memset(out, 0, 8);
+    // All eight bytes are written at once: the bytes past the width are zero.
+    uint64_t bits;
+    size_t width;
     if (code == kTypeFloat) {
-        float f = s.isFloat ? float(s.number) : float(s.integer);
-        std::memcpy(out, &f, 4);
-        return 4;
+        bits = std::bit_cast<uint32_t>(s.isFloat ? float(s.number) : float(s.integer));
+        width = 4;
+    } else if (code == kTypeDouble) {
+        bits = std::bit_cast<uint64_t>(s.isFloat ? s.number : double(s.integer));
+        width = 8;
+    } else {
+        width = code == kTypePointer ? sizeof(void*) : elementSize(code);
+        bits = uint64_t(s.integer); // little-endian: the low bytes
+        if (width < 8)
+            bits &= (uint64_t(1) << (8 * width)) - 1;
     }
-    if (code == kTypeDouble) {
-        double d = s.isFloat ? s.number : double(s.integer);
-        std::memcpy(out, &d, 8);
-        return 8;
-    }
-    size_t width = code == kTypePointer ? sizeof(void*) : elementSize(code);
-    std::memcpy(out, &s.integer, width); // little-endian: the low bytes
+    std::memcpy(out, &bits, 8);
     return width;
 }
 
@@ -214,7 +264,21 @@ Value valueProperty(Engine& engine, ObjectRecord* object) {
     return out;
 }
 
+// A number, Boolean or one-character string by value, with the type's width.
+bool pushScalar(ArgumentBlock& block, const TypeDescriptor& d, const Value& v) {
+    auto scalar = scalarOf(v, d.code);
+    if (!scalar)
+        return false;
+    uint8_t bytes[8];
+    size_t width = encode(*scalar, d.code, bytes);
+    bool floating = d.code == kTypeFloat || d.code == kTypeDouble;
+    block.pushScalar(bytes, width, floating ? kWordFloating : d.code == kTypeInt64 ? 0 : kWordInRegister);
+    return true;
+}
+
 bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, const Value& v, bool viaObject) {
+    if (v.isInteger() || v.isBoolean() || v.isFloat())
+        return pushScalar(block, d, v); // the common case first
     if (v.isObject() && !viaObject)
         return pushByValue(engine, block, d, valueProperty(engine, v.asObject()), true);
     if (v.isNull() && d.code == kTypePointer) {
@@ -235,14 +299,22 @@ bool pushByValue(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, 
             block.pushPointer(copy.data());
         return true;
     }
-    auto scalar = scalarOf(v, d.code);
-    if (!scalar)
-        return false;
-    uint8_t bytes[8];
-    size_t width = encode(*scalar, d.code, bytes);
-    bool floating = d.code == kTypeFloat || d.code == kTypeDouble;
-    block.pushBytes(bytes, width, floating ? kWordFloating : d.code == kTypeInt64 ? 0 : kWordInRegister);
-    return true;
+    if (MemoryStream* stream = stringStreamOf(engine, v)) {
+        // A pointer to a copy of its bytes, or its bytes as the structure.
+        if (d.code == kTypePointer) {
+            block.pushPointer(block.copyOf(stream->content(), stream->length()));
+            return true;
+        }
+        if (d.code != kTypeStruct || stream->length() > d.size)
+            return false;
+        uint8_t* p = block.copyOf(stream->content(), d.size);
+        if (structInWord(d.size))
+            block.pushBytes(p, d.size, 0);
+        else
+            block.pushPointer(p);
+        return true;
+    }
+    return pushScalar(block, d, v);
 }
 
 bool pushByReference(Engine& engine, ArgumentBlock& block, const TypeDescriptor& d, const Value& v,
@@ -262,6 +334,19 @@ bool pushByReference(Engine& engine, ArgumentBlock& block, const TypeDescriptor&
         wb.buffer = copy.data();
         wb.size = copy.size();
         wb.copy = &copy;
+    } else if (MemoryStream* stream = stringStreamOf(engine, v)) {
+        // A copy of its data; for a structure, in a buffer of the
+        // structure's size that the data must fit.
+        size_t size = stream->length();
+        if (d.code == kTypeStruct) {
+            if (size > d.size)
+                return false;
+            size = d.size;
+        }
+        uint8_t* p = block.copyOf(stream->content(), size);
+        block.pushPointer(p);
+        wb.buffer = p;
+        wb.size = size;
     } else if (v.isString()) {
         std::vector<uint8_t> text;
         if (d.code == kTypeShort || d.code == kTypeUShort) {
@@ -297,23 +382,35 @@ bool pushByReference(Engine& engine, ArgumentBlock& block, const TypeDescriptor&
     return true;
 }
 
+// A new StringStream holding a copy of `size` bytes (null when the engine
+// has no StringStream class).
+Value bytesStream(Engine& engine, const uint8_t* p, size_t size) {
+    try {
+        return newStringStream(engine, MemoryStream(std::vector<uint8_t>(p, p + size)));
+    } catch (const std::bad_alloc&) {
+        return Value::null();
+    }
+}
+
 // The pointed-to data of a by-reference Object argument, read back by the
-// parameter's type. Nothing when it would be a byte stream.
-std::optional<Value> readBack(Engine& engine, const WriteBack& wb) {
+// parameter's type: one element as a number, text when `value` held text,
+// a Struct when it held one, otherwise a StringStream of the bytes.
+Value readBack(Engine& engine, const WriteBack& wb) {
     const uint8_t* p = wb.buffer;
     size_t unit = elementSize(wb.code), n = unit ? wb.size / unit : 0;
+    bool one = n == 1;
     switch (wb.code) {
     case kTypeChar:
     case kTypeByte:
-        if (n == 1)
+        if (one)
             return Value::integer(wb.code == kTypeChar ? int64_t(int8_t(p[0])) : int64_t(p[0]));
         if (wb.held.isString())
             return ansiTextResult(engine, std::string_view(reinterpret_cast<const char*>(p),
                                                            strnlen(reinterpret_cast<const char*>(p), wb.size)));
-        return std::nullopt;
+        break;
     case kTypeShort:
     case kTypeUShort: {
-        if (n == 1) {
+        if (one) {
             uint16_t u;
             std::memcpy(&u, p, 2);
             return Value::integer(wb.code == kTypeShort ? int64_t(int16_t(u)) : int64_t(u));
@@ -324,45 +421,46 @@ std::optional<Value> readBack(Engine& engine, const WriteBack& wb) {
             w.resize(std::char_traits<char16_t>::find(w.data(), n, u'\0') ? w.find(u'\0') : n);
             return wideTextResult(engine, w);
         }
-        return std::nullopt;
+        break;
     }
     case kTypeLong:
     case kTypeULong:
-        if (n == 1) {
+        if (one) {
             int32_t i;
             std::memcpy(&i, p, 4);
             return Value::integer(i);
         }
-        return std::nullopt;
+        break;
     case kTypeInt64:
-        if (n == 1) {
+        if (one) {
             int64_t i;
             std::memcpy(&i, p, 8);
             return Value::integer(i);
         }
-        return std::nullopt;
+        break;
     case kTypeFloat:
-        if (n == 1) {
+        if (one) {
             float f;
             std::memcpy(&f, p, 4);
             return quill::floatResult(f);
         }
-        return std::nullopt;
+        break;
     case kTypeDouble:
-        if (n == 1) {
+        if (one) {
             double f;
             std::memcpy(&f, p, 8);
             return quill::floatResult(f);
         }
-        return std::nullopt;
+        break;
     default:
         if (wb.copy) {
             Value out;
             if (wb.copy->toStruct(engine, out))
                 return out;
         }
-        return std::nullopt;
+        break;
     }
+    return bytesStream(engine, p, wb.size);
 }
 
 // The integer result by the result descriptor.
@@ -383,10 +481,38 @@ Value integerValue(const TypeDescriptor& d, uint64_t bits) {
 
 // ---- calling a registered function -------------------------------------------------------
 
+// The call of a function that takes few integer words, when every argument
+// is an Integer or a Boolean (the values scalarOf takes as they are); false
+// to leave the call to the general path.
+bool callWithFewWords(const DllFunction& f, const ArgList& args, Value& result) {
+    uintptr_t words[kFewWords] = {};
+    for (size_t i = 0; i < f.params.size(); ++i) {
+        const Value& v = args.values[i + 1];
+        int64_t n;
+        if (v.isInteger())
+            n = v.asInteger();
+        else if (v.isBoolean())
+            n = v.asBoolean() ? 1 : 0;
+        else
+            return false;
+        uint8_t bytes[8];
+        encode(Scalar{n, 0, false}, f.params[i].code, bytes);
+        std::memcpy(&words[i], bytes, sizeof words[i]);
+    }
+    uint64_t bits;
+    if (!invokeWords(f.procedure, f.flags, words, f.params.size(), bits))
+        return true; // not callable here: undefined, as on the general path
+    if (f.result.code != kTypeVoid || f.result.byReference)
+        result = integerValue(f.result, bits);
+    return true;
+}
+
 void callFunction(Engine& engine, NativeClass*, void* data, Value& result, ArgList args) {
     result = Value::undefined();
     DllFunction* f = liveObject<DllFunction>(data);
     if (!f || argCount(args) < int64_t(f->params.size()))
+        return;
+    if (f->fewWords && callWithFewWords(*f, args, result))
         return;
     ArgumentBlock block;
     // 3. A structure result by value: its buffer, passed first when it does
@@ -419,19 +545,21 @@ void callFunction(Engine& engine, NativeClass*, void* data, Value& result, ArgLi
     } else if (structResult) {
         if (!hidden)
             std::memcpy(resultBuffer, &out.integer, std::min<size_t>(r.size, 8));
-        result = Value::null();
+        // A Struct of the named layout when its size matches, else the bytes.
+        bool made = false;
         SymbolId id;
         if (!r.structName.empty() && engine.findName(r.structName, id) && engine.global(id).isString()) {
             auto layout = layoutDescriptor(engine, quill::stringToAnsi(engine.global(id).asString()));
             if (layout && layout->size == r.size)
-                newStructValue(engine, layout, resultBuffer, r.size, result);
+                made = newStructValue(engine, layout, resultBuffer, r.size, result);
         }
+        if (!made)
+            result = bytesStream(engine, resultBuffer, r.size);
     } else if (r.code != kTypeVoid || r.byReference) {
         result = integerValue(r, out.integer);
     }
     for (const WriteBack& wb : block.writeBacks)
-        if (auto v = readBack(engine, wb))
-            quill::objectPut(engine, wb.object, engine.internName("value"), *v);
+        quill::objectPut(engine, wb.object, engine.internName("value"), readBack(engine, wb));
 }
 
 // ---- Dll -------------------------------------------------------------------------------------
@@ -468,6 +596,7 @@ void registerFunction(MemberCall& c) {
         function->params.push_back(*param);
     }
     function->flags = flags;
+    function->fewWords = takesFewWords(*function);
     // 3. The module and the procedure.
     auto loaded = NativeModule::load(dll);
     if (!loaded)
@@ -517,13 +646,13 @@ void getPointerWideStringValue(MemberCall& c) {
     }
 }
 
-// A copy of the bytes as a StringStream, when the engine has that class.
+// A StringStream holding a copy of the bytes at the address.
 void getPointerValue(MemberCall& c) {
     auto p = addressArg(c, 1);
     auto n = c.number(2);
-    if (!p || !n || *n < 0)
+    if (!p || !n || *n < 0 || uint64_t(*n) > MemoryStream::kMaxLength)
         return;
-    c.result = nullResult(); // no StringStream class in this engine
+    c.result = bytesStream(c.engine, static_cast<const uint8_t*>(*p), size_t(*n));
 }
 
 constexpr Member kDllMembers[] = {

@@ -51,6 +51,16 @@ enum WordFlag : uint8_t {
 bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, const uint8_t* wordFlags,
                   size_t count, NativeResultKind kind, NativeResult& out);
 
+// The most words of a call through invokeWords.
+inline constexpr size_t kFewWords = 4;
+
+// Calls `procedure` with up to kFewWords integer words (none a 32-bit
+// fastcall register word or a 64-bit floating-point one) for an integer
+// result: the path of the common small call, without an argument block.
+// False when the call cannot be made here.
+bool invokeWords(void* procedure, uint32_t convention, const uintptr_t (&words)[kFewWords], size_t count,
+                 uint64_t& out);
+
 // A loaded module, freed when the last holder lets go.
 class NativeModule {
 public:

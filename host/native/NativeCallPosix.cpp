@@ -8,6 +8,8 @@ bool invokeNative(void*, uint32_t, const uintptr_t*, const uint8_t*, size_t, Nat
     return false;
 }
 
+bool invokeWords(void*, uint32_t, const uintptr_t (&)[kFewWords], size_t, uint64_t&) { return false; }
+
 std::unique_ptr<NativeModule> NativeModule::load(const std::string&) { return nullptr; }
 NativeModule::~NativeModule() { handle_ = nullptr; } // never loaded here
 void* NativeModule::procedure(const std::string&) const { return nullptr; }

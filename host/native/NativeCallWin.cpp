@@ -44,17 +44,17 @@ R callWords(void* p, const uintptr_t* w, std::index_sequence<I...>) {
     return reinterpret_cast<F>(p)(slotValue<Slot<I, Mask>>(w[I])...);
 }
 
-constexpr size_t kWordBuckets[] = {4, 8, 16, kMaxArgumentWords};
+// How many words a call of n words passes.
+constexpr size_t wordsPassed(size_t n) { return n <= 4 ? 4 : n <= 8 ? 8 : n <= 16 ? 16 : kMaxArgumentWords; }
 
 template <class R, unsigned Mask>
 R callMask(void* p, const uintptr_t* w, size_t n) {
-    if (n <= 4)
-        return callWords<R, Mask>(p, w, std::make_index_sequence<4>());
-    if (n <= 8)
-        return callWords<R, Mask>(p, w, std::make_index_sequence<8>());
-    if (n <= 16)
-        return callWords<R, Mask>(p, w, std::make_index_sequence<16>());
-    return callWords<R, Mask>(p, w, std::make_index_sequence<kMaxArgumentWords>());
+    switch (wordsPassed(n)) {
+    case 4: return callWords<R, Mask>(p, w, std::make_index_sequence<4>());
+    case 8: return callWords<R, Mask>(p, w, std::make_index_sequence<8>());
+    case 16: return callWords<R, Mask>(p, w, std::make_index_sequence<16>());
+    default: return callWords<R, Mask>(p, w, std::make_index_sequence<kMaxArgumentWords>());
+    }
 }
 
 template <class R, unsigned... M>
@@ -127,13 +127,16 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
                   size_t count, NativeResultKind kind, NativeResult& out) {
     if (!procedure || count > kMaxArgumentWords)
         return false;
-    std::array<uintptr_t, kMaxArgumentWords + 2> block{};
-    std::copy(words, words + count, block.begin());
+    // The words, then zeros as far as the call passes words.
+    std::array<uintptr_t, kMaxArgumentWords + 2> block;
+    for (size_t i = 0; i < count; ++i)
+        block[i] = words[i];
 #if !defined(_WIN64)
     if (convention & kCallFastcall) {
         // The first two words that may travel in registers move to the
         // front (ECX, EDX); the others keep their order on the stack.
-        std::array<uintptr_t, kMaxArgumentWords + 2> ordered{};
+        std::array<uintptr_t, kMaxArgumentWords + 2> ordered;
+        ordered[0] = ordered[1] = 0;
         size_t regs = 0, stack = 2;
         for (size_t i = 0; i < count; ++i) {
             if ((wordFlags[i] & kWordInRegister) && regs < 2)
@@ -141,7 +144,7 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
             else
                 ordered[stack++] = words[i];
         }
-        block = ordered;
+        std::copy(ordered.begin(), ordered.begin() + stack, block.begin());
         count = stack - 2;
     }
     const uint32_t selector = convention;
@@ -151,6 +154,8 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
     for (size_t i = 0; i < count && i < 4; ++i)
         if (wordFlags[i] & kWordFloating)
             selector |= 1u << i;
+    for (size_t i = count; i < wordsPassed(count); ++i)
+        block[i] = 0;
     (void)convention;
 #endif
     switch (kind) {
@@ -158,6 +163,22 @@ bool invokeNative(void* procedure, uint32_t convention, const uintptr_t* words, 
     case NativeResultKind::Float: out.floating = callAny<float>(selector, procedure, block.data(), count); break;
     case NativeResultKind::Double: out.floating = callAny<double>(selector, procedure, block.data(), count); break;
     }
+    return true;
+}
+
+bool invokeWords(void* procedure, uint32_t convention, const uintptr_t (&words)[kFewWords], size_t count,
+                 uint64_t& out) {
+    if (!procedure || count > kFewWords)
+        return false;
+#if defined(_WIN64)
+    // All four register words: those past `count` are the caller's zeros.
+    (void)convention;
+    out = callWords<uint64_t, 0>(procedure, words, std::make_index_sequence<kFewWords>());
+#else
+    if (convention & kCallFastcall)
+        return false;
+    out = callAny<uint64_t>(convention, procedure, words, count);
+#endif
     return true;
 }
 

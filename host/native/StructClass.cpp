@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "host/files/StreamValues.h"
 #include "host/framework/Arguments.h"
 #include "host/framework/HostClass.h"
 #include "host/framework/NativeHandle.h"
@@ -436,6 +437,12 @@ void* NativeStructCopy::pointerFor(Engine& engine, const StructMember& m, const 
         }
         std::string a = quill::stringToAnsi(v.asString());
         return bytesOf(a.c_str(), a.size() + 1);
+    }
+    if (MemoryStream* stream = stringStreamOf(engine, v)) {
+        // A copy of its bytes, with a zero after them.
+        std::vector<uint8_t> b(stream->content());
+        b.push_back(0);
+        return keep(std::move(b));
     }
     if (StructObject* inner = structOf(engine, v)) {
         if (depth >= 16)

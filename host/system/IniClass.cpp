@@ -29,7 +29,8 @@ constexpr const char* kKeyNotFound = "key not found";
 
 void construct(Engine& engine, NativeClass* cls, quill::ArgList args, Value& result) {
     auto path = stringArg(args, 1);
-    if (!path) {
+    // A NUL would leave the system only the part of the path before it.
+    if (!path || path->find('\0') != std::string::npos) {
         result = nullResult();
         return;
     }

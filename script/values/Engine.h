@@ -218,6 +218,8 @@ struct Engine {
     size_t collectGarbage();
     // Collects when the allocation counter has reached the threshold.
     bool collectIfNeeded();
+    // A native object just made owns this many bytes outside the heap.
+    void noteNativeBytes(size_t bytes) { heap.noteExternal(bytes); }
     // Extra roots of upper layers (compiled-script caches, frames the
     // interpreter keeps elsewhere): called during marking.
     using RootTracer = void (*)(Engine& engine, void* data);

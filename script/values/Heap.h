@@ -102,6 +102,12 @@ public:
     static int sizeClass(size_t size);
     static size_t roundRequest(size_t size);
 
+    // Bytes that a block just handed out owns outside this heap (a native
+    // object's buffer): they count towards the next collection like the
+    // heap's own, so buffers that scripts drop come back before many more
+    // are taken from the process.
+    void noteExternal(size_t bytes) { allocated_ += bytes; }
+
     // Counters.
     size_t allocatedSinceSweep() const { return allocated_; }
     size_t bytesFromSystem() const { return systemBytes_; }

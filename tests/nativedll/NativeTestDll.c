@@ -69,6 +69,14 @@ EXPORT long __cdecl useNamed(Named* n) {
     return len;
 }
 
+/* ---- byte buffers ------------------------------------------------------------------------ */
+EXPORT long __cdecl sumBytes(const unsigned char* p, long n) {
+    long sum = 0;
+    for (long i = 0; i < n; ++i) sum += p[i];
+    return sum;
+}
+EXPORT void __stdcall scaleLongs(long* p, long n, long k) { for (long i = 0; i < n; ++i) p[i] *= k; }
+
 /* ---- callbacks ------------------------------------------------------------------------- */
 typedef long(__stdcall* LongFn)(long);
 EXPORT long __stdcall increment(long v) { return v + 1; }

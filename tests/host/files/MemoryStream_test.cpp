@@ -3,6 +3,8 @@
 #include "host/files/MemoryStream.h"
 
 #include "base/Zlib.h"
+#include "host/ClassOrder.h"
+#include "script/Quill.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,10 @@ TEST(MemoryStream, LengthOnlyGrowsWithZeroBytesWithinTheLimit) {
     EXPECT_EQ(s.content(), (std::vector<uint8_t>{'a', 'b', 'c', 0, 0, 0}));
     EXPECT_FALSE(s.extendTo(int64_t(1) << 40));
     EXPECT_FALSE(s.extendTo(-5));
+    // Within the limit but more than a 32-bit process can hold.
+    if (sizeof(void*) == 4) {
+        EXPECT_FALSE(s.extendTo(MemoryStream::kMaxLength));
+    }
     EXPECT_EQ(s.length(), 6u);
 }
 
@@ -168,6 +174,17 @@ TEST(MemoryStream, SavesAndReadsFiles) {
     EXPECT_EQ(back->content(), s.content());
     EXPECT_FALSE(MemoryStream::readFromFile(path));
     EXPECT_FALSE(s.saveToFile(path / "no" / "dir"));
+}
+
+// Streams that scripts make and drop give their buffers back at a
+// collection that their size brings about, not only the heap's own use.
+TEST(MemoryStream, DroppedStreamsOfScriptsAreCollected) {
+    auto engine = quill::createEngine(hostEngineOptions());
+    ASSERT_NE(engine, nullptr);
+    ASSERT_TRUE(quill::evalSource(*engine, "var s = new StringStream(); s.length = 1048576;"
+                                           "for (var i = 0; i < 48; i++) { s.getPos = 0; s.read(1048576); }"))
+        << engine->errorText;
+    EXPECT_GE(engine->heap.collections, 10u);
 }
 
 } // namespace

@@ -46,6 +46,8 @@ dllimport testDll stdcall long sumTriple(long, Triple12);
 dllimport testDll cdecl long useNamed(Named*);
 dllimport testDll cdecl long applyTwice(pointer, long);
 dllimport testDll cdecl pointer incrementAddress();
+dllimport testDll cdecl long sumBytes(pointer, long);
+dllimport testDll stdcall void scaleLongs(long*, long, long);
 dllimport "kernel32.dll" stdcall long lstrlenA(String);
 dllimport "kernel32.dll" stdcall unsigned long GetTickCount();
 dllimport "kernel32.dll" stdcall pointer GetModuleHandleA(String);
@@ -88,6 +90,15 @@ TEST_F(NativeCallTest, StringsAndPointersWriteBackThroughObjects) {
     EXPECT_EQ(eval("var o = new Object(); o.value = '          '; fillText(o, 11); r = o.value"), "filled");
     EXPECT_EQ(eval("var t = '          '; fillText(t, 11); r = t"), "          ");
     EXPECT_EQ(eval("r = Dll.getPointerStringValue(greeting())"), "hello from the dll");
+    // Wide text in, and written back as wide text; raw wide text read from an address.
+    EXPECT_EQ(eval("Dll.registerFunction(testDll, 'wideLength', 'wideLength', 'stdcall', 'long', 'widestring');"
+                   "Dll.registerFunction(testDll, 'upcaseWide', 'upcaseWide', 'stdcall', 'void', 'widestring');"
+                   "Dll.registerFunction('kernel32.dll', 'GetCommandLineW', 'lineW', 'stdcall', 'pointer');"
+                   "Dll.registerFunction('kernel32.dll', 'GetCommandLineA', 'lineA', 'stdcall', 'pointer');"
+                   "var u = new Object(); u.value = 'wide text'; upcaseWide(u);"
+                   "r = [wideLength('wide'), u.value,"
+                   "Dll.getPointerWideStringValue(lineW()) == Dll.getPointerStringValue(lineA())]"),
+              "4,WIDE TEXT,true");
     EXPECT_EQ(eval("o = new Object(); o.value = 5; setLong(o, 7); var n = 5; setLong(n, 7); r = [o.value, n]"),
               "7,5");
     EXPECT_EQ(eval("var d = new Object(); d.value = 1.5; setDouble(d);"
@@ -121,8 +132,35 @@ TEST_F(NativeCallTest, StructuresByPointerByValueAndAsResults) {
                    "r = mp(6, 7).y"),
               "7");
     EXPECT_EQ(eval("Dll.registerFunction(testDll, 'makePoint', 'mp2', 'cdecl', new DllParam(8, 0), 'long', 'long');"
-                   "r = mp2(6, 7) == null"),
-              "true");
+                   "var m = mp2(6, 7); var x = m.getLong(); r = [m, m.length, x, m.getLong()]"),
+              "[object StringStream],8,6,7");
+}
+
+TEST_F(NativeCallTest, StringStreamsAsArgumentsAndResults) {
+    // By value: a pointer to a copy of the bytes, or the bytes as a structure
+    // (which they must fit).
+    EXPECT_EQ(eval("var b = new StringStream(); b.put(1); b.put(2); b.put(250);"
+                   "var p = new StringStream(); p.write(3, 4); var t = new StringStream(); t.write(1, 2, 3);"
+                   "r = [sumBytes(b, 3), sumPoint(p), sumTriple(1, t), typeof sumPoint(t), b.length]"),
+              "253,3004,124,undefined,3");
+    // By reference: a copy (text in it ends in a zero); through an object's
+    // `value` the bytes the DLL left come back as a new StringStream.
+    EXPECT_EQ(eval("var w = new StringStream(); w.write('banana'); var o = new Object(); o.value = new StringStream();"
+                   "o.value.write(2, 3, 4); var before = o.value; scaleLongs(o, 3, 10);"
+                   "var l = o.value.getLong(); l += ' ' + o.value.getLong(); l += ' ' + o.value.getLong();"
+                   "r = [countChar(w, 'a'), o.value == before, l, before.getLong()]"),
+              "3,false,20 30 40,2");
+    EXPECT_EQ(eval("var d = new StringStream(); fillPoint(d); var f = new Object(); f.value = new StringStream();"
+                   "fillPoint(f); var x = f.value.getLong(); r = [d.length, f.value.length, x, f.value.getLong()]"),
+              "0,8,10,20");
+    // A pointer member holding a StringStream points at a copy of its bytes.
+    EXPECT_EQ(eval("var nm = new Struct(Named); var text = new StringStream(); text.write('four');"
+                   "nm.name = text; nm.out = 0; r = [useNamed(nm), nm.name == text]"),
+              "4,true");
+    // Raw memory as a StringStream.
+    EXPECT_EQ(eval("var g = Dll.getPointerValue(greeting(), 5); r = [g.length, g.readString(),"
+                   "Dll.getPointerValue(0, 4), typeof Dll.getPointerValue(greeting(), -1)]"),
+              "5,hello,undefined,undefined");
 }
 
 TEST_F(NativeCallTest, CallbacksAndSystemFunctions) {
@@ -167,7 +205,8 @@ TEST_F(NativeCallTest, TheDllIsFreedWithItsLastFunction) {
                            "halfFloat", "scaleDouble", "mul64", "lowByte", "negShort", "firstFloat",
                            "countChar", "fillText", "greeting", "setLong", "setDouble", "setInt64",
                            "setShort", "isNull", "makePoint", "makeTriple", "makeTripleCdecl", "fillPoint",
-                           "sumPoint", "sumTriple", "useNamed", "applyTwice", "incrementAddress"};
+                           "sumPoint", "sumTriple", "useNamed", "applyTwice", "incrementAddress", "sumBytes",
+                           "scaleLongs", "wideLength", "upcaseWide"};
     for (const char* name : names)
         run(std::string("Dll.unregisterFunction('") + name + "');");
     engine->collectGarbage();

@@ -78,15 +78,24 @@ TEST_F(SysInfoTest, MachineFacts) {
     EXPECT_EQ(text("names"), "true");
     EXPECT_EQ(text("speed"), "number");
     EXPECT_GE(integer("timeout"), 0);
+    RECT area;
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+    run("var area = [SysInfo.workareaLeft, SysInfo.workareaTop, SysInfo.workareaRight, SysInfo.workareaBottom].join(' ');");
+    EXPECT_EQ(text("area"), std::to_string(area.left) + " " + std::to_string(area.top) + " " +
+                                std::to_string(area.right) + " " + std::to_string(area.bottom));
 }
 
 TEST_F(SysInfoTest, ScreenSaverSettingsRoundTrip) {
     run("var oldTimeout = SysInfo.screenSaverTimeout; SysInfo.screenSaverTimeout = 345; var t = SysInfo.screenSaverTimeout;"
         "SysInfo.screenSaverTimeout = oldTimeout;"
         "var oldSaver = SysInfo.screenSaver; SysInfo.screenSaver = 'C:\\\\windows\\\\system32\\\\scrnsave.scr';"
-        "var saver = SysInfo.screenSaver; SysInfo.screenSaver = oldSaver;");
+        "var saver = SysInfo.screenSaver.toLowerCase(); SysInfo.screenSaver = oldSaver;"
+        "var oldActive = SysInfo.screenSaverActive; SysInfo.screenSaverActive = !oldActive;"
+        "var flipped = SysInfo.screenSaverActive; SysInfo.screenSaverActive = oldActive;"
+        "var active = [typeof oldActive, flipped == !oldActive, SysInfo.screenSaverActive == oldActive];");
     EXPECT_EQ(integer("t"), 345);
-    EXPECT_EQ(text("saver").size() > 0, true);
+    EXPECT_NE(text("saver").find("scrnsave.scr"), std::string::npos) << text("saver");
+    EXPECT_EQ(text("active"), "boolean,true,true");
 }
 
 TEST_F(SysInfoTest, DisplayModesAndATestedChange) {
