@@ -2,6 +2,7 @@
 #include "host/ClassOrder.h"
 
 #include "host/app/HostFunctions.h"
+#include "host/com/ActiveXObject.h"
 #include "host/crypto/EncryptionClass.h"
 #include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
@@ -55,7 +56,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Number", builtin<G::Number>},
     {"String", builtin<G::String>},
     {"Object", builtin<G::Object>},
-    {"ActiveXObject", nullptr},
+    {"ActiveXObject", PALOMA_WIN_ONLY(registerActiveXObjectClass)},
     {"Enumerator", nullptr},
 #ifdef _WIN32
     {"RegKey", registerRegKeyClass},
