@@ -57,7 +57,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"String", builtin<G::String>},
     {"Object", builtin<G::Object>},
     {"ActiveXObject", PALOMA_WIN_ONLY(registerActiveXObjectClass)},
-    {"Enumerator", nullptr},
+    {"Enumerator", PALOMA_WIN_ONLY(registerEnumeratorClass)},
 #ifdef _WIN32
     {"RegKey", registerRegKeyClass},
 #else

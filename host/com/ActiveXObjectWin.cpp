@@ -81,7 +81,7 @@ Value newActiveXObject(Engine& engine, IDispatch* dispatch) {
     if (!dispatch)
         return Value::null();
     auto handle = std::make_unique<NativeHandle<AutomationObject>>();
-    handle->object = std::make_unique<AutomationObject>(ComPtr<IDispatch>::share(dispatch));
+    handle->object = std::make_unique<AutomationObject>(engine, ComPtr<IDispatch>::share(dispatch));
     Value out = Value::null();
     if (!quill::newHostObject(engine, "ActiveXObject", handle.get(), out))
         return Value::null();
@@ -95,27 +95,139 @@ IDispatch* dispatchOf(Engine& engine, const Value& v) {
     return object ? object->dispatch() : nullptr;
 }
 
-// ---- registration ---------------------------------------------------------------------
+// ---- members ---------------------------------------------------------------------------
 
 namespace {
 
-void getTypeInfoCount(AutomationObject& object, MemberCall& c) {
-    UINT count = 0;
-    if (SUCCEEDED(object.dispatch()->GetTypeInfoCount(&count)))
-        c.result = integerResult(count);
-}
-
-constexpr Member kActiveXMembers[] = {
-    method<getTypeInfoCount>("GetTypeInfoCount"),
+// ORDER ACTIVEX: the names the class handles itself, then any other name is
+// the object's own member.
+enum ClassMember {
+    GetTypeInfoCount,
+    OnPropertyChanged,
+    OnPropertyWillChange,
+    OnError,
+    EnablePropertyNotify,
+    Register,
+    Unregister,
+    AddObjectInfo,
+    SetProperty,
+};
+constexpr const char* kClassMemberNames[] = {
+    "GetTypeInfoCount", "OnPropertyChanged", "OnPropertyWillChange", "onError", "EnablePropertyNotify",
+    "register",         "unregister",        "addObjectInfo",        "setProperty",
 };
 
+// register / unregister: the DLL's own registration entry.
+Value callRegistrationEntry(const quill::ArgList& args, const char* entry) {
+    auto path = quill::stringArg(args, 1);
+    if (!path)
+        return Value::boolean(false);
+    UniqueModule module(LoadLibraryA(path->c_str()));
+    if (!module)
+        return Value::boolean(false);
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    auto function = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module.get(), entry)));
+    return Value::boolean(function && SUCCEEDED(function()));
+}
+
+std::span<const Value> scriptArgs(quill::ArgList args, int64_t first) {
+    int64_t n = quill::argCount(args);
+    if (n < first)
+        return {};
+    return {args.values + first, size_t(n - first + 1)};
+}
+
+int callMethod(Engine& engine, NativeClass* cls, void* self, quill::SymbolId member, Value& result,
+               quill::ArgList args) {
+    if (answerToString(engine, cls, member, result))
+        return 1;
+    AutomationObject* object = liveObject<AutomationObject>(self);
+    switch (memberIds(cls).find(member)) {
+    case Register: result = callRegistrationEntry(args, "DllRegisterServer"); return 1;
+    case Unregister: result = callRegistrationEntry(args, "DllUnregisterServer"); return 1;
+    case GetTypeInfoCount: {
+        if (!object)
+            return 0;
+        UINT count = 0;
+        if (SUCCEEDED(object->dispatch()->GetTypeInfoCount(&count)))
+            result = quill::integerResult(count);
+        return 1;
+    }
+    case SetProperty: {
+        if (!object)
+            return 0;
+        auto name = quill::stringArg(args, 1);
+        if (!name || quill::argCount(args) < 2)
+            return 1;
+        if (auto id = object->memberId(*name))
+            object->invoke(*id, DISPATCH_PROPERTYPUT, scriptArgs(args, 2), result);
+        result = Value::undefined();
+        return 1;
+    }
+    default: break;
+    }
+    if (!object)
+        return 0;
+    auto id = object->memberId(engine.nameOf(member));
+    if (!id)
+        return 0;
+    object->invoke(*id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, scriptArgs(args, 1), result);
+    return 1;
+}
+
+int accessProperty(Engine& engine, NativeClass* cls, void* self, quill::SymbolId member, int put, Value& value) {
+    int which = memberIds(cls).find(member);
+    if (which == OnError) {
+        Value& handler = activeXErrorHandler(engine);
+        if (!put)
+            value = handler;
+        else
+            handler = value.isFunction() ? value : Value::undefined();
+        return 1;
+    }
+    AutomationObject* object = liveObject<AutomationObject>(self);
+    if (!object)
+        return 0;
+    switch (which) {
+    case EnablePropertyNotify:
+        if (!put)
+            value = Value::boolean(object->propertyNotifyEnabled());
+        else if (auto on = quill::booleanFrom(value, true))
+            object->enablePropertyNotify(*on);
+        return 1;
+    case OnPropertyChanged:
+    case OnPropertyWillChange:
+        if (put && value.isFunction())
+            object->notifyHandlers[which == OnPropertyChanged ? 0 : 1] = value;
+        return 1;
+    default: break;
+    }
+    std::string name = engine.nameOf(member);
+    if (put && value.isFunction() && object->setEventHandler(name, value))
+        return 1;
+    auto id = object->memberId(name);
+    if (!id)
+        return 0;
+    if (put) {
+        Value ignored;
+        object->invoke(*id, DISPATCH_PROPERTYPUT, {&value, 1}, ignored);
+    } else {
+        object->invoke(*id, DISPATCH_PROPERTYGET, {}, value);
+    }
+    return 1;
+}
+
 } // namespace
+
+// ---- registration ---------------------------------------------------------------------
 
 void registerActiveXObjectClass(Engine& engine) {
     initialiseCom();
     registerHostClass(engine, {.className = "ActiveXObject",
-                               .members = kActiveXMembers,
+                               .names = kClassMemberNames,
                                .call = call,
+                               .callMethod = callMethod,
+                               .accessProperty = accessProperty,
                                .construct = construct,
                                .destroyData = destroyHandle<AutomationObject>,
                                .markData = markHandle<AutomationObject>});
