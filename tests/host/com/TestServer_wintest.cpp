@@ -1,0 +1,144 @@
+// ActiveXObject against the project's test COM server (tests/comserver):
+// events with by-reference parameters, property notifications, typed
+// by-reference calls, exceptions, a disconnected object, registration from
+// scripts, and every reference returned once the engine is gone.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "host/ClassOrder.h"
+#include "script/Quill.h"
+
+namespace paloma::host::test {
+namespace {
+
+class TestServer : public ::testing::Test {
+protected:
+    // The server is registered in the prefix for the whole suite, the way an
+    // installer would (the product registers servers only when a script asks).
+    static void SetUpTestSuite() {
+        module = LoadLibraryA(PALOMA_TEST_COM_SERVER);
+        ASSERT_NE(module, nullptr);
+        auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        ASSERT_NE(registerServer, nullptr);
+        ASSERT_EQ(registerServer(), S_OK);
+        liveObjects = reinterpret_cast<LONG (*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module, "TestServerLiveObjects")));
+        ASSERT_NE(liveObjects, nullptr);
+    }
+    static void TearDownTestSuite() {
+        auto unregisterServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
+        if (unregisterServer)
+            unregisterServer();
+    }
+
+    void SetUp() override {
+        engine = quill::createEngine(hostEngineOptions());
+        ASSERT_NE(engine, nullptr);
+        quill::setTraceOutput(*engine, [this](std::string_view line) { trace.emplace_back(line); });
+    }
+    // Every object of the server is released with the engine.
+    void TearDown() override {
+        engine.reset();
+        EXPECT_EQ(liveObjects(), 0);
+    }
+
+    void run(const std::string& source) { ASSERT_TRUE(quill::evalSource(*engine, source)) << engine->errorText; }
+    std::string text(const char* name) {
+        return quill::valueToText(*engine, engine->global(engine->internName(name)));
+    }
+
+    static inline HMODULE module = nullptr;
+    static inline LONG (*liveObjects)() = nullptr;
+    std::unique_ptr<quill::Engine> engine;
+    std::vector<std::string> trace;
+};
+
+TEST_F(TestServer, EventsChangeByReferenceParameters) {
+    run(R"(
+        var c = new ActiveXObject("Paloma.TestCounter");
+        var seen = [];
+        c.Changed = function (n, reply, note) {
+            seen.push(n + "/" + reply.value + "/" + note.value + "/" + (this === c));
+            reply.value = n * 10;
+            note.value = "changed";
+        };
+        var first = c.Fire(4);
+        c.Changed = function (n, reply, note) { seen.push("second " + n); };
+        var second = c.Fire(7);
+        var live = c.Live;
+    )");
+    EXPECT_EQ(text("seen"), "4/5/note/true,second 7");
+    EXPECT_EQ(text("first"), "40:changed"); // what the handler assigned reached the server
+    EXPECT_EQ(text("second"), "8:note");    // untouched references keep their values
+    EXPECT_EQ(text("live"), "1");
+    EXPECT_TRUE(trace.empty());
+}
+
+TEST_F(TestServer, PropertyNotificationsAndTypedReferences) {
+    run(R"(
+        var c = new ActiveXObject("Paloma.TestCounter");
+        var log = [];
+        c.OnPropertyWillChange = function (id) { log.push("will " + id + " " + this.Value); };
+        c.OnPropertyChanged = function (id) { log.push("did " + id + " " + this.Value); };
+        c.EnablePropertyNotify = true;
+        var enabled = c.EnablePropertyNotify;
+        c.Value = 5;
+        c.EnablePropertyNotify = false;
+        c.Value = 6;
+        var n = {value: 21};
+        var t = {value: "abc"};
+        c.Twist(n, t);
+        var twisted = n.value + " " + t.value;
+        var other = c.Spawn();
+        var live = c.Live + " " + other.Live + " " + other;
+    )");
+    EXPECT_EQ(text("enabled"), "true");
+    EXPECT_EQ(text("log"), "will 1 0,did 1 5");
+    EXPECT_EQ(text("twisted"), "42 cba");
+    EXPECT_EQ(text("live"), "2 2 [object ActiveXObject]");
+}
+
+TEST_F(TestServer, ExceptionsAndADisconnectedObject) {
+    run(R"(
+        var errors = [];
+        ActiveXObject.onError = function (text) { errors.push(text); };
+        var c = new ActiveXObject("Paloma.TestCounter");
+        var raised = c.Raise("the description") === undefined;
+        c.Close();
+        var afterClose = (c.Value === undefined) + " " + (c.Fire(1) === undefined) + " " + c.Live;
+        c.Changed = function () {};
+    )");
+    EXPECT_EQ(text("raised"), "true");
+    EXPECT_EQ(text("errors"), "PalomaTestServer:the description. See also: counter.hlp.");
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace[0], "PalomaTestServer:the description. See also: counter.hlp.");
+    EXPECT_EQ(text("afterClose"), "true true 1");
+    EXPECT_GE(trace.size(), 3u); // each failing call is reported
+}
+
+TEST_F(TestServer, RegisteredAndUnregisteredFromScripts) {
+    std::string path = PALOMA_TEST_COM_SERVER;
+    for (char& ch : path)
+        if (ch == '/')
+            ch = '\\';
+    std::string quoted;
+    for (char ch : path)
+        quoted += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+    run("var gone = ActiveXObject.unregister(\"" + quoted + "\");"
+        "var missing = new ActiveXObject('Paloma.TestCounter') === null;"
+        "var back = ActiveXObject.register(\"" + quoted + "\");"
+        "var made = new ActiveXObject('Paloma.TestCounter') + '';");
+    EXPECT_EQ(text("gone"), "true");
+    EXPECT_EQ(text("missing"), "true");
+    EXPECT_EQ(text("back"), "true");
+    EXPECT_EQ(text("made"), "[object ActiveXObject]");
+}
+
+} // namespace
+} // namespace paloma::host::test
