@@ -2,6 +2,7 @@
 #include "host/ClassOrder.h"
 
 #include "host/app/HostFunctions.h"
+#include "host/com/ActiveXControl.h"
 #include "host/com/ActiveXObject.h"
 #include "host/crypto/EncryptionClass.h"
 #include "host/files/FilesClasses.h"
@@ -87,7 +88,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"URLShortcut", nullptr},
 #endif
     {"MCI", nullptr},
-    {"createControl, ActiveXControl", nullptr},
+    {"createControl, ActiveXControl", PALOMA_WIN_ONLY(registerActiveXControlClasses)},
     {"FlashPlayer", nullptr},
     {"MovieClip", nullptr},
     // The global host functions; the URI functions are bound with them.
