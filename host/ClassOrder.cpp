@@ -4,6 +4,7 @@
 #include "host/app/HostFunctions.h"
 #include "host/com/ActiveXControl.h"
 #include "host/com/ActiveXObject.h"
+#include "host/com/ScriptHost.h"
 #include "host/crypto/EncryptionClass.h"
 #include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
@@ -119,7 +120,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"DataFile", nullptr},
     {"Form", nullptr},
     {"Struct, StructArray", registerStructClasses},
-    {"ScriptHost", nullptr},
+    {"ScriptHost", PALOMA_WIN_ONLY(registerScriptHostClass)},
 };
 
 } // namespace

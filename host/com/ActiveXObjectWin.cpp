@@ -130,6 +130,47 @@ Value callRegistrationEntry(const quill::ArgList& args, const char* entry) {
     return Value::boolean(function && SUCCEEDED(function()));
 }
 
+// addObjectInfo(class id, programmatic id, description, server path): the
+// registry entries of an in-process server, as its own registration would
+// write them. The class id is ANSI text in registry form;
+// the other texts are wide. The result is the Win32 status (0 on success).
+LONG writeKey(const std::wstring& path, const wchar_t* name, const std::u16string& value) {
+    UniqueRegKey key;
+    LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
+                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    return RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          DWORD((value.size() + 1) * sizeof(char16_t)));
+}
+
+Value addObjectInfo(quill::ArgList args) {
+    auto classId = quill::stringArg(args, 1);
+    std::u16string texts[3];
+    for (int i = 0; i < 3; ++i) {
+        if (quill::argCount(args) < i + 2 || !args.values[i + 2].isString())
+            return Value::integer(ERROR_INVALID_PARAMETER);
+        texts[i] = std::u16string(quill::stringView(args.values[i + 2].asString()));
+    }
+    CLSID clsid;
+    if (!classId || classId->size() != 38 || FAILED(CLSIDFromString(
+                                                  reinterpret_cast<LPCOLESTR>(ansiToUtf16(*classId).c_str()), &clsid)))
+        return Value::integer(ERROR_INVALID_PARAMETER);
+    const std::u16string& progId = texts[0];
+    if (progId.empty() || texts[2].empty())
+        return Value::integer(ERROR_INVALID_PARAMETER);
+    std::wstring key = L"CLSID\\" + std::wstring(classId->begin(), classId->end());
+    std::wstring progKey(progId.begin(), progId.end());
+    std::u16string id(classId->begin(), classId->end());
+    for (LONG status : {writeKey(key, nullptr, texts[1]), writeKey(key + L"\\ProgID", nullptr, progId),
+                        writeKey(key + L"\\InprocServer32", nullptr, texts[2]),
+                        writeKey(key + L"\\InprocServer32", L"ThreadingModel", u"Apartment"),
+                        writeKey(progKey, nullptr, texts[1]), writeKey(progKey + L"\\CLSID", nullptr, id)})
+        if (status != ERROR_SUCCESS)
+            return Value::integer(status);
+    return Value::integer(0);
+}
+
 std::span<const Value> scriptArgs(quill::ArgList args, int64_t first) {
     int64_t n = quill::argCount(args);
     if (n < first)
@@ -145,6 +186,7 @@ int callMethod(Engine& engine, NativeClass* cls, void* self, quill::SymbolId mem
     switch (memberIds(cls).find(member)) {
     case Register: result = callRegistrationEntry(args, "DllRegisterServer"); return 1;
     case Unregister: result = callRegistrationEntry(args, "DllUnregisterServer"); return 1;
+    case AddObjectInfo: result = addObjectInfo(args); return 1;
     case GetTypeInfoCount: {
         if (!object)
             return 0;

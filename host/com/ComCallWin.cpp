@@ -3,6 +3,7 @@
 // reporting of failed automation calls.
 #include "host/com/ComCall.h"
 
+#include <dispex.h>
 #include <olectl.h>
 
 #include <algorithm>
@@ -171,8 +172,16 @@ std::optional<Value> valueField(Engine& engine, const Value& v) {
 
 // ---- the object -----------------------------------------------------------------------
 
+// IDispatchEx (not every import library has its id).
+constexpr IID kIidDispatchEx = {0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
+
 AutomationObject::AutomationObject(Engine& engine, ComPtr<IDispatch> dispatch)
     : engine_(engine), dispatch_(std::move(dispatch)) {
+    // Objects whose members change at run time (script objects answering
+    // IDispatchEx) are bound late: their type information is a snapshot at
+    // best, and asking some script engines for it is not safe.
+    if (dispatch_.query<IDispatchEx>(kIidDispatchEx))
+        return;
     UINT count = 0;
     if (SUCCEEDED(dispatch_->GetTypeInfoCount(&count)) && count > 0)
         dispatch_->GetTypeInfo(0, LOCALE_USER_DEFAULT, typeInfo_.put());

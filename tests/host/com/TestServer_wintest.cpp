@@ -1,7 +1,8 @@
 // ActiveXObject against the project's test COM server (tests/comserver):
 // events with by-reference parameters, property notifications, typed
 // by-reference calls, exceptions, a disconnected object, registration from
-// scripts, and every reference returned once the engine is gone.
+// scripts, a foreign script reaching the player's control through Scripter,
+// and every reference returned once the engine is gone.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "host/ClassOrder.h"
+#include "host/HostServices.h"
+#include "host/framework/WinHandles.h"
 #include "script/Quill.h"
 
 namespace paloma::host::test {
@@ -110,6 +113,9 @@ TEST_F(TestServer, ExceptionsAndADisconnectedObject) {
         ActiveXObject.onError = function (text) { errors.push(text); };
         var c = new ActiveXObject("Paloma.TestCounter");
         var raised = c.Raise("the description") === undefined;
+        c.Value = 3;
+        c.Value = "not a number";
+        var kept = c.Value;
         c.Close();
         var afterClose = (c.Value === undefined) + " " + (c.Fire(1) === undefined) + " " + c.Live;
         c.Changed = function () {};
@@ -118,8 +124,9 @@ TEST_F(TestServer, ExceptionsAndADisconnectedObject) {
     EXPECT_EQ(text("errors"), "PalomaTestServer:the description. See also: counter.hlp.");
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(trace[0], "PalomaTestServer:the description. See also: counter.hlp.");
+    EXPECT_EQ(text("kept"), "3"); // a value of the wrong kind changes nothing
     EXPECT_EQ(text("afterClose"), "true true 1");
-    EXPECT_GE(trace.size(), 3u); // each failing call is reported
+    EXPECT_GE(trace.size(), 4u); // each failing call is reported
 }
 
 TEST_F(TestServer, RegisteredAndUnregisteredFromScripts) {
@@ -132,12 +139,58 @@ TEST_F(TestServer, RegisteredAndUnregisteredFromScripts) {
         quoted += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
     run("var gone = ActiveXObject.unregister(\"" + quoted + "\");"
         "var missing = new ActiveXObject('Paloma.TestCounter') === null;"
+        // The class's entries alone, under another name.
+        "var info = ActiveXObject.addObjectInfo('{E4AAC6CB-55EC-4A8F-B264-5E54742328C8}', 'Paloma.OtherCounter',"
+        "    'another counter', \"" + quoted + "\");"
+        "var other = new ActiveXObject('Paloma.OtherCounter');"
+        "var viaInfo = other + ' ' + other.Value;"
+        "var bad = ActiveXObject.addObjectInfo('E4AAC6CB', 'a', 'b', 'c') + ' ' + ActiveXObject.addObjectInfo('x');"
         "var back = ActiveXObject.register(\"" + quoted + "\");"
         "var made = new ActiveXObject('Paloma.TestCounter') + '';");
     EXPECT_EQ(text("gone"), "true");
     EXPECT_EQ(text("missing"), "true");
+    EXPECT_EQ(text("info"), "0");
+    EXPECT_EQ(text("viaInfo"), "[object ActiveXObject] 0");
+    EXPECT_EQ(text("bad"), "87 87");
     EXPECT_EQ(text("back"), "true");
     EXPECT_EQ(text("made"), "[object ActiveXObject]");
+    wchar_t description[64] = {};
+    LONG size = sizeof description;
+    EXPECT_EQ(RegQueryValueW(HKEY_CLASSES_ROOT, L"Paloma.OtherCounter", description, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(description), L"another counter");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Paloma.OtherCounter");
+}
+
+// The program's side: a counter object standing for the player's control.
+class ControlHost : public HostServices {
+public:
+    ControlDispatch flashControl() override { return control.get(); }
+    ComPtr<IDispatch> control;
+};
+
+TEST_F(TestServer, ForeignScriptsReachThePlayerThroughScripter) {
+    ControlHost host;
+    CLSID clsid;
+    ASSERT_EQ(CLSIDFromProgID(L"Paloma.TestCounter", &clsid), S_OK);
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, host.control.putVoid()), S_OK);
+    ScopedHostServices services(host);
+    run(R"(
+        var results = [];
+        var languages = ["JScript", "VBScript"];
+        for (var i = 0; i < 2; i++) {
+            var h = new ScriptHost();
+            var code = i == 0 ? "Scripter.FlashPlayer.Value = 7; function player() { return Scripter.FlashPlayer; }"
+                              : "Scripter.FlashPlayer.Value = Scripter.FlashPlayer.Value + 1\n" +
+                                "Function Player()\n Set Player = Scripter.FlashPlayer\nEnd Function";
+            var ran = h.open(languages[i]) && h.runScript(code);
+            var p = h.getScriptObject().player();
+            results.push(ran + " " + p.Value + " " + p.Live);
+            h.close();
+        }
+    )");
+    EXPECT_EQ(text("results"), "true 7 1,true 8 1"); // one object: the host's own
+    engine.reset();
+    EXPECT_EQ(liveObjects(), 1); // only the host still holds it
 }
 
 } // namespace
