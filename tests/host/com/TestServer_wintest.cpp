@@ -174,20 +174,37 @@ TEST_F(TestServer, ForeignScriptsReachThePlayerThroughScripter) {
     ASSERT_EQ(CLSIDFromProgID(L"Paloma.TestCounter", &clsid), S_OK);
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, host.control.putVoid()), S_OK);
     ScopedHostServices services(host);
-    run(R"(
+    // The JScript comes from a file another program holds open for reading
+    // only: running it needs no write access.
+    char folder[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+    std::string file = std::string(folder) + "scripter_test.js";
+    std::string code = "Scripter.FlashPlayer.Value = 7; function player() { return Scripter.FlashPlayer; }";
+    UniqueHandle writer(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(writer.get(), code.data(), DWORD(code.size()), &written, nullptr));
+    writer.reset();
+    UniqueHandle reader(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(reader.get(), INVALID_HANDLE_VALUE);
+    std::string quoted;
+    for (char ch : file)
+        quoted += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+    run("var file = \"" + quoted + "\";" + R"(
         var results = [];
         var languages = ["JScript", "VBScript"];
         for (var i = 0; i < 2; i++) {
             var h = new ScriptHost();
-            var code = i == 0 ? "Scripter.FlashPlayer.Value = 7; function player() { return Scripter.FlashPlayer; }"
-                              : "Scripter.FlashPlayer.Value = Scripter.FlashPlayer.Value + 1\n" +
-                                "Function Player()\n Set Player = Scripter.FlashPlayer\nEnd Function";
-            var ran = h.open(languages[i]) && h.runScript(code);
+            var ran = h.open(languages[i]) &&
+                      (i == 0 ? h.runScriptFile(file)
+                              : h.runScript("Scripter.FlashPlayer.Value = Scripter.FlashPlayer.Value + 1\n" +
+                                            "Function Player()\n Set Player = Scripter.FlashPlayer\nEnd Function"));
             var p = h.getScriptObject().player();
             results.push(ran + " " + p.Value + " " + p.Live);
             h.close();
         }
     )");
+    reader.reset();
+    DeleteFileA(file.c_str());
     EXPECT_EQ(text("results"), "true 7 1,true 8 1"); // one object: the host's own
     engine.reset();
     EXPECT_EQ(liveObjects(), 1); // only the host still holds it
