@@ -152,11 +152,10 @@ public:
     bool run(const std::u16string& code) {
         if (!open_)
             return false;
-        // The text goes through the ANSI code page, as all text the
-        // program hands to the system does.
-        std::u16string text = ansiToUtf16(utf16ToAnsi(code));
+        // The engines take UTF-16 text: the code goes to them as it is, so
+        // that characters outside the ANSI code page survive.
         EXCEPINFO info{};
-        HRESULT status = parse_->ParseScriptText(reinterpret_cast<LPCOLESTR>(text.c_str()), nullptr, nullptr,
+        HRESULT status = parse_->ParseScriptText(reinterpret_cast<LPCOLESTR>(code.c_str()), nullptr, nullptr,
                                                  nullptr, 0, 0, 0, nullptr, &info);
         SysFreeString(info.bstrSource);
         SysFreeString(info.bstrDescription);
