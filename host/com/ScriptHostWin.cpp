@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "base/TextCodec.h"
 #include "host/HostServices.h"
