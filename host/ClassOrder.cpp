@@ -2,6 +2,9 @@
 #include "host/ClassOrder.h"
 
 #include "host/app/HostFunctions.h"
+#include "host/com/ActiveXControl.h"
+#include "host/com/ActiveXObject.h"
+#include "host/com/ScriptHost.h"
 #include "host/crypto/EncryptionClass.h"
 #include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
@@ -55,8 +58,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"Number", builtin<G::Number>},
     {"String", builtin<G::String>},
     {"Object", builtin<G::Object>},
-    {"ActiveXObject", nullptr},
-    {"Enumerator", nullptr},
+    {"ActiveXObject", PALOMA_WIN_ONLY(registerActiveXObjectClass)},
+    {"Enumerator", PALOMA_WIN_ONLY(registerEnumeratorClass)},
 #ifdef _WIN32
     {"RegKey", registerRegKeyClass},
 #else
@@ -86,7 +89,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"URLShortcut", nullptr},
 #endif
     {"MCI", nullptr},
-    {"createControl, ActiveXControl", nullptr},
+    {"createControl, ActiveXControl", PALOMA_WIN_ONLY(registerActiveXControlClasses)},
     {"FlashPlayer", nullptr},
     {"MovieClip", nullptr},
     // The global host functions; the URI functions are bound with them.
@@ -117,7 +120,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"DataFile", nullptr},
     {"Form", nullptr},
     {"Struct, StructArray", registerStructClasses},
-    {"ScriptHost", nullptr},
+    {"ScriptHost", PALOMA_WIN_ONLY(registerScriptHostClass)},
 };
 
 } // namespace
