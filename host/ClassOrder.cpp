@@ -12,6 +12,7 @@
 #include "host/native/StructClass.h"
 #ifdef _WIN32
 #include "host/app/Application.h"
+#include "host/media/MediaClasses.h"
 #include "host/window/Window.h"
 #endif
 
@@ -111,7 +112,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Image", nullptr},
     {"DirectX", nullptr},
     {"DllParam, Dll", registerDllClasses},
-    {"Sound", nullptr},
+    {"Sound", PALOMA_WIN_ONLY(registerSoundClass)},
     {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
