@@ -86,7 +86,7 @@ constexpr ClassEntry kClassOrder[] = {
 #else
     {"URLShortcut", nullptr},
 #endif
-    {"MCI", nullptr},
+    {"MCI", PALOMA_WIN_ONLY(registerMCIClass)},
     {"createControl, ActiveXControl", nullptr},
     {"FlashPlayer", nullptr},
     {"MovieClip", nullptr},
