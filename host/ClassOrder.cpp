@@ -12,6 +12,7 @@
 #include "host/native/StructClass.h"
 #ifdef _WIN32
 #include "host/app/Application.h"
+#include "host/dialogs/DialogsClasses.h"
 #include "host/media/MediaClasses.h"
 #include "host/window/Window.h"
 #endif
@@ -69,8 +70,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"RegValue", nullptr},
 #endif
     {"Ini", registerIniClass},
-    {"Dialogs", nullptr},
-    {"FontObject", nullptr},
+    {"Dialogs", PALOMA_WIN_ONLY(registerDialogsClass)},
+    {"FontObject", PALOMA_WIN_ONLY(registerFontObjectClass)},
 #ifdef _WIN32
     {"Shell", registerShellClass},
 #else
