@@ -37,23 +37,23 @@ std::string windowText(HWND window) {
     return text;
 }
 
+BOOL CALLBACK findDialog(HWND w, LPARAM out) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char cls[32] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(w) && std::string(cls) == "#32770") {
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible dialog window of this process, waited for up to ten seconds.
 HWND waitForDialog() {
     for (int i = 0; i < 500; ++i) {
         HWND found = nullptr;
-        EnumWindows(
-            [](HWND w, LPARAM out) -> BOOL {
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                char cls[32] = {};
-                GetClassNameA(w, cls, sizeof cls);
-                if (pid == GetCurrentProcessId() && IsWindowVisible(w) && std::string(cls) == "#32770") {
-                    *reinterpret_cast<HWND*>(out) = w;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&found));
         if (found)
             return found;
         Sleep(20);
