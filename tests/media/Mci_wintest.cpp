@@ -180,6 +180,19 @@ TEST_F(Mci, FilesThatAreNotMediaGiveFailureResultsAndUseUpNoAlias) {
     EXPECT_EQ(eval("(new MCI()).getDevices().join(',').indexOf('waveaudio') >= 0"), "true");
 }
 
+TEST_F(Mci, RecordsFromTheSoundServerAndSavesTheRecording) {
+    files.push_back(tempFile("recorded.wav"));
+    run("var r = new MCI(); r.deviceType = 'waveaudio'; r.command = 'open';"
+        "var opened = r.error + ' ' + r.canRecord;"
+        "r.wait = true; r.recordMode = true; r.from = 0; r.to = 300; r.command = 'record';"
+        "var recorded = r.error; r.fileName = " + path("recorded.wav") + "; r.command = 'save';"
+        "var saved = r.error; r.command = 'eject'; var ejected = r.error; r.command = 'close';");
+    EXPECT_EQ(eval("opened + ' ' + recorded + ' ' + saved"), "false true false false");
+    EXPECT_EQ(eval("ejected"), "true"); // a wave device has no door
+    run("var back = new MCI(); back.fileName = " + path("recorded.wav") + "; back.command = 'open';");
+    EXPECT_EQ(eval("back.error + ' ' + (back.length >= 250)"), "false true");
+}
+
 TEST_F(Mci, ShowsVideoInAChildOfTheMainWindow) {
     MainWindow main;
     ScopedHostServices services(main);
