@@ -168,6 +168,8 @@ TEST_F(Dialogs, MessageBoxesHaveTheDefaultTitleAndGiveTheButtonPressed) {
     // A title that is not a string is shown as text; the type's buttons.
     EXPECT_EQ(answered("Dialogs.msgBox('Sure?', 42, 4)", [](HWND d) { press(d, IDNO); }), std::to_string(IDNO));
     EXPECT_EQ(title, "42");
+    EXPECT_EQ(answered("Dialogs.msgBox('Go on?', 'Ask', 1)", [](HWND d) { press(d, IDCANCEL); }),
+              std::to_string(IDCANCEL));
 }
 
 TEST_F(Dialogs, FileOpenGivesThePathOrTheFolderAndNames) {
@@ -229,7 +231,16 @@ TEST_F(Dialogs, SecondStyleRemembersTheFolderInTheProfile) {
                            press(d, IDOK);
                        }),
               folder + "\\a.txt");
+    // Saving in the remembered folder adds the default extension.
+    EXPECT_EQ(answered("Dialogs.fileSave2('Text|*.txt', 'C:\\\\', true, 'txt', 'list')",
+                       [](HWND d) {
+                           SetWindowTextA(fileNameBox(d), "new");
+                           press(d, IDOK);
+                       }),
+              folder + "\\new.txt");
     EXPECT_EQ(answered("Dialogs.fileSave2('Text|*.txt', '', false, 'txt', 'list')", [](HWND d) { press(d, IDCANCEL); }),
+              "false");
+    EXPECT_EQ(answered("Dialogs.fileOpen2('Text|*.txt', '', true, 'txt', 'tiles')", [](HWND d) { press(d, IDCANCEL); }),
               "false");
 }
 

@@ -115,6 +115,15 @@ protected:
         run("trace(" + expression + ");");
         return trace.empty() ? "<none>" : trace.back();
     }
+    // Dispatches the thread's messages while `condition` holds, ten seconds at most.
+    void pumpWhile(const std::string& condition) {
+        for (DWORD start = GetTickCount(); eval(condition) == "true" && GetTickCount() - start < 10000;) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&msg);
+            Sleep(20);
+        }
+    }
     std::string path(const char* name) {
         std::string p = tempFile(name), escaped;
         for (char ch : p)
@@ -137,19 +146,29 @@ TEST_F(Mci, PlaysAWaveFileToItsNotificationAndSeeks) {
     EXPECT_EQ(eval("m.deviceID > 0"), "true");
     EXPECT_EQ(eval("m.canPlay + ' ' + m.canStep"), "true false");
     EXPECT_EQ(eval("m.length + ' ' + m.position + ' ' + m.tracks"), "1000 0 1"); // milliseconds
+    run("m.track = 1;");
+    EXPECT_EQ(eval("m.trackLength + ' ' + m.trackPosition + ' ' + m.start + ' ' + m.mode + ' ' + m.canEject"),
+              "1000 0 0 " + std::to_string(MCI_MODE_STOP) + " false");
 
     // Playing from the current position to the end, then the notification.
     run("var code = -1, args = ''; m.onNotify = function(a, c) { code = c; args = a + ' ' + (this === m); };"
         "m.notify = true; m.command = 'PLAY';");
-    for (DWORD start = GetTickCount(); eval("code") == "-1" && GetTickCount() - start < 10000;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        Sleep(20);
-    }
+    pumpWhile("code == -1");
     EXPECT_EQ(eval("code"), std::to_string(MCI_NOTIFY_SUCCESSFUL));
     EXPECT_EQ(eval("args"), "1 true");
     EXPECT_EQ(eval("m.position"), "1000");
+
+    // Paused, resumed and stopped while playing: the stop aborts the play.
+    run("var codes = []; m.onNotify = function(a, c) { codes.push(c); };"
+        "m.from = 0; m.command = 'play'; var playing = m.mode; m.notify = false;"
+        "m.command = 'pause'; var paused = m.mode; m.command = 'resume'; var resumed = m.mode;"
+        "m.channel = 1; var channel = m.channel + ' ' + m.error; m.command = 'stop';");
+    pumpWhile("codes.length == 0");
+    EXPECT_EQ(eval("[playing, paused, resumed, m.mode].join()"),
+              std::to_string(MCI_MODE_PLAY) + "," + std::to_string(MCI_MODE_PAUSE) + "," +
+                  std::to_string(MCI_MODE_PLAY) + "," + std::to_string(MCI_MODE_STOP));
+    EXPECT_EQ(eval("channel"), "1 false");
+    EXPECT_EQ(eval("codes.join()"), std::to_string(MCI_NOTIFY_ABORTED));
 
     // Seeking goes to `to` and clears `from`; prev and next go to the ends.
     run("m.notify = false; m.from = 100; m.to = 250; m.command = 'seek';");
@@ -168,15 +187,20 @@ TEST_F(Mci, PlaysAWaveFileToItsNotificationAndSeeks) {
 }
 
 TEST_F(Mci, FilesThatAreNotMediaGiveFailureResultsAndUseUpNoAlias) {
+    run("var first = new MCI(); first.fileName = " + path("tone.wav") + "; first.command = 'open';"
+        "var n = parseInt(first.alias.substring(11));");
     for (const char* name : {"short.wav", "text.wav"}) {
         run("var b = new MCI(); b.fileName = " + path(name) + "; b.command = 'open';");
         EXPECT_EQ(eval("b.error + ' ' + b.deviceID + ' ' + (b.errorMsg.length > 0)"), "true 0 true") << name;
     }
+    // A device this machine does not have.
+    run("var cd = new MCI(); cd.deviceType = 'cdaudio'; cd.command = 'open';");
+    EXPECT_EQ(eval("cd.error + ' ' + cd.deviceID + ' ' + cd.canPlay"), "true 0 false");
     run("var named = new MCI(); named.alias = 'mine'; named.fileName = " + path("tone.wav") +
         "; named.command = 'open';");
     EXPECT_EQ(eval("named.error + ' ' + named.sendCmdString('status mine length')"), "false 1000");
     run("var c = new MCI(); c.fileName = " + path("tone.wav") + "; c.command = 'open';");
-    EXPECT_EQ(eval("c.alias"), "_Quill_MCI_1");
+    EXPECT_EQ(eval("c.alias == '_Quill_MCI_' + (n + 1)"), "true");
     EXPECT_EQ(eval("(new MCI()).getDevices().join(',').indexOf('waveaudio') >= 0"), "true");
 }
 
@@ -219,8 +243,9 @@ TEST_F(Mci, ShowsVideoInAChildOfTheMainWindow) {
 
     // Stepping by frames; `where` reads the source size back.
     run("v.timeFormat = 3; v.frames = 2; v.command = 'step'; var stepped = v.position;"
+        "v.frames = 1; v.command = 'back'; var back = v.position; v.command = 'update'; var painted = !v.error;"
         "v.width = 0; v.command = 'where';");
-    EXPECT_EQ(eval("v.timeFormat + ' ' + stepped + ' ' + v.width"), "3 2 32");
+    EXPECT_EQ(eval("v.timeFormat + ' ' + stepped + ' ' + back + ' ' + painted + ' ' + v.width"), "3 2 1 true 32");
     run("v.command = 'close';");
     EXPECT_FALSE(IsWindowVisible(playback));
 }
