@@ -193,9 +193,12 @@ TEST_F(Mci, FilesThatAreNotMediaGiveFailureResultsAndUseUpNoAlias) {
         run("var b = new MCI(); b.fileName = " + path(name) + "; b.command = 'open';");
         EXPECT_EQ(eval("b.error + ' ' + b.deviceID + ' ' + (b.errorMsg.length > 0)"), "true 0 true") << name;
     }
-    // A device this machine does not have.
+    // A device this machine does not have; a wave device cannot be shared.
     run("var cd = new MCI(); cd.deviceType = 'cdaudio'; cd.command = 'open';");
-    EXPECT_EQ(eval("cd.error + ' ' + cd.deviceID + ' ' + cd.canPlay"), "true 0 false");
+    EXPECT_EQ(eval("cd + ' ' + cd.error + ' ' + cd.deviceID + ' ' + cd.canPlay"), "[object MCI] true 0 false");
+    run("var shared = new MCI(); shared.sharable = true; shared.fileName = " + path("tone.wav") +
+        "; shared.command = 'open';");
+    EXPECT_EQ(eval("shared.sharable + ' ' + shared.error + ' ' + shared.deviceID"), "true true 0");
     run("var named = new MCI(); named.alias = 'mine'; named.fileName = " + path("tone.wav") +
         "; named.command = 'open';");
     EXPECT_EQ(eval("named.error + ' ' + named.sendCmdString('status mine length')"), "false 1000");
@@ -246,8 +249,24 @@ TEST_F(Mci, ShowsVideoInAChildOfTheMainWindow) {
         "v.frames = 1; v.command = 'back'; var back = v.position; v.command = 'update'; var painted = !v.error;"
         "v.width = 0; v.command = 'where';");
     EXPECT_EQ(eval("v.timeFormat + ' ' + stepped + ' ' + back + ' ' + painted + ' ' + v.width"), "3 2 1 true 32");
+
+    // Resizing the window moves the video's destination with it; painting
+    // draws the current frame (frame 1 is grey 40), or white without a device.
+    MoveWindow(playback, 10, 20, 64, 48, TRUE);
+    EXPECT_EQ(eval("v.sendCmdString('where ' + v.alias + ' destination')"), "0 0 64 48");
+    auto pixel = [&] {
+        InvalidateRect(playback, nullptr, TRUE);
+        UpdateWindow(playback);
+        HDC dc = GetDC(playback);
+        COLORREF c = GetPixel(dc, 40, 30);
+        ReleaseDC(playback, dc);
+        return c;
+    };
+    EXPECT_EQ(pixel(), RGB(40, 40, 40));
     run("v.command = 'close';");
     EXPECT_FALSE(IsWindowVisible(playback));
+    ShowWindow(playback, SW_SHOWNOACTIVATE);
+    EXPECT_EQ(pixel(), RGB(255, 255, 255));
 }
 
 TEST(MciPacking, TimeFormatHelpersPackAndUnpackBytes) {
