@@ -188,7 +188,9 @@ TEST_F(Mci, PlaysAWaveFileToItsNotificationAndSeeks) {
 
 TEST_F(Mci, FilesThatAreNotMediaGiveFailureResultsAndUseUpNoAlias) {
     run("var first = new MCI(); first.fileName = " + path("tone.wav") + "; first.command = 'open';"
-        "var n = parseInt(first.alias.substring(11));");
+        "var n = parseInt(first.alias.substring(11));"
+        "first.command = 'open';"); // again: the earlier device goes first, its alias with it
+    EXPECT_EQ(eval("first.error + ' ' + (first.deviceID > 0) + ' ' + first.alias.substring(11)"), "false true " + eval("n"));
     for (const char* name : {"short.wav", "text.wav"}) {
         run("var b = new MCI(); b.fileName = " + path(name) + "; b.command = 'open';");
         EXPECT_EQ(eval("b.error + ' ' + b.deviceID + ' ' + (b.errorMsg.length > 0)"), "true 0 true") << name;
