@@ -219,7 +219,7 @@ struct Mci {
 
     bool seek(DWORD bits) {
         MCI_SEEK_PARMS parms = {};
-        parms.dwTo = DWORD(std::max<int64_t>(to, 0));
+        parms.dwTo = DWORD(to); // -1 is refused by the device as out of range
         return send(MCI_SEEK, bits, parms);
     }
 

@@ -175,6 +175,8 @@ TEST_F(Mci, PlaysAWaveFileToItsNotificationAndSeeks) {
     EXPECT_EQ(eval("m.position + ' ' + m.from + ' ' + m.to"), "250 -1 250");
     run("m.command = 'prev'; var first = m.position; m.command = 'next';");
     EXPECT_EQ(eval("first + ' ' + m.position"), "0 1000");
+    run("m.to = -1; m.command = 'seek';"); // no target: the device refuses it
+    EXPECT_EQ(eval("m.error + ' ' + m.position"), "true 1000");
     // A short range played to its end, waiting for it.
     run("m.wait = true; m.from = 200; m.to = 400; m.command = 'play';");
     EXPECT_EQ(eval("m.error + ' ' + m.position"), "false 400");
