@@ -15,6 +15,8 @@
 #include "host/native/StructClass.h"
 #ifdef _WIN32
 #include "host/app/Application.h"
+#include "host/dialogs/DialogsClasses.h"
+#include "host/media/MediaClasses.h"
 #include "host/window/Window.h"
 #endif
 
@@ -71,8 +73,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"RegValue", nullptr},
 #endif
     {"Ini", registerIniClass},
-    {"Dialogs", nullptr},
-    {"FontObject", nullptr},
+    {"Dialogs", PALOMA_WIN_ONLY(registerDialogsClass)},
+    {"FontObject", PALOMA_WIN_ONLY(registerFontObjectClass)},
 #ifdef _WIN32
     {"Shell", registerShellClass},
 #else
@@ -88,7 +90,7 @@ constexpr ClassEntry kClassOrder[] = {
 #else
     {"URLShortcut", nullptr},
 #endif
-    {"MCI", nullptr},
+    {"MCI", PALOMA_WIN_ONLY(registerMCIClass)},
     {"createControl, ActiveXControl", PALOMA_WIN_ONLY(registerActiveXControlClasses)},
     {"FlashPlayer", nullptr},
     {"MovieClip", nullptr},
@@ -114,7 +116,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Image", nullptr},
     {"DirectX", nullptr},
     {"DllParam, Dll", registerDllClasses},
-    {"Sound", nullptr},
+    {"Sound", PALOMA_WIN_ONLY(registerSoundClass)},
     {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
