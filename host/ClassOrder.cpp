@@ -6,6 +6,7 @@
 #include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
 #include "host/mail/MailClasses.h"
+#include "host/net/NetClasses.h"
 #include "host/system/IniClass.h"
 #include "host/system/SystemClasses.h"
 #include "host/native/DllClass.h"
@@ -105,7 +106,7 @@ constexpr ClassEntry kClassOrder[] = {
 #else
     {"SysInfo", nullptr},
 #endif
-    {"Socket", nullptr},
+    {"Socket", PALOMA_WIN_ONLY(registerSocketClass)},
     {"Menu", PALOMA_WIN_ONLY(registerMenuClass)},
     {"Application, _Preferences_", PALOMA_WIN_ONLY(registerApplicationClass)},
     {"Image", nullptr},
