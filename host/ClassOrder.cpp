@@ -99,8 +99,8 @@ constexpr ClassEntry kClassOrder[] = {
     {"Mail", registerMailClass},
     {"SendMail", registerSendMailClass},
     {"RecvMail", registerRecvMailClass},
-    {"Inet", nullptr},
-    {"IPConfig", nullptr},
+    {"Inet", PALOMA_WIN_ONLY(registerInetClasses)},
+    {"IPConfig", PALOMA_WIN_ONLY(registerIPConfigClass)},
 #ifdef _WIN32
     {"SysInfo", registerSysInfoClass},
 #else

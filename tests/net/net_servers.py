@@ -44,3 +44,75 @@ class LineServer:
     def __exit__(self, *exc):
         self.server.shutdown()
         self.server.server_close()
+
+
+class HttpServer:
+    """Python's http.server for a folder, with one extra header on every
+    answer (X-Served-By: net-test)."""
+
+    def __init__(self, folder):
+        self.folder = folder
+
+    def __enter__(self):
+        import functools
+        import http.server
+
+        class Handler(http.server.SimpleHTTPRequestHandler):
+            def end_headers(self):
+                self.send_header("X-Served-By", "net-test")
+                super().end_headers()
+
+            def log_message(self, *args):
+                pass
+
+        handler = functools.partial(Handler, directory=self.folder)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.server.daemon_threads = True
+        self.port = self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class DnsServer:
+    """python3-dnslib answering over TCP on port 53 of a loopback address of
+    its own (the MX lookup always uses port 53): MX records for `domain`."""
+
+    def __init__(self, domain, exchangers):
+        self.domain, self.exchangers = domain, exchangers
+
+    def __enter__(self):
+        import random
+        from dnslib import MX, QTYPE, RR, CNAME
+        from dnslib.server import BaseResolver, DNSLogger, DNSServer
+
+        domain, exchangers = self.domain, self.exchangers
+
+        class Resolver(BaseResolver):
+            def resolve(self, request, handler):
+                reply = request.reply()
+                name = str(request.q.qname).rstrip(".")
+                if name == domain and request.q.qtype == QTYPE.MX:
+                    # A record of another type first: the reader skips it.
+                    reply.add_answer(RR(request.q.qname, QTYPE.CNAME, rdata=CNAME("alias." + domain), ttl=60))
+                    for pref, host in exchangers:
+                        reply.add_answer(RR(request.q.qname, QTYPE.MX, rdata=MX(host, pref), ttl=60))
+                return reply
+
+        for _ in range(20):
+            self.address = f"127.{random.randint(1, 254)}.{random.randint(1, 254)}.{random.randint(1, 254)}"
+            try:
+                self.server = DNSServer(Resolver(), port=53, address=self.address, tcp=True,
+                                        logger=DNSLogger(logf=lambda text: None))
+                break
+            except OSError:
+                continue
+        self.server.start_thread()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.stop()
+        self.server.server.server_close()
