@@ -125,7 +125,6 @@ extern LazyEntry<BOOL(WINAPI*)(HInternet find, void* found)> InternetFindNextFil
 extern LazyEntry<HInternet(WINAPI*)(HInternet connection, const wchar_t* file, DWORD access, DWORD flags,
                                     DWORD_PTR context)>
     FtpOpenFileW;
-extern LazyEntry<DWORD(WINAPI*)(HInternet file, DWORD* sizeHigh)> FtpGetFileSize;
 
 // ---- the ICMP library ------------------------------------------------------------------
 extern LazyEntry<HANDLE(WINAPI*)()> IcmpCreateFile;

@@ -70,7 +70,6 @@ PALOMA_LAZY(wininet, FtpSetCurrentDirectoryW);
 PALOMA_LAZY(wininet, FtpFindFirstFileW);
 PALOMA_LAZY(wininet, InternetFindNextFileW);
 PALOMA_LAZY(wininet, FtpOpenFileW);
-PALOMA_LAZY(wininet, FtpGetFileSize);
 
 PALOMA_LAZY(icmp, IcmpCreateFile);
 PALOMA_LAZY(icmp, IcmpCloseHandle);

@@ -614,7 +614,7 @@ void currentDir(FtpConnection& f, MemberCall& c) {
     wchar_t directory[MAX_PATH + 1] = {};
     DWORD length = MAX_PATH;
     if (get && get(f.connection.get(), directory, &length))
-        c.result = ansiTextResult(c.engine, narrow(directory, std::min<DWORD>(length, MAX_PATH)));
+        c.result = ansiTextResult(c.engine, narrow(directory, wcsnlen(directory, std::min<DWORD>(length, MAX_PATH))));
 }
 
 // createDir, removeDir, deleteFile by tag.
@@ -648,8 +648,11 @@ bool findEntries(FtpConnection& f, const std::string& pattern, Each each) {
     std::wstring w = wide(pattern);
     InternetHandle find(first(f.connection.get(), pattern.empty() ? nullptr : w.c_str(), &found,
                               INTERNET_FLAG_RELOAD, 0));
-    if (!find)
-        return GetLastError() == ERROR_NO_MORE_FILES;
+    if (!find) {
+        // Nothing matched (some systems leave no error code for it).
+        DWORD error = GetLastError();
+        return error == ERROR_NO_MORE_FILES || error == NO_ERROR;
+    }
     do {
         if (!each(found))
             break;
@@ -707,16 +710,19 @@ void download(FtpConnection& f, MemberCall& c) {
     auto remote = c.string(1), local = c.string(2);
     auto open = lazy::FtpOpenFileW.get();
     auto read = lazy::InternetReadFile.get();
-    auto sizeOf = lazy::FtpGetFileSize.get();
     if (!remote || !local || !f.connection || !open || !read)
         return;
+    // The size for the progress reports, from the listing (before the
+    // transfer: a connection allows one operation at a time).
+    uint64_t total = 0;
+    findEntries(f, *remote, [&](const WIN32_FIND_DATAW& found) {
+        total = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        return false;
+    });
     InternetHandle file(open(f.connection.get(), wide(*remote).c_str(), GENERIC_READ,
                              FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0));
     if (!file)
         return;
-    DWORD high = 0;
-    DWORD low = sizeOf ? sizeOf(file.get(), &high) : 0;
-    uint64_t total = low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR ? 0 : (uint64_t(high) << 32) | low;
     std::ofstream out(hostPath(ansiToUtf16(*local)), std::ios::binary | std::ios::trunc);
     if (!out)
         return;

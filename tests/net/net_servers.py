@@ -116,3 +116,33 @@ class DnsServer:
     def __exit__(self, *exc):
         self.server.stop()
         self.server.server.server_close()
+
+
+class FtpServer:
+    """python3-pyftpdlib with one user (full rights in `home`) and anonymous
+    read-only access to `public`."""
+
+    def __init__(self, user, password, home, public):
+        self.user, self.password, self.home, self.public = user, password, home, public
+
+    def __enter__(self):
+        import logging
+        from pyftpdlib.authorizers import DummyAuthorizer
+        from pyftpdlib.handlers import FTPHandler
+        from pyftpdlib.servers import ThreadedFTPServer
+
+        from pyftpdlib.log import config_logging
+        config_logging(level=logging.ERROR)
+        authorizer = DummyAuthorizer()
+        authorizer.add_user(self.user, self.password, self.home, perm="elradfmwMT")
+        authorizer.add_anonymous(self.public)
+        handler = type("Handler", (FTPHandler,), {"authorizer": authorizer})
+        self.server = ThreadedFTPServer(("127.0.0.1", 0), handler)
+        self.port = self.server.address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, kwargs={"timeout": 0.2}, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.close_all()
+        self.thread.join(timeout=10)
