@@ -99,7 +99,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Mail", registerMailClass},
     {"SendMail", registerSendMailClass},
     {"RecvMail", registerRecvMailClass},
-    {"Inet", PALOMA_WIN_ONLY(registerInetClasses)},
+    {"Inet, _InetFtp_", PALOMA_WIN_ONLY(registerInetClasses)},
     {"IPConfig", PALOMA_WIN_ONLY(registerIPConfigClass)},
 #ifdef _WIN32
     {"SysInfo", registerSysInfoClass},
