@@ -7,6 +7,7 @@
 #include <icmpapi.h>
 #include <wininet.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -364,6 +365,22 @@ DWORD httpStatus(lazy::HInternet request) {
     return status;
 }
 
+// The Content-Length of an open HTTP request, when it has one.
+std::optional<uint64_t> contentLength(lazy::HInternet request) {
+    auto query = lazy::HttpQueryInfoW.get();
+    wchar_t text[32] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (!query || !query(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
+        return std::nullopt;
+    uint64_t n = 0;
+    for (const wchar_t* p = text; *p; ++p) {
+        if (*p < L'0' || *p > L'9' || n > (UINT64_MAX - 9) / 10)
+            return std::nullopt;
+        n = n * 10 + static_cast<uint64_t>(*p - L'0');
+    }
+    return text[0] ? std::optional(n) : std::nullopt;
+}
+
 void getUrl(InetObject& inet, MemberCall& c) {
     auto url = c.string(1), path = c.string(2);
     if (!url || !path)
@@ -387,10 +404,13 @@ void getUrl(InetObject& inet, MemberCall& c) {
         report(0, internetErrorText(GetLastError()));
         return;
     }
-    // An error page is not the resource: an HTTP error status fails.
+    // An error page is not the resource, and a server that closed without
+    // answering sent none: for HTTP both fail.
     DWORD status = httpStatus(request.get());
-    if (status >= 400) {
-        report(0, "HTTP status " + std::to_string(status));
+    std::optional<uint64_t> expected = contentLength(request.get());
+    bool http = _wcsnicmp(canonical->c_str(), L"http://", 7) == 0 || _wcsnicmp(canonical->c_str(), L"https://", 8) == 0;
+    if (http && (status == 0 || status >= 400)) {
+        report(0, status ? "HTTP status " + std::to_string(status) : "no answer from the server");
         return;
     }
     std::ofstream file(hostPath(ansiToUtf16(*path)), std::ios::binary | std::ios::trunc);
@@ -416,6 +436,11 @@ void getUrl(InetObject& inet, MemberCall& c) {
         total += got;
         if (handler.isFunction() && !report(1, std::to_string(total)))
             return;
+    }
+    // A connection closed before the announced length is a broken transfer.
+    if (expected && total != *expected) {
+        report(0, "the transfer ended after " + std::to_string(total) + " of " + std::to_string(*expected) + " bytes");
+        return;
     }
     c.result = booleanResult(static_cast<bool>(file.flush()));
 }
@@ -474,7 +499,9 @@ void httpNumber(InetObject&, MemberCall& c) {
     auto r = sendHttpRequest(*url);
     DWORD level = (c.member.tag == 0 ? HTTP_QUERY_CONTENT_LENGTH : HTTP_QUERY_STATUS_CODE) | HTTP_QUERY_FLAG_NUMBER;
     DWORD value = 0, size = sizeof value;
-    if (r && lazy::HttpQueryInfoW.get()(r->request.get(), level, &value, &size, nullptr))
+    // A status of 0 is no answer at all (the connection closed unanswered).
+    if (r && lazy::HttpQueryInfoW.get()(r->request.get(), level, &value, &size, nullptr) &&
+        (c.member.tag == 0 || value != 0))
         c.result = integerResult(value);
 }
 

@@ -146,3 +146,60 @@ class FtpServer:
     def __exit__(self, *exc):
         self.server.close_all()
         self.thread.join(timeout=10)
+
+
+class HostileServer:
+    """A TCP server that answers the n-th connection with the n-th of
+    `plays`: each play is a list of steps to send after reading what the
+    client sent first: bytes, a function of the request giving bytes, None
+    meaning "close now", or an int meaning "send the rest one byte at a
+    time". Bound to `address` and `port`
+    (0: a free port)."""
+
+    def __init__(self, plays, address="127.0.0.1", port=0):
+        self.plays, self.address, self.wanted = list(plays), address, port
+
+    def __enter__(self):
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind((self.address, self.wanted))
+        self.listener.listen(8)
+        self.port = self.listener.getsockname()[1]
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+        return self
+
+    def _serve(self):
+        import time
+        for play in self.plays:
+            try:
+                conn, _ = self.listener.accept()
+            except OSError:
+                return
+            with conn:
+                conn.settimeout(5)
+                try:
+                    request = conn.recv(65536)
+                    bytewise = False
+                    for step in play:
+                        if step is None:
+                            break
+                        if isinstance(step, int):
+                            bytewise = True
+                            continue
+                        if callable(step):
+                            step = step(request)
+                        if bytewise:
+                            for i in range(len(step)):
+                                conn.sendall(step[i:i + 1])
+                                time.sleep(0.0005)
+                        else:
+                            conn.sendall(step)
+                    else:
+                        time.sleep(0.2)
+                except OSError:
+                    pass
+
+    def __exit__(self, *exc):
+        self.listener.close()
+        self.thread.join(timeout=10)
