@@ -418,18 +418,20 @@ void getUrl(InetObject& inet, MemberCall& c) {
         report(0, "cannot create " + *path);
         return;
     }
-    char piece[512];
+    // Pieces of 512 bytes when a handler follows the progress; without one,
+    // large pieces (the library's per-call cost dominates small reads).
+    std::vector<char> piece(handler.isFunction() ? 512 : 256 * 1024);
     uint64_t total = 0;
     for (;;) {
         DWORD got = 0;
-        if (!read(request.get(), piece, sizeof piece, &got)) {
+        if (!read(request.get(), piece.data(), static_cast<DWORD>(piece.size()), &got)) {
             // A transfer broken off half-way is not a download.
             report(0, internetErrorText(GetLastError()));
             return;
         }
         if (got == 0)
             break;
-        if (!file.write(piece, got)) {
+        if (!file.write(piece.data(), got)) {
             report(0, "cannot write " + *path);
             return;
         }
