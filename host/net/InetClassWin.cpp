@@ -22,6 +22,7 @@
 #include "host/framework/LazyApis.h"
 #include "host/framework/WinHandles.h"
 #include "host/net/DnsMessage.h"
+#include "host/net/HttpFields.h"
 #include "host/net/NetClasses.h"
 #include "host/net/TcpConnection.h"
 
@@ -365,20 +366,14 @@ DWORD httpStatus(lazy::HInternet request) {
     return status;
 }
 
-// The Content-Length of an open HTTP request, when it has one.
-std::optional<uint64_t> contentLength(lazy::HInternet request) {
+// The Content-Length of an open HTTP request, when it has a sound one.
+std::optional<int64_t> contentLength(lazy::HInternet request) {
     auto query = lazy::HttpQueryInfoW.get();
-    wchar_t text[32] = {};
+    wchar_t text[64] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
     if (!query || !query(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr))
         return std::nullopt;
-    uint64_t n = 0;
-    for (const wchar_t* p = text; *p; ++p) {
-        if (*p < L'0' || *p > L'9' || n > (UINT64_MAX - 9) / 10)
-            return std::nullopt;
-        n = n * 10 + static_cast<uint64_t>(*p - L'0');
-    }
-    return text[0] ? std::optional(n) : std::nullopt;
+    return net::parseContentLength(std::u16string_view(reinterpret_cast<const char16_t*>(text), size / sizeof(wchar_t)));
 }
 
 void getUrl(InetObject& inet, MemberCall& c) {
@@ -407,7 +402,7 @@ void getUrl(InetObject& inet, MemberCall& c) {
     // An error page is not the resource, and a server that closed without
     // answering sent none: for HTTP both fail.
     DWORD status = httpStatus(request.get());
-    std::optional<uint64_t> expected = contentLength(request.get());
+    std::optional<int64_t> expected = contentLength(request.get());
     bool http = _wcsnicmp(canonical->c_str(), L"http://", 7) == 0 || _wcsnicmp(canonical->c_str(), L"https://", 8) == 0;
     if (http && (status == 0 || status >= 400)) {
         report(0, status ? "HTTP status " + std::to_string(status) : "no answer from the server");
@@ -440,7 +435,7 @@ void getUrl(InetObject& inet, MemberCall& c) {
             return;
     }
     // A connection closed before the announced length is a broken transfer.
-    if (expected && total != *expected) {
+    if (expected && total != static_cast<uint64_t>(*expected)) {
         report(0, "the transfer ended after " + std::to_string(total) + " of " + std::to_string(*expected) + " bytes");
         return;
     }
@@ -499,12 +494,17 @@ void httpNumber(InetObject&, MemberCall& c) {
     if (!url)
         return;
     auto r = sendHttpRequest(*url);
-    DWORD level = (c.member.tag == 0 ? HTTP_QUERY_CONTENT_LENGTH : HTTP_QUERY_STATUS_CODE) | HTTP_QUERY_FLAG_NUMBER;
-    DWORD value = 0, size = sizeof value;
+    if (!r)
+        return;
+    if (c.member.tag == 0) {
+        // Read as text: a length past 4 GB stays whole.
+        if (auto length = contentLength(r->request.get()))
+            c.result = integerResult(*length);
+        return;
+    }
     // A status of 0 is no answer at all (the connection closed unanswered).
-    if (r && lazy::HttpQueryInfoW.get()(r->request.get(), level, &value, &size, nullptr) &&
-        (c.member.tag == 0 || value != 0))
-        c.result = integerResult(value);
+    if (DWORD status = httpStatus(r->request.get()))
+        c.result = integerResult(status);
 }
 
 void httpLastModified(InetObject&, MemberCall& c) {
