@@ -38,7 +38,7 @@ constexpr Member tagged(Member m, int tag) {
 }
 
 constexpr const wchar_t* kAgent = L"Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)";
-constexpr const char* kDefaultConnectedHost = "www.msn.com";
+constexpr const char* kDefaultConnectedHost = "www.wikipedia.org";
 constexpr int kDnsTimeoutMs = 10000;
 
 std::wstring wide(const std::string& ansi) {
