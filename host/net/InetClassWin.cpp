@@ -213,7 +213,8 @@ int pingWithRawSocket(const std::string& host, uint32_t address, int64_t count, 
             sockaddr_in from{};
             int fromLength = sizeof from;
             int got = ::recvfrom(s, answer, sizeof answer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (got == SOCKET_ERROR) {
+            // Other traffic does not extend the wait past the time-out.
+            if (got == SOCKET_ERROR || GetTickCount() - sentAt > timeout) {
                 say(0, 1000, "Request timed out");
                 break;
             }
