@@ -71,11 +71,49 @@ bool readSmtpReply(MailTransport& transport, std::string& reply, const MailStatu
             return false;
         }
         reply.append(buffer.data(), static_cast<size_t>(got));
-        if (smtpReplyComplete(reply))
-            break;
+        if (smtpReplyComplete(reply)) {
+            reportStatus(status, StatusReceived, reply);
+            return true;
+        }
     }
-    reportStatus(status, StatusReceived, reply);
-    return true;
+    // The buffer is full and the reply goes on (a long EHLO list, or junk).
+    // The rest is read and dropped up to the final line, so that the next
+    // reply is read in step: the reply keeps its whole lines from the buffer
+    // and gets the final line appended. Past kSmtpReplyDrainLimit it fails.
+    size_t keep = reply.rfind("\r\n");
+    keep = keep == std::string::npos ? 0 : keep + 2;
+    std::string line = reply.substr(keep); // the current line, cut at kSmtpReplyCapacity bytes
+    bool lineCr = reply.ends_with('\r');
+    reply.resize(keep);
+    for (size_t drained = 0;;) {
+        long got = transport.receive(buffer.data(), buffer.size());
+        if (got <= 0) {
+            reportStatus(status, StatusError, transport.errorText());
+            return false;
+        }
+        drained += static_cast<size_t>(got);
+        if (drained > kSmtpReplyDrainLimit) {
+            reportStatus(status, StatusError, "reply too long");
+            return false;
+        }
+        for (long i = 0; i < got; ++i) {
+            char c = buffer[static_cast<size_t>(i)];
+            if (line.size() < kSmtpReplyCapacity)
+                line += c;
+            if (lineCr && c == '\n') {
+                if (line.size() >= 4 && line[3] == ' ') {
+                    while (line.ends_with('\r') || line.ends_with('\n'))
+                        line.pop_back();
+                    reply += line;
+                    reply += "\r\n";
+                    reportStatus(status, StatusReceived, reply);
+                    return true;
+                }
+                line.clear();
+            }
+            lineCr = c == '\r';
+        }
+    }
 }
 
 unsigned parseAuthMechanisms(std::string_view reply) {
