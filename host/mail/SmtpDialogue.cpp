@@ -256,8 +256,23 @@ bool runSmtpSend(MailTransport& t, const SmtpEnvelope& e, std::string_view messa
                 return false; // the connection failed; a refusal does not stop the dialogue
     if (!smtpCommand(t, "DATA\r\n", 300, reply, status))
         return false;
+    // Lines go out in batches of about kSmtpSendBatch bytes (one system call
+    // per line is slow); each line is reported once its batch is sent.
+    std::string batch;
+    std::vector<size_t> lineSizes;
+    auto flush = [&] {
+        if (!batch.empty() && !t.send(batch)) {
+            reportStatus(status, StatusError, t.errorText());
+            return false;
+        }
+        batch.clear();
+        for (size_t n : lineSizes)
+            if (!reportStatus(status, StatusProgress, std::to_string(n)))
+                return false;
+        lineSizes.clear();
+        return true;
+    };
     size_t pos = 0;
-    std::string line;
     while (pos < message.size()) {
         size_t end = message.find("\r\n", pos);
         size_t next = end == std::string_view::npos ? message.size() : end + 2;
@@ -267,18 +282,17 @@ bool runSmtpSend(MailTransport& t, const SmtpEnvelope& e, std::string_view messa
             continue;
         // A line starting with "." gets a second one, so no message line can
         // end the data early; the server removes it again.
-        line.clear();
+        size_t before = batch.size();
         if (body.starts_with('.'))
-            line += '.';
-        line += body;
-        line += "\r\n";
-        if (!t.send(line)) {
-            reportStatus(status, StatusError, t.errorText());
-            return false;
-        }
-        if (!reportStatus(status, StatusProgress, std::to_string(line.size())))
+            batch += '.';
+        batch += body;
+        batch += "\r\n";
+        lineSizes.push_back(batch.size() - before);
+        if (batch.size() >= kSmtpSendBatch && !flush())
             return false;
     }
+    if (!flush())
+        return false;
     if (!smtpCommand(t, ".\r\n", 200, reply, status))
         return false;
     smtpCommand(t, "QUIT\r\n", 200, reply, status);

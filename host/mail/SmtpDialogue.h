@@ -12,6 +12,8 @@
 namespace paloma::host::mail {
 
 constexpr size_t kSmtpReplyCapacity = 1024;
+// Message lines are sent in batches of about this many bytes.
+constexpr size_t kSmtpSendBatch = 64u << 10;
 // A reply longer than the buffer is read on (and dropped) up to its final
 // line; one that goes on past this many more bytes fails.
 constexpr size_t kSmtpReplyDrainLimit = 256u << 10;

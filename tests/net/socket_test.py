@@ -9,7 +9,7 @@ def main():
     quill, script = quill_command(sys.argv[1]), sys.argv[2]
     with LineServer() as server:
         lines, out = run_script(quill, script, server.port)
-    expected = ["socket [object Socket] 13330 16909060", "create true", "name 0.0.0.0",
+    expected = ["socket [object Socket] 13330 16909060 4660", "create true", "name 0.0.0.0",
                 "connect false 10035", f"connected 0 true {server.port}", "sent 22 22", "closed true",
                 "lines echo: hello|echo: second line|echo: bye", "writable true true",
                 "listen true", "select true true",
