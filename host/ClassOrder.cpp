@@ -9,6 +9,7 @@
 #include "host/files/FilesClasses.h"
 #include "host/files/StringStreamClass.h"
 #include "host/mail/MailClasses.h"
+#include "host/net/NetClasses.h"
 #include "host/system/IniClass.h"
 #include "host/system/SystemClasses.h"
 #include "host/native/DllClass.h"
@@ -103,14 +104,14 @@ constexpr ClassEntry kClassOrder[] = {
     {"Mail", registerMailClass},
     {"SendMail", registerSendMailClass},
     {"RecvMail", registerRecvMailClass},
-    {"Inet", nullptr},
-    {"IPConfig", nullptr},
+    {"Inet, _InetFtp_", PALOMA_WIN_ONLY(registerInetClasses)},
+    {"IPConfig", PALOMA_WIN_ONLY(registerIPConfigClass)},
 #ifdef _WIN32
     {"SysInfo", registerSysInfoClass},
 #else
     {"SysInfo", nullptr},
 #endif
-    {"Socket", nullptr},
+    {"Socket", PALOMA_WIN_ONLY(registerSocketClass)},
     {"Menu", PALOMA_WIN_ONLY(registerMenuClass)},
     {"Application, _Preferences_", PALOMA_WIN_ONLY(registerApplicationClass)},
     {"Image", nullptr},

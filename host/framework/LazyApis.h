@@ -100,6 +100,31 @@ extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* remote, cons
 extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* local, const wchar_t* remote, DWORD flags,
                                DWORD_PTR context)>
     FtpPutFileW;
+extern LazyEntry<BOOL(WINAPI*)(const wchar_t* url, wchar_t* buffer, DWORD* length, DWORD flags)>
+    InternetCanonicalizeUrlW;
+// components: a URL_COMPONENTSW.
+extern LazyEntry<BOOL(WINAPI*)(const wchar_t* url, DWORD length, DWORD flags, void* components)> InternetCrackUrlW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet handle, DWORD option, void* buffer, DWORD length)> InternetSetOptionW;
+extern LazyEntry<HInternet(WINAPI*)(HInternet connection, const wchar_t* verb, const wchar_t* object,
+                                    const wchar_t* version, const wchar_t* referrer, const wchar_t** acceptTypes,
+                                    DWORD flags, DWORD_PTR context)>
+    HttpOpenRequestW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet request, const wchar_t* headers, DWORD headersLength, void* optional,
+                               DWORD optionalLength)>
+    HttpSendRequestW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* directory)> FtpCreateDirectoryW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* directory)> FtpRemoveDirectoryW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* file)> FtpDeleteFileW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* from, const wchar_t* to)> FtpRenameFileW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet connection, wchar_t* directory, DWORD* length)> FtpGetCurrentDirectoryW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet connection, const wchar_t* directory)> FtpSetCurrentDirectoryW;
+extern LazyEntry<HInternet(WINAPI*)(HInternet connection, const wchar_t* pattern, WIN32_FIND_DATAW* found,
+                                    DWORD flags, DWORD_PTR context)>
+    FtpFindFirstFileW;
+extern LazyEntry<BOOL(WINAPI*)(HInternet find, void* found)> InternetFindNextFileW;
+extern LazyEntry<HInternet(WINAPI*)(HInternet connection, const wchar_t* file, DWORD access, DWORD flags,
+                                    DWORD_PTR context)>
+    FtpOpenFileW;
 
 // ---- the ICMP library ------------------------------------------------------------------
 extern LazyEntry<HANDLE(WINAPI*)()> IcmpCreateFile;

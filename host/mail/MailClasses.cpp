@@ -457,15 +457,19 @@ std::optional<int64_t> integerArgument(MemberCall& c, int64_t i) {
     return v.asInteger();
 }
 
-// Runs a single-line command; the reply, or nullopt.
+// Runs a single-line command; the reply, or nullopt. An exchange that failed
+// part-way (closed, timed out, an over-long line) leaves the connection out
+// of step: it is closed.
 std::optional<std::string> singleLine(MailConnection& r, MemberCall& c, const std::string& command) {
     if (!r.socket)
         return std::nullopt;
     MailStatusHandler status = statusHandler(c.engine, r);
     auto socket = std::move(r.socket);
     std::string reply;
-    bool ok = pop3Command(*socket, command, reply, status);
-    putBack(c, std::move(socket));
+    bool refused = false;
+    bool ok = pop3Command(*socket, command, reply, status, &refused);
+    if (ok || refused)
+        putBack(c, std::move(socket));
     return ok ? std::optional(reply) : std::nullopt;
 }
 
@@ -478,12 +482,12 @@ std::optional<std::string> multiLine(MailConnection& r, MemberCall& c, const std
     bool ok = socket->send(command + "\r\n");
     if (ok)
         reportStatus(status, StatusSent, command + "\r\n");
-    ok = ok && readPop3MultiLine(*socket, reply, status);
-    if (ok && !reply.starts_with("+OK")) {
+    bool whole = ok && readPop3MultiLine(*socket, reply, status);
+    ok = whole && reply.starts_with("+OK");
+    if (whole && !ok)
         reportStatus(status, StatusReceived, reply);
-        ok = false;
-    }
-    putBack(c, std::move(socket));
+    if (whole)
+        putBack(c, std::move(socket));
     return ok ? std::optional(reply) : std::nullopt;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// A blocking TCP connection for the mail dialogues: send and receive
-// time-outs of 60 seconds, the server resolved by host lookup or taken as a
-// dotted address. MailSocketPosix.cpp and MailSocketWin.cpp implement it.
+// A blocking TCP connection for the mail dialogues (the shared
+// net::TcpConnection with send and receive time-outs of 60 seconds).
+// MailSocketPosix.cpp and MailSocketWin.cpp hold the platform parts.
 
 #include <cstdint>
 #include <memory>
@@ -9,6 +9,7 @@
 
 #include "host/mail/MailTransport.h"
 #include "host/mail/MimeMessage.h"
+#include "host/net/TcpConnection.h"
 
 namespace paloma::host::mail {
 
@@ -26,17 +27,17 @@ public:
     // The system's text for the last socket error.
     static std::string lastErrorText();
 
-    ~MailSocket() override;
+    ~MailSocket() override = default;
     MailSocket(const MailSocket&) = delete;
     MailSocket& operator=(const MailSocket&) = delete;
 
-    bool send(std::string_view bytes) override;
-    long receive(char* buffer, size_t capacity) override;
+    bool send(std::string_view bytes) override { return connection_->sendAll(bytes); }
+    long receive(char* buffer, size_t capacity) override { return connection_->receive(buffer, capacity); }
     std::string errorText() override { return lastErrorText(); }
 
 private:
-    explicit MailSocket(intptr_t handle) : handle_(handle) {}
-    intptr_t handle_;
+    explicit MailSocket(std::unique_ptr<net::TcpConnection> connection) : connection_(std::move(connection)) {}
+    std::unique_ptr<net::TcpConnection> connection_;
 };
 
 } // namespace paloma::host::mail

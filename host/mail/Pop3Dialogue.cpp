@@ -15,6 +15,11 @@ bool readPop3Line(MailTransport& transport, std::string& reply, const MailStatus
         }
         reply.append(buffer.data(), static_cast<size_t>(got));
     }
+    if (!reply.ends_with("\r\n")) {
+        // Longer than a POP3 line may be: what follows is out of step.
+        reportStatus(status, StatusError, "reply line too long");
+        return false;
+    }
     return true;
 }
 
@@ -40,7 +45,9 @@ bool readPop3MultiLine(MailTransport& transport, std::string& reply, const MailS
 }
 
 bool pop3Command(MailTransport& transport, std::string_view command, std::string& reply,
-                 const MailStatusHandler& status) {
+                 const MailStatusHandler& status, bool* refused) {
+    if (refused)
+        *refused = false;
     std::string line(command);
     line += "\r\n";
     if (!transport.send(line)) {
@@ -52,6 +59,8 @@ bool pop3Command(MailTransport& transport, std::string_view command, std::string
         return false;
     if (!reply.starts_with("+OK")) {
         reportStatus(status, StatusReceived, reply);
+        if (refused)
+            *refused = true;
         return false;
     }
     return true;

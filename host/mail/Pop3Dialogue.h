@@ -17,14 +17,17 @@ constexpr size_t kPop3LineCapacity = 512;
 // A multi-line reply (LIST, UIDL) larger than this fails instead of growing on.
 constexpr size_t kPop3MultiLineLimit = 16u << 20;
 
-// Reads until the data ends with CR LF or kPop3LineCapacity bytes arrived.
+// Reads until the data ends with CR LF or kPop3LineCapacity bytes arrived;
+// a line that does not end within them fails (status 0).
 bool readPop3Line(MailTransport& transport, std::string& reply, const MailStatusHandler& status);
 // Reads until the reply is a single non-"+OK" line or ends with CR LF "." CR LF.
 bool readPop3MultiLine(MailTransport& transport, std::string& reply, const MailStatusHandler& status);
 
 // Sends a command (CR LF added) and reads a single-line reply; true on "+OK".
+// `refused` tells a whole reply other than "+OK" (the connection stays in
+// step) from a failed exchange.
 bool pop3Command(MailTransport& transport, std::string_view command, std::string& reply,
-                 const MailStatusHandler& status);
+                 const MailStatusHandler& status, bool* refused = nullptr);
 // USER/PASS when both are set (after the greeting has been read).
 bool pop3Login(MailTransport& transport, std::string_view user, std::string_view password,
                const MailStatusHandler& status);

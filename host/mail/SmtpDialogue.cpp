@@ -71,11 +71,49 @@ bool readSmtpReply(MailTransport& transport, std::string& reply, const MailStatu
             return false;
         }
         reply.append(buffer.data(), static_cast<size_t>(got));
-        if (smtpReplyComplete(reply))
-            break;
+        if (smtpReplyComplete(reply)) {
+            reportStatus(status, StatusReceived, reply);
+            return true;
+        }
     }
-    reportStatus(status, StatusReceived, reply);
-    return true;
+    // The buffer is full and the reply goes on (a long EHLO list, or junk).
+    // The rest is read and dropped up to the final line, so that the next
+    // reply is read in step: the reply keeps its whole lines from the buffer
+    // and gets the final line appended. Past kSmtpReplyDrainLimit it fails.
+    size_t keep = reply.rfind("\r\n");
+    keep = keep == std::string::npos ? 0 : keep + 2;
+    std::string line = reply.substr(keep); // the current line, cut at kSmtpReplyCapacity bytes
+    bool lineCr = reply.ends_with('\r');
+    reply.resize(keep);
+    for (size_t drained = 0;;) {
+        long got = transport.receive(buffer.data(), buffer.size());
+        if (got <= 0) {
+            reportStatus(status, StatusError, transport.errorText());
+            return false;
+        }
+        drained += static_cast<size_t>(got);
+        if (drained > kSmtpReplyDrainLimit) {
+            reportStatus(status, StatusError, "reply too long");
+            return false;
+        }
+        for (long i = 0; i < got; ++i) {
+            char c = buffer[static_cast<size_t>(i)];
+            if (line.size() < kSmtpReplyCapacity)
+                line += c;
+            if (lineCr && c == '\n') {
+                if (line.size() >= 4 && line[3] == ' ') {
+                    while (line.ends_with('\r') || line.ends_with('\n'))
+                        line.pop_back();
+                    reply += line;
+                    reply += "\r\n";
+                    reportStatus(status, StatusReceived, reply);
+                    return true;
+                }
+                line.clear();
+            }
+            lineCr = c == '\r';
+        }
+    }
 }
 
 unsigned parseAuthMechanisms(std::string_view reply) {
@@ -218,8 +256,23 @@ bool runSmtpSend(MailTransport& t, const SmtpEnvelope& e, std::string_view messa
                 return false; // the connection failed; a refusal does not stop the dialogue
     if (!smtpCommand(t, "DATA\r\n", 300, reply, status))
         return false;
+    // Lines go out in batches of about kSmtpSendBatch bytes (one system call
+    // per line is slow); each line is reported once its batch is sent.
+    std::string batch;
+    std::vector<size_t> lineSizes;
+    auto flush = [&] {
+        if (!batch.empty() && !t.send(batch)) {
+            reportStatus(status, StatusError, t.errorText());
+            return false;
+        }
+        batch.clear();
+        for (size_t n : lineSizes)
+            if (!reportStatus(status, StatusProgress, std::to_string(n)))
+                return false;
+        lineSizes.clear();
+        return true;
+    };
     size_t pos = 0;
-    std::string line;
     while (pos < message.size()) {
         size_t end = message.find("\r\n", pos);
         size_t next = end == std::string_view::npos ? message.size() : end + 2;
@@ -229,18 +282,17 @@ bool runSmtpSend(MailTransport& t, const SmtpEnvelope& e, std::string_view messa
             continue;
         // A line starting with "." gets a second one, so no message line can
         // end the data early; the server removes it again.
-        line.clear();
+        size_t before = batch.size();
         if (body.starts_with('.'))
-            line += '.';
-        line += body;
-        line += "\r\n";
-        if (!t.send(line)) {
-            reportStatus(status, StatusError, t.errorText());
-            return false;
-        }
-        if (!reportStatus(status, StatusProgress, std::to_string(line.size())))
+            batch += '.';
+        batch += body;
+        batch += "\r\n";
+        lineSizes.push_back(batch.size() - before);
+        if (batch.size() >= kSmtpSendBatch && !flush())
             return false;
     }
+    if (!flush())
+        return false;
     if (!smtpCommand(t, ".\r\n", 200, reply, status))
         return false;
     smtpCommand(t, "QUIT\r\n", 200, reply, status);

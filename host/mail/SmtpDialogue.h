@@ -12,6 +12,11 @@
 namespace paloma::host::mail {
 
 constexpr size_t kSmtpReplyCapacity = 1024;
+// Message lines are sent in batches of about this many bytes.
+constexpr size_t kSmtpSendBatch = 64u << 10;
+// A reply longer than the buffer is read on (and dropped) up to its final
+// line; one that goes on past this many more bytes fails.
+constexpr size_t kSmtpReplyDrainLimit = 256u << 10;
 
 // True when `reply` holds a whole reply: it ends with CR LF and its last line
 // has a space in its fourth position.
@@ -22,8 +27,9 @@ int smtpReplyCode(std::string_view reply);
 bool smtpReplyIs(std::string_view reply, int expected);
 
 // Reads one reply (multi-line replies collected) into `reply`, at most
-// kSmtpReplyCapacity bytes. Status 1 with the reply; a closed or failed
-// connection reports status 0 and fails.
+// kSmtpReplyCapacity bytes plus the final line of a longer reply. Status 1
+// with the reply; a closed or failed connection, or a reply that does not end
+// within kSmtpReplyDrainLimit, reports status 0 and fails.
 bool readSmtpReply(MailTransport& transport, std::string& reply, const MailStatusHandler& status);
 
 enum AuthMechanism : unsigned { AuthLogin = 1, AuthPlain = 2, AuthCramMd5 = 4 };

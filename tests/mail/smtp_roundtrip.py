@@ -140,14 +140,19 @@ def fetch_over_pop3(quill, script, raw, data, failures):
             out = subprocess.run(quill + ["run", script, str(port), USER, PASSWORD, saved],
                                  capture_output=True, text=True, timeout=120)
             lines = [line for line in out.stdout.replace("\r", "").splitlines() if line]
-            expected = ["connect true", "stat 1 " + str(len(raw.replace(b"\r\n", b"\n")) + raw.count(b"\n")),
+            expected = ["connect true", "noop true true",
+                        "stat 1 " + str(len(raw.replace(b"\r\n", b"\n")) + raw.count(b"\n")),
                         "list 1 true", "uidl true true", "top true", "retr [object Mail] true",
-                        "subject Greetings", "from sender@example.test", "text Hello|.a line with a dot|bye",
-                        "attachments 1 payload.bin", "saved true", "missing true", "dele true", "quit true"]
+                        "subject Greetings", "from sender@example.test|Replies <reply@example.test>|"
+                        "First <first@example.test>; second@example.test|copy@example.test|"
+                        "Tue, 08 Dec 2026 10:00:00 +0000|1", "text Hello|.a line with a dot|bye",
+                        'html <p>Hello <img src="cid:pic1"></p>', "attachments 1 payload.bin application/octet-stream",
+                        "items 1 pic1 payload.bin", "saved true true", "missing true", "dele true",
+                        "quit true true false"]
             if lines != expected:
                 failures.append(f"POP3: {lines!r} != {expected!r}\n{out.stderr}")
-            elif open(saved, "rb").read() != data:
-                failures.append("POP3: the saved attachment differs")
+            elif open(saved, "rb").read() != data or open(saved + ".item", "rb").read() != data:
+                failures.append("POP3: the saved attachment or HTML item differs")
             box = os.path.join(tmp, "home", USER, "Maildir")
             for _ in range(50):  # the server expunges as the session ends
                 left = os.listdir(os.path.join(box, "cur")) + os.listdir(os.path.join(box, "new"))
@@ -178,6 +183,7 @@ def main():
                 if not cond:
                     failures.append(f"{mechanism}: {what}\n{out.stdout}{out.stderr}")
             check("sent true" in out.stdout and "progress true" in out.stdout, "send did not succeed")
+            check("plain true 220 250 true true false" in out.stdout, "the plain connection")
             check(store.mechanisms == [mechanism], f"authenticated with {store.mechanisms}")
             check(len(store.messages) == 1, f"{len(store.messages)} messages stored")
             if not store.messages:
@@ -194,6 +200,12 @@ def main():
             text = body.get_content() if body else None
             check(text is not None and text.replace("\r\n", "\n").startswith("Hello\n.a line with a dot\nbye"),
                   f"text {text!r}")
+            check(message["Reply-To"] == "Replies <reply@example.test>" and message["X-Priority"] == "1"
+                  and message["Date"] == "Tue, 08 Dec 2026 10:00:00 +0000", "Reply-To, X-Priority or Date")
+            html = message.get_body(("html",))
+            check(html is not None and html.get_content().strip() == '<p>Hello <img src="cid:pic1"></p>', "html")
+            items = [p for p in message.walk() if p["Content-ID"] == "<pic1>"]
+            check(len(items) == 1 and items[0].get_content() == data, "related item missing or differs")
             parts = [p for p in message.iter_attachments()]
             check(len(parts) == 1 and parts[0].get_filename() == "payload.bin", "attachment missing")
             if parts:

@@ -96,9 +96,23 @@ TEST(SmtpDialogue, MechanismChoiceAndHeloFallback) {
 TEST(SmtpDialogue, HostileReplies) {
     std::string reply;
     ScriptedPeer huge({std::string(100000, '2')}, 4096);
-    EXPECT_TRUE(readSmtpReply(huge, reply, {}));
-    EXPECT_EQ(reply.size(), kSmtpReplyCapacity);
-    EXPECT_FALSE(smtpReplyIs(reply, 200));
+    EXPECT_FALSE(readSmtpReply(huge, reply, {}));
+    ScriptedPeer endless({std::string(kSmtpReplyDrainLimit * 2, 'x') + "\r\n250 ok\r\n"}, 4096);
+    EXPECT_FALSE(readSmtpReply(endless, reply, {}));
+    // A reply longer than the buffer keeps its whole lines and its final
+    // line; the next reply is read in step.
+    std::string longEhlo = "250-host\r\n";
+    while (longEhlo.size() < 3000)
+        longEhlo += "250-X-EXTENSION-" + std::to_string(longEhlo.size()) + "\r\n";
+    for (size_t piece : {1u, 7u, 4096u}) {
+        ScriptedPeer longReply({longEhlo + "250 AUTH PLAIN\r\n", "354 go\r\n"}, piece);
+        ASSERT_TRUE(readSmtpReply(longReply, reply, {})) << piece;
+        EXPECT_TRUE(smtpReplyIs(reply, 200));
+        EXPECT_LE(reply.size(), kSmtpReplyCapacity + 16);
+        EXPECT_EQ(parseAuthMechanisms(reply), AuthPlain);
+        ASSERT_TRUE(readSmtpReply(longReply, reply, {}));
+        EXPECT_EQ(reply, "354 go\r\n");
+    }
     EXPECT_FALSE(smtpReplyIs("2x0 ok\r\n", 200));
     EXPECT_FALSE(smtpReplyIs("250 ok", 200));
     EXPECT_TRUE(smtpReplyIs("354 go\r\n", 300));
@@ -152,6 +166,10 @@ TEST(Pop3Dialogue, CommandsListsAndLogin) {
     EXPECT_EQ(pop3ListColumn(reply), (std::vector<std::string>{"120", "200"}));
     EXPECT_FALSE(pop3Command(peer, "DELE 3", reply, {}));
     EXPECT_EQ(peer.sent, "USER u\r\nPASS p\r\nSTAT\r\nLIST\r\nDELE 3\r\n");
+    ScriptedPeer longLine({"+OK " + std::string(600, '9') + "\r\n"}, 100);
+    bool refused = true;
+    EXPECT_FALSE(pop3Command(longLine, "STAT", reply, {}, &refused));
+    EXPECT_FALSE(refused);
     EXPECT_FALSE(pop3ListColumn("+OK\r\n1 5\r\n3 4\r\n.\r\n"));
     EXPECT_FALSE(pop3ListColumn("+OK\r\n1 5\r\n"));
 }
