@@ -12,6 +12,7 @@
 #include "host/native/StructClass.h"
 #ifdef _WIN32
 #include "host/app/Application.h"
+#include "host/flash/FlashClasses.h"
 #include "host/window/Window.h"
 #endif
 
@@ -87,8 +88,8 @@ constexpr ClassEntry kClassOrder[] = {
 #endif
     {"MCI", nullptr},
     {"createControl, ActiveXControl", nullptr},
-    {"FlashPlayer", nullptr},
-    {"MovieClip", nullptr},
+    {"FlashPlayer", PALOMA_WIN_ONLY(registerFlashPlayerClass)},
+    {"MovieClip", PALOMA_WIN_ONLY(registerMovieClipClass)},
     // The global host functions; the URI functions are bound with them.
     {"encodeURI, encodeURIComponent, decodeURI, decodeURIComponent", builtin<G::UriFunctions>},
     {"getMainWnd, getAppDir, getExeName, getMovies, getAdditionalFile, readProfile, writeProfile, processMsg, "

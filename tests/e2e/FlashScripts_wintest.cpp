@@ -1,0 +1,170 @@
+// A packaged script that the movie starts drives the player's Flash control
+// through FlashPlayer (variables, binding through clip paths, arrays and
+// objects, coordinates, movie inspection) and shows Forms, modeless and
+// modal, each with a control of its own; the stand-in player sets the movie
+// variables and logs every call it receives.
+#include "base/WinText.h"
+#include "E2eSupport.h"
+#include "tests/support/MovieBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace paloma;
+
+#if defined(PALOMA_PACK_EXE) && defined(PALOMA_FAKEPLAYER_OCX)
+
+namespace {
+
+constexpr const wchar_t* kIdentityKey = L"Software\\Paloma E2E Flash";
+
+// The movie sets its variables, then runs TEST.
+constexpr const char* kMovieEvents = R"(set player.name Paloma
+set player.stats.score 42
+set list.length 3
+set list.0 10
+set list.1 x
+set list.2 true
+set big.length 5001
+set big a,b,c
+fscommand Quill_Run TEST
+wait 6000
+quit
+)";
+
+constexpr const char* kTestScript = R"(
+Application.traceToFile(getAppDir() + "trace.txt");
+function t(s) { trace(s); }
+t("version " + FlashPlayer.flashVersion() + " frames " + FlashPlayer.totalFrames + " " + FlashPlayer);
+FlashPlayer.bindData("player.name", "player.stats.score", 7, "player.name");
+FlashPlayer.updateData();
+t("name " + FlashPlayer.player.name);
+var stats = FlashPlayer.player.stats;
+t("clip " + stats + " " + stats.score + " " + typeof stats.score);
+stats.score = 43;
+FlashPlayer.updateData(false);
+t("written " + FlashPlayer.getVariable("player.stats.score"));
+FlashPlayer.unbindData("player.stats.score");
+t("unbound " + FlashPlayer.player.stats + " " + FlashPlayer.player.name);
+FlashPlayer.unbindAll();
+t("all " + FlashPlayer.player);
+var list = FlashPlayer.getArray("list");
+t("list " + list.length + " " + list[0] + " " + typeof list[0] + " " + list[1] + " " + list[2]);
+var big = FlashPlayer.getArray("big");
+t("big " + big.length + " " + big[2]);
+t("none " + FlashPlayer.getArray("nothing") + " " + FlashPlayer.getArray(5));
+FlashPlayer.putArray("out", [1, "two"]);
+t("out " + FlashPlayer.getVariable("out.0") + FlashPlayer.getVariable("out.1"));
+var src = new Object();
+src.a = 1;
+src.b = "x";
+src.f = new Object();
+FlashPlayer.putObject("o", src);
+var o = FlashPlayer.getObject("o", "a", ["b", "f"]);
+t("obj " + o.a + o.b + " " + typeof o.f + " " + typeof o.a);
+t("badobj " + FlashPlayer.getObject("o", 5));
+t("setvar " + FlashPlayer.setVariable("v", "1") + " " + FlashPlayer.setVariable("v", 1));
+t("getvar " + FlashPlayer.getVariable("nope"));
+t("num " + FlashPlayer.targetSetPropertyNum("/", 2, 5) + " " + FlashPlayer.targetSetPropertyNum("/", 2, 5.5) +
+  " " + FlashPlayer.targetGetPropertyNum("/", 2));
+t("goto " + FlashPlayer.gotoFrame(3) + " " + FlashPlayer.currentFrame() + " " + FlashPlayer.frameNum +
+  " " + FlashPlayer.gotoFrame("x"));
+FlashPlayer.playing = false;
+t("playing " + FlashPlayer.isPlaying() + " " + FlashPlayer.playing);
+FlashPlayer.scaleMode = 2;
+FlashPlayer.scaleMode = "3";
+var r = FlashPlayer.movieToWindow(0, 550, 0, 400);
+t("rect " + FlashPlayer.scaleMode + " " + r.left + " " + r.right + " " + r.top + " " + r.bottom);
+FlashPlayer.flashVars = "k=v";
+t("vars " + FlashPlayer.flashVars);
+t("window " + (FlashPlayer.window == FlashPlayer.window) + " " + FlashPlayer.window);
+FlashPlayer.showPrintDlg = false;
+t("print " + FlashPlayer.showPrintDlg);
+var info = FlashPlayer.getMovieInfo(getAdditionalFile("info.swf"));
+t("info " + info.frameSize.xMax + " " + info.rate + " " + info.frameCount + " " + info.version + " " + info.size);
+t("noinfo " + typeof FlashPlayer.getMovieInfo("Q:\\none.swf") + " " +
+  typeof FlashPlayer.getMovieInfo(getAdditionalFile("data.txt")) + " " + typeof FlashPlayer.getMovieInfo(1));
+t("done");
+)";
+
+} // namespace
+
+TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
+    e2e::ScratchFolder scratch(L"flashscripts");
+    std::wstring tmp = scratch / L"tmp";
+    CreateDirectoryW(tmp.c_str(), nullptr);
+    e2e::deleteRegistryTree(kIdentityKey);
+
+    ASSERT_TRUE(e2e::writeFile(scratch / L"movie.swf", paloma::testing::movieBytes({.frames = 10})));
+    ASSERT_TRUE(e2e::writeFile(scratch / L"info.swf",
+                               paloma::testing::movieBytes({.width = 320, .rate = 30, .frames = 4, .version = 7,
+                                                            .compressed = true})));
+    ASSERT_TRUE(e2e::writeText(scratch / L"data.txt", "not a movie"));
+    ASSERT_TRUE(e2e::writeText(scratch / L"test.qls", kTestScript));
+    ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
+                          (scratch / L"player_setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(e2e::writeText(scratch / L"app.json", R"({
+  "identity": "Paloma E2E Flash/App\\V1.0",
+  "title": "Flash",
+  "movie": "movie.swf",
+  "installer": "player_setup.exe",
+  "files": ["movie.swf", "info.swf", "data.txt", "player_setup.exe"],
+  "scripts": {"TEST": "test.qls"}
+})"));
+    std::wstring exe = scratch / L"app.exe";
+    auto built = e2e::runProcess(L"\"" + e2e::hostPath(PALOMA_PACK_EXE) + L"\" build \"" + (scratch / L"app.json") +
+                                 L"\" -o \"" + exe + L"\" --runtime \"" + e2e::hostPath(PALOMA_RUNTIME_EXE) + L"\"");
+    ASSERT_TRUE(built.finished && built.exitCode == 0);
+
+    std::wstring events = scratch / L"movie.events";
+    std::wstring log = scratch / L"player.log";
+    ASSERT_TRUE(e2e::writeText(events, kMovieEvents));
+    auto run = e2e::runProcess(L"\"" + exe + L"\" /s",
+                               {L"TMP=" + tmp, L"TEMP=" + tmp, L"PALOMA_MESSAGE_LOG=" + (scratch / L"boxes.log"),
+                                L"PALOMA_FAKEPLAYER_LOG=" + log, L"PALOMA_FAKEPLAYER_SCRIPT=" + events},
+                               60000);
+    ASSERT_TRUE(run.finished) << e2e::readText(log);
+    EXPECT_EQ(run.exitCode, 0u);
+
+    std::string trace = e2e::readText(scratch / L"trace.txt");
+    std::string calls = e2e::readText(log);
+    auto has = [&](const std::string& line) { return trace.find(line + "\r\n") != std::string::npos; };
+    EXPECT_TRUE(has("version 655360 frames 10 [object FlashPlayer]")) << trace;
+    EXPECT_TRUE(has("name Paloma")) << trace;
+    EXPECT_TRUE(has("clip [object MovieClip] 42 number")) << trace;
+    EXPECT_TRUE(has("written 43")) << trace;
+    EXPECT_TRUE(has("unbound undefined Paloma")) << trace;
+    EXPECT_TRUE(has("all undefined")) << trace;
+    EXPECT_TRUE(has("list 3 10 number x true")) << trace;
+    EXPECT_TRUE(has("big 3 c")) << trace;
+    EXPECT_TRUE(has("none undefined undefined")) << trace;
+    EXPECT_TRUE(has("out 1two")) << trace;
+    EXPECT_TRUE(has("obj 1x undefined string")) << trace;
+    EXPECT_TRUE(has("badobj undefined")) << trace;
+    EXPECT_TRUE(has("setvar true undefined")) << trace;
+    EXPECT_TRUE(has("getvar undefined")) << trace;
+    EXPECT_TRUE(has("num undefined true 5.5")) << trace;
+    EXPECT_TRUE(has("goto true 3 3 undefined")) << trace;
+    EXPECT_TRUE(has("playing false false")) << trace;
+    // Exact fit over the whole screen: each axis scaled on its own.
+    double cw = GetSystemMetrics(SM_CXSCREEN), ch = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_TRUE(has("rect 2 0 " + std::to_string(int(std::trunc(cw / 550 * 550))) + " 0 " +
+                    std::to_string(int(std::trunc(ch / 400 * 400)))))
+        << trace;
+    EXPECT_TRUE(has("vars k=v")) << trace;
+    EXPECT_TRUE(has("window true [object Window]")) << trace;
+    EXPECT_TRUE(has("print false")) << trace;
+    EXPECT_TRUE(has("info 6400 30 4 7 " +
+                    std::to_string(paloma::testing::movieBytes({.width = 320, .rate = 30, .frames = 4}).size())))
+        << trace;
+    EXPECT_TRUE(has("noinfo object object undefined")) << trace;
+    EXPECT_TRUE(has("done")) << trace;
+    // The control saw the calls.
+    EXPECT_NE(calls.find("put ScaleMode 2"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("call SetVariable player.stats.score | 43"), std::string::npos) << calls;
+    EXPECT_FALSE(e2e::exists(scratch / L"boxes.log")) << e2e::readText(scratch / L"boxes.log");
+    e2e::deleteRegistryTree(kIdentityKey);
+}
+
+#endif
