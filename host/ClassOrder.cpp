@@ -116,7 +116,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
-    {"Form", nullptr},
+    {"Form", PALOMA_WIN_ONLY(registerFormClass)},
     {"Struct, StructArray", registerStructClasses},
     {"ScriptHost", nullptr},
 };

@@ -121,6 +121,9 @@ public:
         (void)command;
         (void)args;
     }
+    // The module file the player window's control came from; empty when it
+    // was created through COM (or there is none).
+    virtual std::wstring flashModulePath() { return {}; }
 #endif
     // The control's printing: whether it shows the print dialog (else it
     // prints to the default printer), and where the print settings come

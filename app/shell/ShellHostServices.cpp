@@ -145,6 +145,11 @@ void ShellHostServices::forwardFSCommand(const std::wstring& command, const std:
         main->dispatchCommand(command, args);
 }
 
+std::wstring ShellHostServices::flashModulePath() {
+    CMainWnd* main = CMainWnd::current();
+    return main ? main->playerModulePath() : std::wstring();
+}
+
 bool ShellHostServices::printDialogShown() { return !printHookState().silent; }
 
 void ShellHostServices::showPrintDialog(bool shown) { printHookState().silent = !shown; }

@@ -36,6 +36,7 @@ public:
     void leaveScripts() override;
     bool movieSize(int& width, int& height) override;
     void forwardFSCommand(const std::wstring& command, const std::wstring& args) override;
+    std::wstring flashModulePath() override;
     bool printDialogShown() override;
     void showPrintDialog(bool shown) override;
     void setPrintSettings(const void* owner, host::PrintSettingsSource source) override;

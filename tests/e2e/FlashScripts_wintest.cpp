@@ -85,6 +85,38 @@ var info = FlashPlayer.getMovieInfo(getAdditionalFile("info.swf"));
 t("info " + info.frameSize.xMax + " " + info.rate + " " + info.frameCount + " " + info.version + " " + info.size);
 t("noinfo " + typeof FlashPlayer.getMovieInfo("Q:\\none.swf") + " " +
   typeof FlashPlayer.getMovieInfo(getAdditionalFile("data.txt")) + " " + typeof FlashPlayer.getMovieInfo(1));
+FlashPlayer.bindData("", ".", "q..r", "s.", 3);
+FlashPlayer.unbindData(3, "never.bound");
+t("bad " + typeof FlashPlayer.q + " " + FlashPlayer.getVariable("") + " " + FlashPlayer.getArray("") + " " +
+  FlashPlayer.movieToWindow("a", 1, 2, 3) + " " + FlashPlayer.putArray("p", "x") + " " + FlashPlayer.gotoFrame() +
+  " " + new FlashPlayer().flashVersion() + " " + FlashPlayer.targetCurrentLabel(1));
+var form1 = new Form();
+t("form " + form1 + " " + typeof form1.window + " " + form1.getVariable("greeting") + " " + form1.showCaption);
+getAdditionalFile("modeless.swf.events");
+form1.movie = getAdditionalFile("modeless.swf");
+form1.initVars = "greeting=hi&n=2";
+form1.caption = "Modeless";
+form1.showCaption = false;
+form1.canDrag = 1;
+form1.onExit = 5;
+var exits = "";
+function exited(text) { exits += "[" + this.caption + ":" + text + "]"; }
+form1.onExit = exited;
+t("shown " + form1.show(false) + "|" + form1.window + " " + typeof form1.show(false) + " " + form1.canDrag);
+t("vars " + form1.getVariable("greeting") + " " + form1.setVariable("k", "v") + " " + form1.getVariable("k") + " " +
+  form1.setVariable("k", 1) + " " + form1.targetGotoFrame("/", 1) + " " + form1.targetCallLabel("/", "x") + " " +
+  form1.targetGotoLabel("/", 2) + " " + form1.loadMovie(1, "other.swf") + " " + form1.setBase("C:\\base"));
+var t0 = new Date().getTime();
+while (new Date().getTime() - t0 < 1000) processMsg();
+var form2 = new Form();
+getAdditionalFile("modal.swf.events");
+form2.movie = getAdditionalFile("modal.swf");
+form2.caption = "Modal";
+form2.onExit = exited;
+t("modal " + form2.show(true, form1) + " " + typeof form2.window + " " + exits);
+form1.close("bye");
+form1.close("again");
+t("closed " + exits + " " + typeof form1.window + " " + form1.getVariable("greeting"));
 t("done");
 )";
 
@@ -101,6 +133,13 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
                                paloma::testing::movieBytes({.width = 320, .rate = 30, .frames = 4, .version = 7,
                                                             .compressed = true})));
     ASSERT_TRUE(e2e::writeText(scratch / L"data.txt", "not a movie"));
+    // The forms' movies: one hands a command on to the main window, the
+    // other closes its modal form with a return text.
+    ASSERT_TRUE(e2e::writeFile(scratch / L"modeless.swf", paloma::testing::movieBytes({.width = 300, .height = 200})));
+    ASSERT_TRUE(e2e::writeText(scratch / L"modeless.swf.events",
+                               "fscommand Quill_Eval trace(\"forwarded \" + form1.getVariable(\"n\"));\n"));
+    ASSERT_TRUE(e2e::writeFile(scratch / L"modal.swf", paloma::testing::movieBytes({.width = 200, .height = 100})));
+    ASSERT_TRUE(e2e::writeText(scratch / L"modal.swf.events", "wait 300\nfscommand Quill_Ret done\n"));
     ASSERT_TRUE(e2e::writeText(scratch / L"test.qls", kTestScript));
     ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
                           (scratch / L"player_setup.exe").c_str(), FALSE));
@@ -109,7 +148,8 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
   "title": "Flash",
   "movie": "movie.swf",
   "installer": "player_setup.exe",
-  "files": ["movie.swf", "info.swf", "data.txt", "player_setup.exe"],
+  "files": ["movie.swf", "info.swf", "data.txt", "modeless.swf", "modeless.swf.events", "modal.swf",
+            "modal.swf.events", "player_setup.exe"],
   "scripts": {"TEST": "test.qls"}
 })"));
     std::wstring exe = scratch / L"app.exe";
@@ -159,7 +199,20 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
                     std::to_string(paloma::testing::movieBytes({.width = 320, .rate = 30, .frames = 4}).size())))
         << trace;
     EXPECT_TRUE(has("noinfo object object undefined")) << trace;
+    EXPECT_TRUE(has("bad object undefined undefined undefined undefined undefined 655360 undefined")) << trace;
+    // Forms: modeless with its variables, a command handed to the main
+    // window, then a modal one over it that its movie closes.
+    EXPECT_TRUE(has("form [object Form] object undefined true")) << trace;
+    EXPECT_TRUE(has("shown |[object Window] object true")) << trace;
+    EXPECT_TRUE(has("vars hi true v undefined true true undefined true true")) << trace;
+    EXPECT_TRUE(has("forwarded 2")) << trace << calls;
+    EXPECT_TRUE(has("modal done object [Modal:done]")) << trace;
+    EXPECT_TRUE(has("closed [Modal:done][Modeless:bye] object undefined")) << trace;
     EXPECT_TRUE(has("done")) << trace;
+    EXPECT_NE(calls.find("put FlashVars greeting=hi&n=2"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("movie modal.swf 200x100"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("put Base file:///C:/base/"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("call LoadMovie 1 | other.swf"), std::string::npos) << calls;
     // The control saw the calls.
     EXPECT_NE(calls.find("put ScaleMode 2"), std::string::npos) << calls;
     EXPECT_NE(calls.find("call SetVariable player.stats.score | 43"), std::string::npos) << calls;

@@ -2,6 +2,7 @@
 // reading of movie variable texts, coordinates per scale mode and movie
 // inspection.
 #include "host/flash/FlashData.h"
+#include "host/flash/RegionFile.h"
 
 #include "tests/support/MovieBytes.h"
 
@@ -125,6 +126,25 @@ TEST(MovieInfo, ReadsMoviesAndProjectorsAndRefusesTheRest) {
         broken[i] = 0xFF; // the body no longer inflates
     EXPECT_FALSE(readMovieInfo(write("broken.swf", broken)));
     fs::remove_all(dir);
+}
+
+TEST(RegionFile, ReadsRectanglesAndRefusesBadHeadersAndCounts) {
+    auto region = [](std::vector<int32_t> fields) {
+        std::vector<uint8_t> out;
+        for (int32_t f : fields)
+            for (int i = 0; i < 4; ++i)
+                out.push_back(uint8_t(uint32_t(f) >> (8 * i)));
+        return out;
+    };
+    auto rects = parseRegionData(region({32, 1, 3, 48, 0, 0, 9, 9, 0, 0, 5, 5, 2, 2, 2, 8, 1, 5, 9, 9}));
+    ASSERT_TRUE(rects);
+    ASSERT_EQ(rects->size(), 2u); // the empty one is dropped
+    EXPECT_EQ((*rects)[1].left, 1);
+    EXPECT_EQ((*rects)[1].bottom, 9);
+    EXPECT_FALSE(parseRegionData(region({32, 1, 2, 0, 0, 0, 0, 0, 0, 0, 5, 5}))); // count beyond the bytes
+    EXPECT_FALSE(parseRegionData(region({32, 2, 0, 0, 0, 0, 0, 0})));             // not rectangles
+    EXPECT_FALSE(parseRegionData(region({32, 1, 1, 16, 0, 0, 0, 0, 5, 5, 1, 1}))); // inverted
+    EXPECT_FALSE(parseRegionData({}));
 }
 
 } // namespace
