@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace paloma;
@@ -76,11 +77,53 @@ FlashPlayer.scaleMode = 2;
 FlashPlayer.scaleMode = "3";
 var r = FlashPlayer.movieToWindow(0, 550, 0, 400);
 t("rect " + FlashPlayer.scaleMode + " " + r.left + " " + r.right + " " + r.top + " " + r.bottom);
+var rects = "";
+for (var m = 0; m < 4; m++) {
+  FlashPlayer.scaleMode = m;
+  r = FlashPlayer.movieToWindow(0, 550, 0, 400);
+  rects += " " + r.left + "," + r.right + "," + r.top + "," + r.bottom;
+}
+t("rects" + rects);
 FlashPlayer.flashVars = "k=v";
 t("vars " + FlashPlayer.flashVars);
 t("window " + (FlashPlayer.window == FlashPlayer.window) + " " + FlashPlayer.window);
 FlashPlayer.showPrintDlg = false;
 t("print " + FlashPlayer.showPrintDlg);
+t("calls " + FlashPlayer.setZoomRect(1, 2, 3, 4) + FlashPlayer.zoom(50) + FlashPlayer.pan(5, 6, 1) +
+  FlashPlayer.play() + FlashPlayer.isPlaying() + FlashPlayer.stop() + FlashPlayer.forward() + FlashPlayer.back() +
+  FlashPlayer.back() + " " + FlashPlayer.currentFrame() + FlashPlayer.rewind() + FlashPlayer.stopPlay() + " " +
+  FlashPlayer.percentLoaded() + " " + FlashPlayer.frameLoaded(2) + FlashPlayer.frameLoaded(99) +
+  FlashPlayer.loadMovie(1, "layer.swf") + " " + FlashPlayer.zoom("x") + FlashPlayer.pan(1, 2));
+t("targets " + FlashPlayer.targetGotoFrame("/a", 4) + FlashPlayer.targetGotoLabel("/a", "L") +
+  FlashPlayer.targetPlay("/a") + FlashPlayer.targetStopPlay("/a") + FlashPlayer.targetCallFrame("/a", 1) +
+  FlashPlayer.targetCallLabel("/a", "L") + FlashPlayer.targetSetProperty("/a", 7, "x9") + " " +
+  FlashPlayer.targetGetProperty("/a", 7) + " " + FlashPlayer.targetCurrentFrame("/a") + " " +
+  typeof FlashPlayer.targetCurrentLabel("/a") + " " + FlashPlayer.targetSetProperty("/a", 7, 9) +
+  FlashPlayer.targetPlay());
+FlashPlayer.quality = 1;
+FlashPlayer.quality = "x";
+FlashPlayer.alignMode = 5;
+FlashPlayer.backgroundColor = 65280;
+FlashPlayer.loop = 0;
+FlashPlayer.menu = false;
+FlashPlayer.deviceFont = 1;
+FlashPlayer.embedMovie = true;
+FlashPlayer.totalFrames = 99;
+FlashPlayer.wmode = "transparent";
+FlashPlayer.wmode = 3;
+FlashPlayer.salign = "LT";
+FlashPlayer.base = "C:/b/";
+FlashPlayer.scale = "exactfit";
+FlashPlayer.bgColor = "#00ff00";
+FlashPlayer.quality2 = "high";
+FlashPlayer.SWRemote = "r";
+t("props " + FlashPlayer.quality + " " + FlashPlayer.alignMode + " " + FlashPlayer.backgroundColor + " " +
+  FlashPlayer.loop + FlashPlayer.menu + FlashPlayer.deviceFont + FlashPlayer.embedMovie + " " +
+  FlashPlayer.totalFrames + " " + FlashPlayer.wmode + FlashPlayer.salign + FlashPlayer.base + FlashPlayer.scale +
+  FlashPlayer.bgColor + FlashPlayer.quality2 + FlashPlayer.SWRemote + " " + (FlashPlayer.movie.indexOf("movie.swf") > 0));
+function menuHandler() {}
+FlashPlayer.onContextMenu = menuHandler;
+t("menu " + (FlashPlayer.window.onContextMenu == menuHandler) + " " + typeof FlashPlayer.onContextMenu);
 var info = FlashPlayer.getMovieInfo(getAdditionalFile("info.swf"));
 t("info " + info.frameSize.xMax + " " + info.rate + " " + info.frameCount + " " + info.version + " " + info.size);
 t("noinfo " + typeof FlashPlayer.getMovieInfo("Q:\\none.swf") + " " +
@@ -105,7 +148,18 @@ form1.onExit = exited;
 t("shown " + form1.show(false) + "|" + form1.window + " " + typeof form1.show(false) + " " + form1.canDrag);
 t("vars " + form1.getVariable("greeting") + " " + form1.setVariable("k", "v") + " " + form1.getVariable("k") + " " +
   form1.setVariable("k", 1) + " " + form1.targetGotoFrame("/", 1) + " " + form1.targetCallLabel("/", "x") + " " +
-  form1.targetGotoLabel("/", 2) + " " + form1.loadMovie(1, "other.swf") + " " + form1.setBase("C:\\base"));
+  form1.targetGotoLabel("/", 2) + " " + form1.loadMovie(1, "other.swf") + " " + form1.setBase("C:\\base") + " " +
+  form1.targetCallFrame("/", 2) + " " + form1.getVariable());
+// The form's controls go through the global createControl with the form as
+// their parent.
+function createControl(id, l, tp, r, b, props, key, parent) {
+  return id + " " + l + "," + tp + "," + r + "," + b + " " + (parent == form1.window.handle);
+}
+t("control " + form1.createControl("Some.Control", 1, 2) + " " + new Form().createControl("Some.Control"));
+// A form owned by another goes with its owner's window.
+var form3 = new Form();
+form3.show(false, form1);
+var owned = form3.window.handle;
 var t0 = new Date().getTime();
 while (new Date().getTime() - t0 < 1000) processMsg();
 var form2 = new Form();
@@ -117,6 +171,10 @@ t("modal " + form2.show(true, form1) + " " + typeof form2.window + " " + exits);
 form1.close("bye");
 form1.close("again");
 t("closed " + exits + " " + typeof form1.window + " " + form1.getVariable("greeting"));
+t("owned " + (owned != 0) + " " + typeof form3.window + " " + form3.getVariable("greeting") + " " +
+  form3.setVariable("k", "v") + " " + form3.targetGotoFrame("/", 1) + " " + form3.loadMovie(0, "x.swf") + " " +
+  form3.createControl("Some.Control") + " " + typeof form3.show(false) + " " + (form3.window.handle != owned));
+form3.close();
 t("done");
 )";
 
@@ -192,6 +250,23 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
     EXPECT_TRUE(has("rect 2 0 " + std::to_string(int(std::trunc(cw / 550 * 550))) + " 0 " +
                     std::to_string(int(std::trunc(ch / 400 * 400)))))
         << trace;
+    // Every scale mode, the 550 x 400 movie over the whole screen.
+    auto trunc = [](double v) { return std::to_string(int64_t(std::trunc(v))); };
+    std::string rects = "rects";
+    for (int mode = 0; mode < 4; ++mode) {
+        double s = mode == 0 ? std::min(cw / 550, ch / 400) : std::max(cw / 550, ch / 400);
+        double sw = mode == 2 ? cw : mode == 3 ? 550 : std::trunc(s * 550);
+        double sh = mode == 2 ? ch : mode == 3 ? 400 : std::trunc(s * 400);
+        double dx = mode == 2 ? 0 : std::trunc((cw - sw) / 2), dy = mode == 2 ? 0 : std::trunc((ch - sh) / 2);
+        rects += " " + trunc(dx) + "," + trunc(dx + std::trunc(sw / 550 * 550)) + "," + trunc(dy) + "," +
+                 trunc(dy + std::trunc(sh / 400 * 400));
+    }
+    EXPECT_TRUE(has(rects)) << rects << "\n" << trace;
+    EXPECT_TRUE(has("calls truetruetruetruetruetruetruetruetrue 2truetrue 100 truefalsetrue undefinedundefined"))
+        << trace;
+    EXPECT_TRUE(has("targets truetruetruetruetruetruetrue x9 0 string undefinedundefined")) << trace;
+    EXPECT_TRUE(has("props 1 5 65280 falsefalsetruetrue 10 transparentLTC:/b/exactfit#00ff00highr true")) << trace;
+    EXPECT_TRUE(has("menu true undefined")) << trace;
     EXPECT_TRUE(has("vars k=v")) << trace;
     EXPECT_TRUE(has("window true [object Window]")) << trace;
     EXPECT_TRUE(has("print false")) << trace;
@@ -204,7 +279,9 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
     // window, then a modal one over it that its movie closes.
     EXPECT_TRUE(has("form [object Form] object undefined true")) << trace;
     EXPECT_TRUE(has("shown |[object Window] object true")) << trace;
-    EXPECT_TRUE(has("vars hi true v undefined true true undefined true true")) << trace;
+    EXPECT_TRUE(has("vars hi true v undefined true true undefined true true true undefined")) << trace;
+    EXPECT_TRUE(has("control Some.Control 1,2,50,50 true undefined")) << trace;
+    EXPECT_TRUE(has("owned true object undefined undefined undefined undefined undefined string true")) << trace;
     EXPECT_TRUE(has("forwarded 2")) << trace << calls;
     EXPECT_TRUE(has("modal done object [Modal:done]")) << trace;
     EXPECT_TRUE(has("closed [Modal:done][Modeless:bye] object undefined")) << trace;
