@@ -35,6 +35,12 @@ quit
 )";
 
 constexpr const char* kTestScript = R"(
+dllimport "user32.dll" stdcall long GetWindowLongW(long, long);
+dllimport "user32.dll" stdcall long GetWindowRgn(long, long);
+dllimport "gdi32.dll" stdcall long CreateRectRgn(long, long, long, long);
+// The caption bits of a window's style, and the kind of its region (3: more
+// than one rectangle, 0: none).
+function frame(w) { return (GetWindowLongW(w.handle, -16) & 0xC00000) + "/" + GetWindowRgn(w.handle, CreateRectRgn(0, 0, 0, 0)); }
 Application.traceToFile(getAppDir() + "trace.txt");
 function t(s) { trace(s); }
 t("version " + FlashPlayer.flashVersion() + " frames " + FlashPlayer.totalFrames + " " + FlashPlayer);
@@ -140,12 +146,15 @@ form1.movie = getAdditionalFile("modeless.swf");
 form1.initVars = "greeting=hi&n=2";
 form1.caption = "Modeless";
 form1.showCaption = false;
+getAdditionalFile("mask.msk");
+form1.clipRegion = "mask";
 form1.canDrag = 1;
 form1.onExit = 5;
 var exits = "";
 function exited(text) { exits += "[" + this.caption + ":" + text + "]"; }
 form1.onExit = exited;
-t("shown " + form1.show(false) + "|" + form1.window + " " + typeof form1.show(false) + " " + form1.canDrag);
+t("shown " + form1.show(false) + "|" + form1.window + " " + typeof form1.show(false) + " " + form1.canDrag + " " +
+  frame(form1.window));
 t("vars " + form1.getVariable("greeting") + " " + form1.setVariable("k", "v") + " " + form1.getVariable("k") + " " +
   form1.setVariable("k", 1) + " " + form1.targetGotoFrame("/", 1) + " " + form1.targetCallLabel("/", "x") + " " +
   form1.targetGotoLabel("/", 2) + " " + form1.loadMovie(1, "other.swf") + " " + form1.setBase("C:\\base") + " " +
@@ -160,6 +169,7 @@ t("control " + form1.createControl("Some.Control", 1, 2) + " " + new Form().crea
 var form3 = new Form();
 form3.show(false, form1);
 var owned = form3.window.handle;
+t("frame " + frame(form3.window));
 var t0 = new Date().getTime();
 while (new Date().getTime() - t0 < 1000) processMsg();
 var form2 = new Form();
@@ -198,6 +208,12 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
                                "fscommand Quill_Eval trace(\"forwarded \" + form1.getVariable(\"n\"));\n"));
     ASSERT_TRUE(e2e::writeFile(scratch / L"modal.swf", paloma::testing::movieBytes({.width = 200, .height = 100})));
     ASSERT_TRUE(e2e::writeText(scratch / L"modal.swf.events", "wait 300\nfscommand Quill_Ret done\n"));
+    // A mask of two rectangles for the modeless form.
+    std::vector<uint8_t> mask;
+    for (int32_t field : {32, 1, 2, 32, 0, 0, 300, 200, 0, 0, 150, 100, 150, 100, 300, 200})
+        for (int i = 0; i < 4; ++i)
+            mask.push_back(uint8_t(uint32_t(field) >> (8 * i)));
+    ASSERT_TRUE(e2e::writeFile(scratch / L"mask.msk", mask));
     ASSERT_TRUE(e2e::writeText(scratch / L"test.qls", kTestScript));
     ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
                           (scratch / L"player_setup.exe").c_str(), FALSE));
@@ -207,7 +223,7 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
   "movie": "movie.swf",
   "installer": "player_setup.exe",
   "files": ["movie.swf", "info.swf", "data.txt", "modeless.swf", "modeless.swf.events", "modal.swf",
-            "modal.swf.events", "player_setup.exe"],
+            "modal.swf.events", "mask.msk", "player_setup.exe"],
   "scripts": {"TEST": "test.qls"}
 })"));
     std::wstring exe = scratch / L"app.exe";
@@ -278,8 +294,9 @@ TEST(FlashScripts, PackagedScriptDrivesThePlayerAndForms) {
     // Forms: modeless with its variables, a command handed to the main
     // window, then a modal one over it that its movie closes.
     EXPECT_TRUE(has("form [object Form] object undefined true")) << trace;
-    EXPECT_TRUE(has("shown |[object Window] object true")) << trace;
+    EXPECT_TRUE(has("shown |[object Window] object true 0/3")) << trace;
     EXPECT_TRUE(has("vars hi true v undefined true true undefined true true true undefined")) << trace;
+    EXPECT_TRUE(has("frame 12582912/0")) << trace;
     EXPECT_TRUE(has("control Some.Control 1,2,50,50 true undefined")) << trace;
     EXPECT_TRUE(has("owned true object undefined undefined undefined undefined undefined string true")) << trace;
     EXPECT_TRUE(has("forwarded 2")) << trace << calls;
