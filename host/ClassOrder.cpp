@@ -17,6 +17,7 @@
 #ifdef _WIN32
 #include "host/app/Application.h"
 #include "host/dialogs/DialogsClasses.h"
+#include "host/flash/FlashClasses.h"
 #include "host/media/MediaClasses.h"
 #include "host/window/Window.h"
 #endif
@@ -93,8 +94,8 @@ constexpr ClassEntry kClassOrder[] = {
 #endif
     {"MCI", PALOMA_WIN_ONLY(registerMCIClass)},
     {"createControl, ActiveXControl", PALOMA_WIN_ONLY(registerActiveXControlClasses)},
-    {"FlashPlayer", nullptr},
-    {"MovieClip", nullptr},
+    {"FlashPlayer", PALOMA_WIN_ONLY(registerFlashPlayerClass)},
+    {"MovieClip", PALOMA_WIN_ONLY(registerMovieClipClass)},
     // The global host functions; the URI functions are bound with them.
     {"encodeURI, encodeURIComponent, decodeURI, decodeURIComponent", builtin<G::UriFunctions>},
     {"getMainWnd, getAppDir, getExeName, getMovies, getAdditionalFile, readProfile, writeProfile, processMsg, "
@@ -121,7 +122,7 @@ constexpr ClassEntry kClassOrder[] = {
     {"Encryption", registerEncryptionClass},
     {"DiskInfo", nullptr},
     {"DataFile", nullptr},
-    {"Form", nullptr},
+    {"Form", PALOMA_WIN_ONLY(registerFormClass)},
     {"Struct, StructArray", registerStructClasses},
     {"ScriptHost", PALOMA_WIN_ONLY(registerScriptHostClass)},
 };

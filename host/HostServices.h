@@ -14,6 +14,7 @@
 // with ScopedHostServices for the life of its main window.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,13 @@ using ControlDispatch = IDispatch*;
 using WindowHandle = void*;
 using ControlDispatch = void*;
 #endif
+
+// Print settings a script gave for the control's printing; every field is
+// optional.
+struct PrintSettings {
+    std::optional<long> orientation, copies, paperSize, pageWidth, pageHeight;
+};
+using PrintSettingsSource = std::function<std::optional<PrintSettings>()>;
 
 class HostServices {
 public:
@@ -98,6 +106,36 @@ public:
     // engine alive and its main window open until the call has returned.
     virtual void enterScripts() {}
     virtual void leaveScripts() {}
+
+    // The natural size of the movie loaded into the player window's control,
+    // in pixels; false when none is known.
+    virtual bool movieSize(int& width, int& height) {
+        (void)width;
+        (void)height;
+        return false;
+    }
+#ifdef _WIN32
+    // An FSCommand of another movie (a Form's) that the main window handles
+    // as its own.
+    virtual void forwardFSCommand(const std::wstring& command, const std::wstring& args) {
+        (void)command;
+        (void)args;
+    }
+    // The module file the player window's control came from; empty when it
+    // was created through COM (or there is none).
+    virtual std::wstring flashModulePath() { return {}; }
+#endif
+    // The control's printing: whether it shows the print dialog (else it
+    // prints to the default printer), and where the print settings come
+    // from. `owner` identifies the source: releasePrintSettings() of another
+    // owner keeps it.
+    virtual bool printDialogShown() { return true; }
+    virtual void showPrintDialog(bool shown) { (void)shown; }
+    virtual void setPrintSettings(const void* owner, PrintSettingsSource source) {
+        (void)owner;
+        (void)source;
+    }
+    virtual void releasePrintSettings(const void* owner) { (void)owner; }
 };
 
 // enterScripts()/leaveScripts() for a scope.

@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+#include "host/HostServices.h"
+
 namespace paloma::shell {
 
 // Replaces, in the import table of `module`, the entry of `function` imported
@@ -18,9 +20,7 @@ namespace paloma::shell {
 bool redirectImport(HMODULE module, const char* dll, const char* function, void* replacement, void** original);
 
 // Print settings from a script; every field is optional.
-struct PrintSettings {
-    std::optional<long> orientation, copies, paperSize, pageWidth, pageHeight;
-};
+using PrintSettings = host::PrintSettings;
 
 struct PrintHookState {
     // The system's print dialog that the control imported.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/shell/FlashHostPrintHook.h"
 #include "app/shell/MainWnd.h"
 #include "app/shell/PackageFiles.h"
 #include "app/shell/ScreenSaverOptions.h"
@@ -128,6 +129,41 @@ void ShellHostServices::enterScripts() {
 void ShellHostServices::leaveScripts() {
     if (!holds_.empty())
         holds_.pop_back();
+}
+
+bool ShellHostServices::movieSize(int& width, int& height) {
+    CMainWnd* main = CMainWnd::current();
+    if (!main || main->player().movieWidth() <= 0 || main->player().movieHeight() <= 0)
+        return false;
+    width = main->player().movieWidth();
+    height = main->player().movieHeight();
+    return true;
+}
+
+void ShellHostServices::forwardFSCommand(const std::wstring& command, const std::wstring& args) {
+    if (CMainWnd* main = CMainWnd::current())
+        main->dispatchCommand(command, args);
+}
+
+std::wstring ShellHostServices::flashModulePath() {
+    CMainWnd* main = CMainWnd::current();
+    return main ? main->playerModulePath() : std::wstring();
+}
+
+bool ShellHostServices::printDialogShown() { return !printHookState().silent; }
+
+void ShellHostServices::showPrintDialog(bool shown) { printHookState().silent = !shown; }
+
+void ShellHostServices::setPrintSettings(const void* owner, host::PrintSettingsSource source) {
+    printSettingsOwner_ = source ? owner : nullptr;
+    printHookState().settings = std::move(source);
+}
+
+void ShellHostServices::releasePrintSettings(const void* owner) {
+    if (!owner || owner != printSettingsOwner_)
+        return;
+    printSettingsOwner_ = nullptr;
+    printHookState().settings = nullptr;
 }
 
 } // namespace paloma::shell

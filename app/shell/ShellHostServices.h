@@ -34,12 +34,20 @@ public:
     bool writeProfileString(const std::string& section, const std::string& entry, const std::string& value) override;
     void enterScripts() override;
     void leaveScripts() override;
+    bool movieSize(int& width, int& height) override;
+    void forwardFSCommand(const std::wstring& command, const std::wstring& args) override;
+    std::wstring flashModulePath() override;
+    bool printDialogShown() override;
+    void showPrintDialog(bool shown) override;
+    void setPrintSettings(const void* owner, host::PrintSettingsSource source) override;
+    void releasePrintSettings(const void* owner) override;
 
 private:
     struct Hold;
     bridge::EngineKeeper* keeper_ = nullptr;
     std::vector<std::unique_ptr<Hold>> holds_;
     HACCEL accelerators_ = nullptr;
+    const void* printSettingsOwner_ = nullptr;
 };
 
 } // namespace paloma::shell

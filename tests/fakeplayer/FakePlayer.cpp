@@ -554,12 +554,16 @@ public:
     HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override {
         if (!bag)
             return E_POINTER;
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_BSTR;
-        if (SUCCEEDED(bag->Read(L"Movie", &v, log)) && v.vt == VT_BSTR)
-            putProperty(kMovie, v);
-        VariantClear(&v);
+        logLine(L"load");
+        // FlashVars first: the movie sees them as it loads.
+        for (auto [name, id] : {std::pair{L"FlashVars", kFlashVars}, std::pair{L"Movie", kMovie}}) {
+            VARIANT v;
+            VariantInit(&v);
+            v.vt = VT_BSTR;
+            if (SUCCEEDED(bag->Read(name, &v, log)) && v.vt == VT_BSTR)
+                putProperty(id, v);
+            VariantClear(&v);
+        }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Save(IPropertyBag*, BOOL, BOOL) override { return S_OK; }
@@ -842,6 +846,20 @@ void FlashControl::loadMovie(const std::wstring& movie) {
     variables_.clear();
     kept_.clear();
     currentFrame_ = 0;
+    // FlashVars ("name=value&name=value") become variables of the movie.
+    if (auto vars = properties_.find(kFlashVars); vars != properties_.end()) {
+        std::wstring text = variantText(vars->second);
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find(L'&', start);
+            std::wstring pair = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+            if (size_t eq = pair.find(L'='); eq != std::wstring::npos && eq > 0)
+                variables_[pair.substr(0, eq)] = pair.substr(eq + 1);
+            if (end == std::wstring::npos)
+                break;
+            start = end + 1;
+        }
+    }
     if (movie.empty())
         return;
     std::wstring path = localPath(movie);

@@ -3,7 +3,9 @@
 // answer, and the engine's end on "Quill_Quit".
 #include "PlayerSupport.h"
 
+#include "app/shell/FlashHostPrintHook.h"
 #include "app/shell/MainWndQuill.h"
+#include "app/shell/ShellHostServices.h"
 #include "script/Quill.h"
 
 using namespace paloma;
@@ -155,4 +157,31 @@ TEST_F(QuillCommandsTest, MovieEventsRunScriptsAndQuitEndsTheEngine) {
     EXPECT_EQ(trace[1], "eval");
     EXPECT_EQ(trace[2], "hello");
     EXPECT_EQ(services.resourceReads[L"Hello"], 1);
+}
+
+TEST_F(QuillCommandsTest, FlashPlayerPrintSettingsReachThePrintHookWhileTheEngineLives) {
+    ShellHostServices hostServices;
+    host::ScopedHostServices installed(hostServices);
+    PrintHookState saved = printHookState();
+    ASSERT_NE(window(), nullptr);
+    command(L"Quill_Eval", L"var p = new Object(); p.orientation = 2; p.copies = 3; p.paperSize = \"A4\";"
+                           L"FlashPlayer.printerProperties = p; FlashPlayer.showPrintDlg = false;"
+                           L"trace(\"shown \" + FlashPlayer.showPrintDlg + \" \" + FlashPlayer.printerProperties.copies);");
+    ASSERT_EQ(trace.size(), 1u);
+    EXPECT_EQ(trace[0], "shown false 3");
+    EXPECT_TRUE(printHookState().silent);
+    ASSERT_TRUE(printHookState().settings);
+    auto settings = printHookState().settings();
+    ASSERT_TRUE(settings);
+    EXPECT_EQ(settings->orientation, 2);
+    EXPECT_EQ(settings->copies, 3);
+    EXPECT_FALSE(settings->paperSize); // not an Integer
+    // Collected values stay: the settings are read at print time.
+    command(L"Quill_Eval", L"p = null; p = FlashPlayer.printerProperties; p.copies = 5;");
+    EXPECT_EQ(printHookState().settings()->copies, 5);
+    // The engine goes: the hook no longer reads from it.
+    command(L"Quill_Quit", L"");
+    EXPECT_FALSE(scripts->hasEngine());
+    EXPECT_FALSE(printHookState().settings);
+    printHookState() = saved;
 }

@@ -1,6 +1,6 @@
 // The ActiveX container of the Flash control: sites, frame, ambient
 // properties and the event sink.
-#include "app/shell/FlashHost.h"
+#include "host/framework/FlashHost.h"
 
 #include <olectl.h>
 
@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-namespace paloma::shell {
+namespace paloma::host {
 
 const CLSID kClsidShockwaveFlash = {0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 const IID kDiidShockwaveFlashEvents = {0xD27CDB6D, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
@@ -43,9 +43,6 @@ std::wstring variantToText(const VARIANT& value) {
 // in one object; the event sink is a second object that shares its count.
 // ---------------------------------------------------------------------------
 
-using host::ComObject;
-using host::ComPart;
-using host::DispatchByIdOnly;
 
 class FlashSite final
     : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, DispatchByIdOnly> {
@@ -249,7 +246,8 @@ ComPtr<IOleObject> createFromModule(const std::wstring& path, HMODULE* moduleOut
 
 } // namespace
 
-bool FlashHost::create(HWND parent, int id, const RECT& rect, const std::wstring& modulePath, HMODULE* module) {
+bool FlashHost::create(HWND parent, int id, const RECT& rect, const std::wstring& modulePath, HMODULE* module,
+                       IPropertyBag* initial) {
     close();
     if (module)
         *module = nullptr;
@@ -272,7 +270,10 @@ bool FlashHost::create(HWND parent, int id, const RECT& rect, const std::wstring
     bool siteFirst = misc & OLEMISC_SETCLIENTSITEFIRST;
     if (siteFirst)
         object_->SetClientSite(site_.get());
-    if (auto persist = object_.query<IPersistStreamInit>(IID_IPersistStreamInit)) {
+    auto fromBag = initial ? object_.query<IPersistPropertyBag>(IID_IPersistPropertyBag) : ComPtr<IPersistPropertyBag>();
+    if (fromBag) {
+        fromBag->Load(initial, nullptr);
+    } else if (auto persist = object_.query<IPersistStreamInit>(IID_IPersistStreamInit)) {
         persist->InitNew();
     } else if (auto bag = object_.query<IPersistPropertyBag>(IID_IPersistPropertyBag)) {
         bag->InitNew();
@@ -352,19 +353,45 @@ HRESULT memberId(IDispatch* dispatch, const wchar_t* name, DISPID* id) {
 
 } // namespace
 
-HRESULT FlashHost::put(const wchar_t* name, const VARIANT& value) {
-    if (!dispatch_)
+HRESULT dispatchPut(IDispatch* dispatch, const wchar_t* name, const VARIANT& value) {
+    if (!dispatch)
         return E_UNEXPECTED;
     DISPID id;
-    HRESULT hr = memberId(dispatch_.get(), name, &id);
+    HRESULT hr = memberId(dispatch, name, &id);
     if (FAILED(hr))
         return hr;
     DISPID named = DISPID_PROPERTYPUT;
     VARIANT arg = value;
     DISPPARAMS params = {&arg, &named, 1, 1};
-    return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
-                             nullptr);
+    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                            nullptr);
 }
+
+HRESULT dispatchGet(IDispatch* dispatch, const wchar_t* name, VARIANT* result) {
+    if (!dispatch)
+        return E_UNEXPECTED;
+    DISPID id;
+    HRESULT hr = memberId(dispatch, name, &id);
+    if (FAILED(hr))
+        return hr;
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, result, nullptr,
+                            nullptr);
+}
+
+HRESULT dispatchCall(IDispatch* dispatch, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result) {
+    if (!dispatch)
+        return E_UNEXPECTED;
+    DISPID id;
+    HRESULT hr = memberId(dispatch, name, &id);
+    if (FAILED(hr))
+        return hr;
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params = {reversed.data(), nullptr, UINT(reversed.size()), 0};
+    return dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+}
+
+HRESULT FlashHost::put(const wchar_t* name, const VARIANT& value) { return dispatchPut(dispatch_.get(), name, value); }
 
 HRESULT FlashHost::put(const wchar_t* name, long value) {
     VARIANT v;
@@ -381,28 +408,10 @@ HRESULT FlashHost::put(const wchar_t* name, const std::wstring& value) {
     return hr;
 }
 
-HRESULT FlashHost::get(const wchar_t* name, VARIANT* result) {
-    if (!dispatch_)
-        return E_UNEXPECTED;
-    DISPID id;
-    HRESULT hr = memberId(dispatch_.get(), name, &id);
-    if (FAILED(hr))
-        return hr;
-    DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, result, nullptr,
-                             nullptr);
-}
+HRESULT FlashHost::get(const wchar_t* name, VARIANT* result) { return dispatchGet(dispatch_.get(), name, result); }
 
 HRESULT FlashHost::call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result) {
-    if (!dispatch_)
-        return E_UNEXPECTED;
-    DISPID id;
-    HRESULT hr = memberId(dispatch_.get(), name, &id);
-    if (FAILED(hr))
-        return hr;
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS params = {reversed.data(), nullptr, UINT(reversed.size()), 0};
-    return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+    return dispatchCall(dispatch_.get(), name, std::move(args), result);
 }
 
-} // namespace paloma::shell
+} // namespace paloma::host
