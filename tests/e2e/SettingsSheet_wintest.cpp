@@ -188,7 +188,7 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
     // No Apply button.
     HWND apply = GetDlgItem(sheet, 0x3021);
     EXPECT_TRUE(!apply || !IsWindowVisible(apply));
-    EXPECT_TRUE(testsupport::saveWindowScreenshot(sheet, L"settings-preferences.bmp"));
+    EXPECT_TRUE(testsupport::saveWindowScreenshot(sheet, L"artifacts/settings-preferences.bmp"));
 
     // The "About me" page: its texts, its links and the background picture.
     SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
@@ -208,7 +208,7 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
     Sleep(300);
     EXPECT_EQ(testsupport::screenPixel(about, (area.left + area.right) / 2, (area.top + area.bottom) / 2),
               RGB(200, 0, 0));
-    EXPECT_TRUE(testsupport::saveWindowScreenshot(sheet, L"settings-about.bmp"));
+    EXPECT_TRUE(testsupport::saveWindowScreenshot(sheet, L"artifacts/settings-about.bmp"));
 
     // Two boxes changed, a hot key typed, OK.
     SendMessageW(sheet, PSM_SETCURSEL, 0, 0);

@@ -1,7 +1,7 @@
 #pragma once
 // Saves what the screen shows of a window (of any process) as a 24-bit
-// bitmap file in "artifacts/" below the test's working folder: the tests'
-// screenshots.
+// bitmap file: the tests' screenshots (kept in "artifacts/" below the test's
+// working folder) and the demo's.
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 
 namespace testsupport {
 
-inline bool saveWindowScreenshot(HWND window, const std::wstring& name) {
+inline bool saveWindowScreenshot(HWND window, const std::filesystem::path& path) {
     RECT rc;
     if (!GetWindowRect(window, &rc))
         return false;
@@ -40,8 +40,9 @@ inline bool saveWindowScreenshot(HWND window, const std::wstring& name) {
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = DWORD(file.bfOffBits + pixels.size());
-    std::filesystem::create_directories(L"artifacts");
-    std::ofstream out(std::filesystem::path(L"artifacts") / name, std::ios::binary);
+    if (path.has_parent_path())
+        std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&info), sizeof info);
     out.write(reinterpret_cast<const char*>(pixels.data()), std::streamsize(pixels.size()));
