@@ -80,6 +80,15 @@ HWND waitForWindow(DWORD process, const wchar_t* title) {
     return nullptr;
 }
 
+// The colour the screen shows at a client point once the window has painted
+// it (or whatever it shows after three seconds).
+COLORREF pixelOnceShown(HWND window, int x, int y, COLORREF expected) {
+    COLORREF seen = CLR_INVALID;
+    for (int i = 0; i < 60 && seen != expected; ++i, Sleep(50))
+        seen = testsupport::screenPixel(window, x, y);
+    return seen;
+}
+
 bool checked(HWND page, int id) { return SendDlgItemMessageW(page, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::wstring textOf(HWND page, int id) {
@@ -181,10 +190,8 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
     EXPECT_TRUE(checked(page, IDC_CUSTOM_COLOUR));
     EXPECT_FALSE(checked(page, IDC_NO_AUTORUN));
     // The swatch is painted in the colour (COLORREF 0x996633).
-    RECT swatch;
     HWND swatchWindow = GetDlgItem(page, IDC_SWATCH);
-    GetClientRect(swatchWindow, &swatch);
-    EXPECT_EQ(testsupport::screenPixel(swatchWindow, 3, 3), RGB(0x33, 0x66, 0x99));
+    EXPECT_EQ(pixelOnceShown(swatchWindow, 3, 3, RGB(0x33, 0x66, 0x99)), RGB(0x33, 0x66, 0x99));
     // No Apply button.
     HWND apply = GetDlgItem(sheet, 0x3021);
     EXPECT_TRUE(!apply || !IsWindowVisible(apply));
@@ -204,9 +211,7 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
     RECT area;
     GetWindowRect(GetDlgItem(about, IDC_ABOUT_AREA), &area);
     MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&area), 2);
-    UpdateWindow(about);
-    Sleep(300);
-    EXPECT_EQ(testsupport::screenPixel(about, (area.left + area.right) / 2, (area.top + area.bottom) / 2),
+    EXPECT_EQ(pixelOnceShown(about, (area.left + area.right) / 2, (area.top + area.bottom) / 2, RGB(200, 0, 0)),
               RGB(200, 0, 0));
     EXPECT_TRUE(testsupport::saveWindowScreenshot(sheet, L"artifacts/settings-about.bmp"));
 
