@@ -15,7 +15,7 @@
 #include "app/shell/ShellContext.h"
 #include "app/shell/SettingsSheet.h"
 #include "app/shell/ShellMessageBox.h"
-#include "app/shell/SystemScreenSaver.h"
+#include "host/system/SystemScreenSaver.h"
 #include "base/WinText.h"
 #include "host/app/Application.h"
 #include "host/window/Window.h"
