@@ -9,10 +9,16 @@
 #include "tests/support/MovieBytes.h"
 #include "tests/support/Screenshot.h"
 
+#include <colordlg.h>
 #include <commctrl.h>
 #include <prsht.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <utility>
+#include <vector>
 
 using namespace paloma;
 
@@ -89,6 +95,20 @@ COLORREF pixelOnceShown(HWND window, int x, int y, COLORREF expected) {
     return seen;
 }
 
+// Whether the process has loaded a module of that name.
+bool hasModule(DWORD process, const wchar_t* name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    bool found = false;
+    for (BOOL more = Module32FirstW(snapshot, &module); more && !found; more = Module32NextW(snapshot, &module))
+        found = _wcsicmp(module.szModule, name) == 0;
+    CloseHandle(snapshot);
+    return found;
+}
+
 bool checked(HWND page, int id) { return SendDlgItemMessageW(page, id, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::wstring textOf(HWND page, int id) {
@@ -104,7 +124,7 @@ protected:
         CreateDirectoryW(tmp_.c_str(), nullptr);
         ASSERT_TRUE(e2e::writeFile(scratch_ / L"movie.swf", paloma::testing::movieBytes({})));
         ASSERT_TRUE(e2e::writeFile(scratch_ / L"back.bmp", bitmapFile(64, 32, RGB(200, 0, 0))));
-        ASSERT_TRUE(e2e::writeText(scratch_ / L"sheet.json", R"({
+        exe_ = build(L"sheet", R"({
   "identity": "Paloma E2E Sheet/Sheet\\V2",
   "title": "Sheet Saver",
   "version": "2.0",
@@ -117,12 +137,15 @@ protected:
   "about": {"link": {"caption": "Home page", "target": "http://127.0.0.1/"},
             "mail": {"caption": "Write to us", "address": "me@example.com"},
             "picture": "back.bmp"}
-})"));
-        exe_ = scratch_ / L"sheet.exe";
-        auto built = e2e::runProcess(L"\"" + e2e::hostPath(PALOMA_PACK_EXE) + L"\" build \"" +
-                                     (scratch_ / L"sheet.json") + L"\" -o \"" + exe_ + L"\" --runtime \"" +
-                                     e2e::hostPath(PALOMA_RUNTIME_EXE) + L"\"");
-        ASSERT_TRUE(built.finished && built.exitCode == 0);
+})");
+    }
+    std::wstring build(const std::wstring& name, const std::string& manifest) {
+        std::wstring json = scratch_ / (name + L".json"), exe = scratch_ / (name + L".exe");
+        EXPECT_TRUE(e2e::writeText(json, manifest));
+        auto built = e2e::runProcess(L"\"" + e2e::hostPath(PALOMA_PACK_EXE) + L"\" build \"" + json + L"\" -o \"" + exe +
+                                     L"\" --runtime \"" + e2e::hostPath(PALOMA_RUNTIME_EXE) + L"\"");
+        EXPECT_TRUE(built.finished && built.exitCode == 0);
+        return exe;
     }
     void TearDown() override {
         if (process_.hProcess) {
@@ -134,15 +157,26 @@ protected:
     }
 
     // Starts the package and answers its sheet.
-    HWND start(const std::wstring& args) {
+    // Starts the package (extra environment entries NAME=value) and waits for its sheet.
+    HWND start(const std::wstring& args, std::vector<std::wstring> environment = {}) {
         for (const std::wstring& e : {L"TMP=" + tmp_, L"TEMP=" + tmp_, L"PALOMA_MESSAGE_LOG=" + (scratch_ / L"boxes.log")})
-            SetEnvironmentVariableW(e.substr(0, e.find(L'=')).c_str(), e.substr(e.find(L'=') + 1).c_str());
+            environment.push_back(e);
+        // Set for the child only: this process keeps its own temporary folder.
+        std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved;
+        for (const std::wstring& e : environment) {
+            std::wstring name = e.substr(0, e.find(L'='));
+            wchar_t old[MAX_PATH * 2];
+            DWORD n = GetEnvironmentVariableW(name.c_str(), old, MAX_PATH * 2);
+            saved.emplace_back(name, n ? std::optional<std::wstring>(old) : std::nullopt);
+            SetEnvironmentVariableW(name.c_str(), e.substr(e.find(L'=') + 1).c_str());
+        }
         STARTUPINFOW si{};
         si.cb = sizeof si;
         std::wstring cmd = L"\"" + exe_ + L"\"" + args;
-        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_))
-            return nullptr;
-        return waitForWindow(process_.dwProcessId, L"Configurations");
+        BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &process_);
+        for (auto& [name, value] : saved)
+            SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+        return started ? waitForWindow(process_.dwProcessId, L"Configurations") : nullptr;
     }
 
     // Waits for the run to end; its exit code.
@@ -215,8 +249,18 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
               RGB(200, 0, 0));
     EXPECT_TRUE(testsupport::saveWindowScreenshot(sheet, L"artifacts/settings-about.bmp"));
 
-    // Two boxes changed, a hot key typed, OK.
+    // A click on the swatch opens the colour dialog; its colour is taken.
     SendMessageW(sheet, PSM_SETCURSEL, 0, 0);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SWATCH, STN_CLICKED), reinterpret_cast<LPARAM>(swatchWindow));
+    HWND colours = waitForWindow(process_.dwProcessId, L"Color");
+    ASSERT_NE(colours, nullptr);
+    SetDlgItemInt(colours, COLOR_RED, 0x11, FALSE);
+    SetDlgItemInt(colours, COLOR_GREEN, 0x22, FALSE);
+    SetDlgItemInt(colours, COLOR_BLUE, 0x33, FALSE);
+    PostMessageW(colours, WM_COMMAND, IDOK, reinterpret_cast<LPARAM>(GetDlgItem(colours, IDOK)));
+    EXPECT_EQ(pixelOnceShown(swatchWindow, 3, 3, RGB(0x11, 0x22, 0x33)), RGB(0x11, 0x22, 0x33));
+
+    // Two boxes changed, a hot key typed, OK.
     SendDlgItemMessageW(page, IDC_WAKE_LEFT, BM_CLICK, 0, 0);
     SendDlgItemMessageW(page, IDC_MUTE, BM_CLICK, 0, 0);
     SendDlgItemMessageW(page, IDC_HOTKEY, HKM_SETHOTKEY, MAKEWORD(VK_F12, HOTKEYF_CONTROL), 0);
@@ -227,7 +271,7 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
     EXPECT_EQ(afterOk.optionFlags, kOptionBackgroundColour);
     EXPECT_EQ(afterOk.hotKeyCode, VK_F12);
     EXPECT_EQ(afterOk.hotKeyModifiers, kHotKeyCtrl);
-    EXPECT_EQ(afterOk.backgroundColour, 0x996633u);
+    EXPECT_EQ(afterOk.backgroundColour, 0x332211u);
     EXPECT_EQ(textOr(afterOk.texts[kTextTitle]), u"Sheet Saver");
 
     // The next run (/c:1234) shows the stored values; Cancel stores nothing.
@@ -245,6 +289,68 @@ TEST_F(SheetTest, OkStoresTheChangedPreferencesAndCancelLeavesThem) {
     EXPECT_EQ(e2e::registryBinary(kStoreKey, L"Options"), before);
     EXPECT_TRUE(e2e::listFolder(tmp_).empty()) << "the run folder is deleted at exit";
     EXPECT_FALSE(e2e::exists(scratch_ / L"boxes.log")) << e2e::readText(scratch_ / L"boxes.log");
+}
+
+TEST_F(SheetTest, HelpButtonsAndAMovieWithoutAPlayerControlWarns) {
+    ASSERT_TRUE(e2e::writeText(scratch_ / L"guide.chm", "not a compiled help file"));
+    exe_ = build(L"movie", R"({
+  "identity": "Paloma E2E Sheet/Sheet\\V2",
+  "movie": "movie.swf",
+  "files": ["movie.swf", "guide.chm"],
+  "help": {"path": "guide.chm"},
+  "about": {"plays": "movie"}
+})");
+    HWND sheet = start(L" /c");
+    ASSERT_NE(sheet, nullptr);
+    HWND help = GetDlgItem(sheet, IDHELP);
+    ASSERT_TRUE(help && IsWindowVisible(help));
+    // The HTML help library is loaded when Help is first pressed.
+    EXPECT_FALSE(hasModule(process_.dwProcessId, L"hhctrl.ocx"));
+    PostMessageW(sheet, WM_COMMAND, MAKEWPARAM(IDHELP, BN_CLICKED), reinterpret_cast<LPARAM>(help));
+    bool loaded = false;
+    for (int i = 0; i < 100 && !loaded; ++i, Sleep(50))
+        loaded = hasModule(process_.dwProcessId, L"hhctrl.ocx");
+    EXPECT_TRUE(loaded);
+    // No player in the package and none registered: the page says so.
+    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    EXPECT_EQ(finish(), 0u);
+    EXPECT_EQ(e2e::readText(scratch_ / L"boxes.log"),
+              "Configurations\tThe Macromedia Flash Player ActiveX control is not installed on this Computer.\n");
+}
+
+TEST_F(SheetTest, AboutPagePlaysThePackagedMovieInThePrivatePlayer) {
+    ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
+                          (scratch_ / L"player_setup.exe").c_str(), FALSE));
+    exe_ = build(L"player", R"({
+  "identity": "Paloma E2E Sheet/Sheet\\V2",
+  "movie": "movie.swf",
+  "installer": "player_setup.exe",
+  "files": ["movie.swf", "player_setup.exe"],
+  "about": {"plays": "movie"}
+})");
+    std::wstring log = scratch_ / L"player.log";
+    HWND sheet = start(L" /c", {L"PALOMA_FAKEPLAYER_LOG=" + log});
+    ASSERT_NE(sheet, nullptr);
+    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    HWND about = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(about, nullptr);
+    // The control covers the picture area and was given the extracted movie.
+    HWND player = GetDlgItem(about, IDC_ABOUT_AREA + 1000);
+    ASSERT_NE(player, nullptr);
+    RECT area, shown;
+    GetWindowRect(GetDlgItem(about, IDC_ABOUT_AREA), &area);
+    GetWindowRect(player, &shown);
+    EXPECT_TRUE(EqualRect(&area, &shown));
+    std::string calls;
+    for (int i = 0; i < 100 && calls.find("movie movie.swf") == std::string::npos; ++i, Sleep(50))
+        calls = e2e::readText(log);
+    EXPECT_NE(calls.find("put Movie "), std::string::npos) << calls;
+    EXPECT_NE(calls.find("\\_extra\\movie.swf\n"), std::string::npos) << calls;
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    EXPECT_EQ(finish(), 0u);
+    EXPECT_FALSE(e2e::exists(scratch_ / L"boxes.log")) << e2e::readText(scratch_ / L"boxes.log");
+    EXPECT_TRUE(e2e::listFolder(tmp_).empty());
 }
 
 #endif
