@@ -319,7 +319,7 @@ TEST_F(SheetTest, HelpButtonsAndAMovieWithoutAPlayerControlWarns) {
               "Configurations\tThe Macromedia Flash Player ActiveX control is not installed on this Computer.\n");
 }
 
-TEST_F(SheetTest, AboutPagePlaysThePackagedMovieInThePrivatePlayer) {
+TEST_F(SheetTest, AboutPagePlaysTheMovieInThePrivatePlayerAndShowsAnotherFileAsAPicture) {
     ASSERT_TRUE(CopyFileW(e2e::hostPath(PALOMA_FIXTURES "/player_installer.exe").c_str(),
                           (scratch_ / L"player_setup.exe").c_str(), FALSE));
     exe_ = build(L"player", R"({
@@ -351,6 +351,27 @@ TEST_F(SheetTest, AboutPagePlaysThePackagedMovieInThePrivatePlayer) {
     EXPECT_EQ(finish(), 0u);
     EXPECT_FALSE(e2e::exists(scratch_ / L"boxes.log")) << e2e::readText(scratch_ / L"boxes.log");
     EXPECT_TRUE(e2e::listFolder(tmp_).empty());
+
+    // Another packaged file that is no movie is shown as a picture.
+    ASSERT_TRUE(e2e::writeFile(scratch_ / L"green.bmp", bitmapFile(40, 20, RGB(0, 160, 0))));
+    exe_ = build(L"picture", R"({
+  "identity": "Paloma E2E Sheet/Sheet\\V2",
+  "movie": "movie.swf",
+  "files": ["movie.swf", "green.bmp"],
+  "about": {"plays": "file", "file": "green.bmp"}
+})");
+    sheet = start(L" /c");
+    ASSERT_NE(sheet, nullptr);
+    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    about = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(about, nullptr);
+    GetWindowRect(GetDlgItem(about, IDC_ABOUT_AREA), &area);
+    MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&area), 2);
+    EXPECT_EQ(pixelOnceShown(about, (area.left + area.right) / 2, (area.top + area.bottom) / 2, RGB(0, 160, 0)),
+              RGB(0, 160, 0));
+    EXPECT_EQ(GetDlgItem(about, IDC_ABOUT_AREA + 1000), nullptr);
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    EXPECT_EQ(finish(), 0u);
 }
 
 #endif
