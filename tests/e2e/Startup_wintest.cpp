@@ -8,6 +8,8 @@
 #include "tests/support/Binutils.h"
 #include "tests/support/MovieBytes.h"
 
+#include <prsht.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -164,6 +166,13 @@ TEST_F(PackageTest, SameFingerprintReadsOptionsBackAndAnUnreadableCopyIsReplaced
     ASSERT_NE(changedBytes, packaged);
     ASSERT_TRUE(e2e::setRegistryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.0\\SSettings", L"Options", changedBytes));
 
+    // The settings runs (no argument, /c) show the sheet: answered with Cancel.
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        for (; !done; Sleep(50))
+            if (HWND sheet = FindWindowW(nullptr, L"Configurations"); sheet && IsWindowVisible(sheet))
+                PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
     for (const wchar_t* args : {L"/x", L"/s", L"", L"/c:4711", L"/p 1234"}) {
         auto r = run(exe, args);
         ASSERT_TRUE(r.finished) << narrow(args);
@@ -171,6 +180,8 @@ TEST_F(PackageTest, SameFingerprintReadsOptionsBackAndAnUnreadableCopyIsReplaced
         EXPECT_EQ(*stored(L"crc"), resource(exe, L"CS"));
         EXPECT_TRUE(e2e::listFolder(tmp_).empty()) << narrow(args);
     }
+    done = true;
+    canceller.join();
 
     // A copy that does not decode counts as stale.
     std::vector<uint8_t> cut(changedBytes.begin(), changedBytes.begin() + 10);
