@@ -69,4 +69,29 @@ std::string swatchText(uint32_t colourRef) {
     return text;
 }
 
+namespace {
+
+bool startsWithNoCase(const std::u16string& text, std::u16string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        char16_t a = text[i], b = prefix[i];
+        if (a >= u'A' && a <= u'Z')
+            a = char16_t(a - u'A' + u'a');
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::u16string versionLine(const std::u16string& version) {
+    return startsWithNoCase(version, u"version") ? version : u"Version " + version;
+}
+
+std::u16string mailTarget(const std::u16string& address) {
+    return startsWithNoCase(address, u"mailto:") ? address : u"mailto:" + address;
+}
+
 } // namespace paloma

@@ -49,4 +49,12 @@ uint32_t swatchTextColour(uint32_t colourRef);
 // The swatch's text: the colour's value as "0x%06X".
 std::string swatchText(uint32_t colourRef);
 
+// The "About me" page's version line: "Version " and the text, unless the
+// text already begins with "Version" (case ignored).
+std::u16string versionLine(const std::u16string& version);
+
+// The e-mail line's target: the address with "mailto:" in front unless it
+// already starts with it (case ignored).
+std::u16string mailTarget(const std::u16string& address);
+
 } // namespace paloma

@@ -13,8 +13,9 @@
 #include "app/shell/PrivatePlayer.h"
 #include "app/shell/RunFolder.h"
 #include "app/shell/ShellContext.h"
+#include "app/shell/SettingsSheet.h"
 #include "app/shell/ShellMessageBox.h"
-#include "app/shell/SystemScreenSaver.h"
+#include "host/system/SystemScreenSaver.h"
 #include "base/WinText.h"
 #include "host/app/Application.h"
 #include "host/window/Window.h"
@@ -133,9 +134,9 @@ bool PalomaApp::initInstance() {
     }
 }
 
-// The settings dialog is not part of this runtime yet: that mode ends the
-// run once the configuration has been read.
+// The settings sheet runs modally without owner; the run ends with it.
 bool PalomaApp::startSettingsDialog() {
+    shell::runSettingsSheet(nullptr, shellContext(), services_);
     return true;
 }
 
@@ -251,6 +252,7 @@ int PalomaApp::exitInstance() {
     shell::setShellScripts(nullptr);
     shell::scriptCache().clear();
     if (!installHook_ && !setDefault_) {
+        shell::releaseHtmlHelp();
         // Free the settings' strings, clear the movie list.
         runtimeSettings() = RuntimeSettings{};
         movieList().clear();

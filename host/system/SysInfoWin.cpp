@@ -12,6 +12,8 @@
 #include "host/framework/HostClass.h"
 #include "host/system/ErrorReportWin.h"
 #include "host/system/SystemClasses.h"
+#include "host/system/SystemScreenSaver.h"
+#include "base/WinText.h"
 
 namespace paloma::host {
 
@@ -158,60 +160,31 @@ void cpuSpeed(MemberCall& c) {
     c.value = std::isfinite(mhz) && mhz > 0 ? quill::floatResult(mhz) : Value::nan();
 }
 
-// ---- the screen saver ----
-
-constexpr const char* kDesktopKey = "Control Panel\\Desktop";
+// ---- the screen saver (the shell's own screen-saver entry) ----
 
 void screenSaver(MemberCall& c) {
-    HKEY key;
     if (!c.put) {
-        char path[MAX_PATH + 1] = "";
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-            DWORD size = MAX_PATH, type = 0;
-            if (RegQueryValueExA(key, "SCRNSAVE.EXE", nullptr, &type, reinterpret_cast<BYTE*>(path), &size) !=
-                    ERROR_SUCCESS ||
-                type != REG_SZ)
-                path[0] = 0;
-            RegCloseKey(key);
-        }
-        c.value = ansiTextResult(c.engine, path);
+        c.value = ansiTextResult(c.engine, narrow(paloma::currentSystemScreenSaver()));
         return;
     }
     auto path = stringFrom(c.value);
-    if (!path || path->find('\0') != std::string::npos)
+    if (!path || path->empty() || path->find('\0') != std::string::npos)
         return;
-    // Stored in its short form, as the system's own settings store it.
-    char shortPath[MAX_PATH] = "";
-    DWORD n = GetShortPathNameA(path->c_str(), shortPath, MAX_PATH);
-    std::string stored = n > 0 && n < MAX_PATH ? std::string(shortPath, n) : *path;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, "SCRNSAVE.EXE", 0, REG_SZ, reinterpret_cast<const BYTE*>(stored.c_str()),
-                   DWORD(stored.size() + 1));
-    RegCloseKey(key);
-    DWORD_PTR ignored;
-    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
+    paloma::makeSystemScreenSaver(widen(*path));
 }
 
 void screenSaverActive(MemberCall& c) {
-    if (!c.put) {
-        BOOL active = FALSE;
-        if (SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0))
-            c.value = booleanResult(active != FALSE);
-    } else if (auto b = booleanFrom(c.value, true)) {
-        SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, *b ? TRUE : FALSE, nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
-    }
+    if (!c.put)
+        c.value = booleanResult(paloma::screenSaverActive());
+    else if (auto b = booleanFrom(c.value, true))
+        paloma::setScreenSaverActive(*b);
 }
 
 void screenSaverTimeout(MemberCall& c) {
-    if (!c.put) {
-        UINT seconds = 0;
-        if (SystemParametersInfoA(SPI_GETSCREENSAVETIMEOUT, 0, &seconds, 0))
-            c.value = integerResult(seconds);
-    } else if (auto n = numberFrom(c.value); n && *n >= 0 && *n <= 0x7FFFFFFF) {
-        SystemParametersInfoA(SPI_SETSCREENSAVETIMEOUT, UINT(*n), nullptr, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
-    }
+    if (!c.put)
+        c.value = integerResult(paloma::screenSaverTimeout());
+    else if (auto n = numberFrom(c.value); n && *n >= 0 && *n <= 0x7FFFFFFF)
+        paloma::setScreenSaverTimeout(int(*n));
 }
 
 // ---- display modes ----

@@ -72,3 +72,14 @@ TEST(ScreenSaverRules, SwatchTextAndItsContrastingColour) {
     EXPECT_EQ(swatchTextColour(0x33667F), 0xFFFF00u);
     EXPECT_EQ(swatchTextColour(0x7E7F80), 0xFF0000u);
 }
+
+TEST(ScreenSaverRules, AboutPageVersionLineAndMailTarget) {
+    EXPECT_EQ(versionLine(u"2.0"), u"Version 2.0");
+    EXPECT_EQ(versionLine(u"Version 3 beta"), u"Version 3 beta");
+    EXPECT_EQ(versionLine(u"VERSION 4"), u"VERSION 4");
+    EXPECT_EQ(versionLine(u"Vers 5"), u"Version Vers 5");
+    EXPECT_EQ(versionLine(u""), u"Version ");
+    EXPECT_EQ(mailTarget(u"me@example.com"), u"mailto:me@example.com");
+    EXPECT_EQ(mailTarget(u"MailTo:me@example.com"), u"MailTo:me@example.com");
+    EXPECT_EQ(mailTarget(u"mailto"), u"mailto:mailto");
+}

@@ -8,9 +8,13 @@
 #include "tests/support/Binutils.h"
 #include "tests/support/MovieBytes.h"
 
+#include <prsht.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 using namespace paloma;
 
@@ -31,6 +35,28 @@ std::string manifest(const std::string& title, const std::string& identity = "Pa
            "  \"movie\": \"movie.swf\",\n"
            "  \"files\": [\"movie.swf\", \"data\"]\n"
            "}\n";
+}
+
+constexpr const wchar_t* kAutorunPolicy = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+
+// The CD autorun policy value, or -1 when it is absent.
+int64_t autorunPolicy() {
+    DWORD value = 0, size = sizeof value;
+    LONG rc = RegGetValueW(HKEY_CURRENT_USER, kAutorunPolicy, L"NoDriveTypeAutoRun", RRF_RT_REG_DWORD, nullptr, &value,
+                           &size);
+    return rc == ERROR_SUCCESS ? int64_t(value) : -1;
+}
+
+void setAutorunPolicy(int64_t value) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kAutorunPolicy, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+        return;
+    DWORD v = DWORD(value);
+    if (value < 0)
+        RegDeleteValueW(key, L"NoDriveTypeAutoRun");
+    else
+        RegSetValueExW(key, L"NoDriveTypeAutoRun", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+    RegCloseKey(key);
 }
 
 class PackageTest : public ::testing::Test {
@@ -140,6 +166,13 @@ TEST_F(PackageTest, SameFingerprintReadsOptionsBackAndAnUnreadableCopyIsReplaced
     ASSERT_NE(changedBytes, packaged);
     ASSERT_TRUE(e2e::setRegistryBinary(std::wstring(kIdentityKey) + L"\\Saver\\V1.0\\SSettings", L"Options", changedBytes));
 
+    // The settings runs (no argument, /c) show the sheet: answered with Cancel.
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        for (; !done; Sleep(50))
+            if (HWND sheet = FindWindowW(nullptr, L"Configurations"); sheet && IsWindowVisible(sheet))
+                PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
     for (const wchar_t* args : {L"/x", L"/s", L"", L"/c:4711", L"/p 1234"}) {
         auto r = run(exe, args);
         ASSERT_TRUE(r.finished) << narrow(args);
@@ -147,6 +180,8 @@ TEST_F(PackageTest, SameFingerprintReadsOptionsBackAndAnUnreadableCopyIsReplaced
         EXPECT_EQ(*stored(L"crc"), resource(exe, L"CS"));
         EXPECT_TRUE(e2e::listFolder(tmp_).empty()) << narrow(args);
     }
+    done = true;
+    canceller.join();
 
     // A copy that does not decode counts as stale.
     std::vector<uint8_t> cut(changedBytes.begin(), changedBytes.begin() + 10);
@@ -261,12 +296,31 @@ TEST_F(PackageTest, FullScreenPlaysThePackagedMovieInThePrivatePlayer) {
     json.replace(json.find("\"files\""), 0,
                  "\"installer\": \"player_setup.exe\", \"backgroundColour\": \"#123456\",\n  ");
     json.replace(json.find("\"data\"]"), 0, "\"player_setup.exe\", ");
+    json.replace(json.find("\"mute\""), 0, "\"disableCdAutorun\": true, ");
     std::wstring exe = build(L"player", json);
 
+    // "Disable CD autorun" sets the CD-ROM bit of the policy for the run only.
+    int64_t policyBefore = autorunPolicy();
+    setAutorunPolicy(0x91);
+    std::atomic<int64_t> policyDuring{-2};
+    std::atomic<bool> ended{false};
+    std::thread watcher([&] {
+        while (!ended)
+            if (int64_t v = autorunPolicy(); v != 0x91 && policyDuring == -2)
+                policyDuring = v;
+            else
+                Sleep(5);
+    });
     std::wstring log = scratch_ / L"player.log";
     std::wstring events = scratch_ / L"quit.events";
     ASSERT_TRUE(e2e::writeText(events, "wait 300\nquit\n"));
     auto r = run(exe, L"/s", {L"PALOMA_FAKEPLAYER_LOG=" + log, L"PALOMA_FAKEPLAYER_SCRIPT=" + events});
+    ended = true;
+    watcher.join();
+    int64_t policyAfter = autorunPolicy();
+    setAutorunPolicy(policyBefore);
+    EXPECT_EQ(policyDuring, 0xB1);
+    EXPECT_EQ(policyAfter, 0x91);
     ASSERT_TRUE(r.finished) << e2e::readText(log);
     EXPECT_EQ(r.exitCode, 0u);
 

@@ -70,16 +70,21 @@ TEST_F(BridgeThroughWindowTest, RequestsReachScriptFunctionsAndAnswersReachTheMo
 }
 
 TEST_F(BridgeThroughWindowTest, ScriptsCallTheMovieThroughCallFunction) {
-    services.resources[L"Init"] = compiled("var got = getScore(\"player one\");\n"
+    services.resources[L"Init"] = compiled("Application.registerASMethods(\"getLevel\", 5, \"\");\n"
+                                           "var got = getScore(\"player one\") + getLevel(2);\n"
                                            "trace(\"score \" + got);\n");
     play("answer getScore <number>99</number>\n"
+         "answer getLevel <number>7</number>\n"
          "fscommand Quill_Run Init\n"
          "quit\n");
+    EXPECT_TRUE(scratch.logHas("call CallFunction <invoke name=\"getLevel\" returntype=\"xml\"><arguments>"
+                               "<number>2</number></arguments></invoke>"))
+        << scratch.logText();
     EXPECT_TRUE(scratch.logHas("call CallFunction <invoke name=\"getScore\" returntype=\"xml\"><arguments>"
                                "<string>player one</string></arguments></invoke>"))
         << scratch.logText();
     ASSERT_FALSE(trace.empty());
-    EXPECT_EQ(trace.back(), "score 99");
+    EXPECT_EQ(trace.back(), "score 106");
 }
 
 // The movie drives a host object through handles: create, call, properties,

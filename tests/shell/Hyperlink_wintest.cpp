@@ -60,6 +60,30 @@ TEST(Hyperlink, SetUpSizesToTheTextAndTheMouseDrivesItsState) {
     EXPECT_EQ(record->state, 1u);
     EXPECT_EQ(GetCapture(), nullptr);
 
+    // A release opens the target with the shell's "open" verb: here a batch
+    // file that leaves a mark.
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    std::wstring stem = std::wstring(temp) + L"paloma-link-" + std::to_wstring(GetCurrentProcessId());
+    std::wstring script = stem + L".bat", mark = stem + L".txt";
+    DeleteFileW(mark.c_str());
+    std::string body = "@echo opened> \"" + std::string(mark.begin(), mark.end()) + "\"\r\n";
+    HANDLE file = CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, body.data(), DWORD(body.size()), &written, nullptr);
+    CloseHandle(file);
+    setUpHyperlink(link, text, RGB(0, 128, 0), font, script);
+    SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    SendMessageW(link, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(hyperlinkRecord(link)->state, 1u);
+    bool opened = false;
+    for (int i = 0; i < 200 && !opened; ++i, Sleep(50))
+        opened = GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
+    EXPECT_TRUE(opened);
+    DeleteFileW(mark.c_str());
+    DeleteFileW(script.c_str());
+
     DestroyWindow(parent);
     EXPECT_FALSE(IsWindow(link));
 }

@@ -303,6 +303,7 @@ TEST_F(ApplicationTest, ScriptMenusReachOnCommandByTextId) {
         function onCommand(id) { chosen = id; self = "" + this; }
         Menu.onCommand = onCommand;
         handler = typeof Menu.onCommand;
+        Menu.onUpdateItem = onCommand; update = Menu.onUpdateItem === onCommand;
         p.enableAccel = true;
         loaded = m.load("NO_SUCH_MENU");
     )");
@@ -311,6 +312,7 @@ TEST_F(ApplicationTest, ScriptMenusReachOnCommandByTextId) {
     EXPECT_EQ(text("sub"), "[object Menu]");
     EXPECT_EQ(text("noSub"), "true");
     EXPECT_EQ(text("handler"), "function");
+    EXPECT_EQ(text("update"), "true");
     EXPECT_EQ(text("loaded"), "false");
     EXPECT_NE(GetMenu(services.window), nullptr);
     // The command id of "open" comes from its text id.
@@ -319,6 +321,14 @@ TEST_F(ApplicationTest, ScriptMenusReachOnCommandByTextId) {
     EXPECT_EQ(text("chosen"), "open");
     EXPECT_EQ(text("self"), "[object Menu]");
     EXPECT_FALSE(dispatchMenuCommand(46999));
+    // A throwing handler is reported and the next command still arrives.
+    run("function broken(id) { throw 'menu failed'; } Menu.onCommand = broken;");
+    EXPECT_TRUE(dispatchMenuCommand(id));
+    EXPECT_TRUE(std::any_of(trace.begin(), trace.end(),
+                            [](const std::string& l) { return l.find("menu failed") != std::string::npos; }));
+    run("Menu.onCommand = onCommand; chosen = '';");
+    EXPECT_TRUE(dispatchMenuCommand(id));
+    EXPECT_EQ(text("chosen"), "open");
     EXPECT_EQ(services.depth, 0);
     releaseMenuState();
     EXPECT_FALSE(dispatchMenuCommand(id)) << "the command table is emptied";

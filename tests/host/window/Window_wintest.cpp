@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "host/ClassOrder.h"
 #include "host/HostServices.h"
 #include "host/window/Window.h"
@@ -100,6 +103,31 @@ TEST_F(WindowTest, EventsAreSharedPerHandleAndTheirResultsHonoured) {
     SendMessageW(window, 0x8000, 3, 4);
     EXPECT_EQ(text("seen"), "7");
 
+    // The other events, without arguments except onMoving's rectangle.
+    run(R"(
+        var menus = 0, loops = "", acts = "";
+        function menu() { menus++; } function enterLoop() { loops += "enter;"; } function exitLoop() { loops += "exit;"; }
+        function moving(edge, r) { r.left = 5; r.top = 6; r.bottom = "x"; }
+        function gained() { acts += "on;"; } function lost() { acts += "off;"; }
+        b.onContextMenu = menu; b.onEnterSizeMove = enterLoop; b.onExitSizeMove = exitLoop; b.onMoving = moving;
+        b.onActivate = gained; b.onDeactivate = lost;
+    )");
+    SendMessageW(window, WM_CONTEXTMENU, WPARAM(window), MAKELPARAM(20, 20));
+    SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(window, WM_ENTERSIZEMOVE, 0, 0);
+    SendMessageW(window, WM_EXITSIZEMOVE, 0, 0);
+    RECT moving = {100, 110, 300, 310};
+    SendMessageW(window, WM_MOVING, WMSZ_LEFT, reinterpret_cast<LPARAM>(&moving));
+    SendMessageW(window, WM_ACTIVATEAPP, TRUE, 0);
+    SendMessageW(window, WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_EQ(text("menus"), "2");
+    EXPECT_EQ(text("loops"), "enter;exit;");
+    EXPECT_EQ(text("acts"), "on;off;");
+    EXPECT_EQ(moving.left, 5);
+    EXPECT_EQ(moving.top, 6);
+    EXPECT_EQ(moving.right, 300);
+    EXPECT_EQ(moving.bottom, 310) << "a side that is not an Integer stays";
+
     // Properties through the other object.
     run(R"(
         b.move(70, 80, 370, 280);
@@ -128,18 +156,32 @@ TEST_F(WindowTest, EventsAreSharedPerHandleAndTheirResultsHonoured) {
     EXPECT_EQ(text("found"), "true");
     EXPECT_EQ(text("named"), "true");
 
-    // onQueryClose answering true lets the close through to onClose.
-    run("function agree() { return true; } b.onQueryClose = agree;");
-    SendMessageW(window, WM_CLOSE, 0, 0);
+    // center places a top-level window in the middle of the work area.
+    run("a.center();");
+    RECT area, placed;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(window, &placed);
+    EXPECT_LE(std::abs((placed.left + placed.right) - (area.left + area.right)), 1);
+    EXPECT_LE(std::abs((placed.top + placed.bottom) - (area.top + area.bottom)), 1);
+
+    // onQueryClose answering true lets the close (posted by close) through to onClose.
+    run("function agree() { return true; } b.onQueryClose = agree; a.close();");
+    EXPECT_TRUE(IsWindow(window)) << "posted, not sent";
+    MSG m;
+    while (PeekMessageW(&m, window, 0, 0, PM_REMOVE))
+        DispatchMessageW(&m);
     EXPECT_EQ(text("closed"), "1");
     EXPECT_FALSE(IsWindow(window)) << "the default procedure destroyed it";
 
     // The window is gone: members do nothing.
     run(R"(
         goneCaption = typeof a.caption; goneUpdate = typeof a.update(); a.show();
+        a.move(1, 2, 3, 4); a.fly(0, 0, true, 0); a.caption = "back";
+        gone = typeof a.left + "," + typeof a.getChildren() + "," + a.animate(10, $AW_HIDE) + "," + typeof a.parent;
     )");
     EXPECT_EQ(text("goneCaption"), "undefined");
     EXPECT_EQ(text("goneUpdate"), "undefined");
+    EXPECT_EQ(text("gone"), "undefined,undefined,false,undefined");
 }
 
 TEST_F(WindowTest, HandlerErrorsAreReportedAndTheWindowProcedureComesBack) {
@@ -175,6 +217,10 @@ TEST_F(WindowTest, FlyUsesTheWorkAreaCornersAndCreateMakesAChild) {
     run("w.fly2(5, 6, 25, 16, 0); x = w.left; y = w.top;");
     EXPECT_EQ(text("x"), "25");
     EXPECT_EQ(text("y"), "16");
+    run("w.fly2(25, 16, 25, 30, 0); y = w.top; w.fly(1, 0, false, 0); x = w.left; y2 = w.top;");
+    EXPECT_EQ(text("y"), "30");
+    EXPECT_EQ(text("x"), std::to_string(area.right)) << "flown out to the right of the top right corner";
+    EXPECT_EQ(text("y2"), std::to_string(area.top));
 
     MainWindowServices services;
     ScopedHostServices installed(services);
@@ -184,4 +230,46 @@ TEST_F(WindowTest, FlyUsesTheWorkAreaCornersAndCreateMakesAChild) {
     run("child = Window.create('STATIC'); parentOk = child.parent.handle == h; cw = child.width;");
     EXPECT_EQ(text("parentOk"), "true");
     EXPECT_EQ(text("cw"), "200");
+}
+
+TEST_F(WindowTest, WrongKindsAndTooFewArgumentsChangeNothing) {
+    MainWindowServices services;
+    services.main = window;
+    ScopedHostServices installed(services);
+    MoveWindow(window, 50, 60, 320, 240, FALSE);
+    run(R"(
+        w = new Window(h);
+        made = (Window() === null) + "," + (Window("x") === null) + "," + (new Window(1.5) === null);
+        w.move("a", null); w.move(); w.modifyStyle(1); w.modifyStyleEx(); w.fly2(1, 2, 3, 4);
+        w.left = "3"; w.width = null; w.windowState = "sideways"; w.parent = 7;
+        w.onSize = 5;
+        kinds = (w.onSize === null) + "," + w.windowState + "," + (w.parent === null) + "," + w.animate() + "," +
+                (Window.create() === null) + "," + (Window.create(5) === null);
+        // Other kinds count as absent for find; no title lists every top-level window.
+        byName = Window.find(5, "events").handle == h;
+        var all = Window.getWindowsByName(), listed = false;
+        for (var i = 0; i < all.length; i++) if (all[i].handle == h) listed = true;
+        m = new Menu();
+        empty = m.load() + "," + m.setMenu() + "," + m.appendItem("a", "A") + "," + m.removeItem(0) + "," +
+                (m.getSubMenu(0) === null) + "," + (m.show() === null);
+        m.createPopupMenu();
+        menu = m.load(5) + "," + m.insertItem("0", "a", "A") + "," + m.removeItem("0") + "," + m.appendItem(5, 6) + "," +
+               m.removeItem(0) + "," + m.removeItem(0);
+        m.enableAccel = true;
+        Menu.onCommand = "not a function";
+        handler = typeof Menu.onCommand;
+    )");
+    EXPECT_EQ(text("made"), "true,true,true");
+    RECT rc;
+    GetWindowRect(window, &rc);
+    EXPECT_EQ(rc.left, 50);
+    EXPECT_EQ(rc.top, 60);
+    EXPECT_EQ(rc.right - rc.left, 320);
+    EXPECT_EQ(text("kinds"), "true,normal,true,false,true,true");
+    EXPECT_EQ(text("byName"), "true");
+    EXPECT_EQ(text("listed"), "true");
+    EXPECT_EQ(text("empty"), "false,false,false,false,true,true");
+    // appendItem with other kinds appends a separator, which removeItem takes away again.
+    EXPECT_EQ(text("menu"), "false,false,false,true,true,false");
+    EXPECT_EQ(text("handler"), "undefined");
 }

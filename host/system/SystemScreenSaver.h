@@ -1,6 +1,7 @@
 #pragma once
-// The system's screen-saver entry: installing this executable as the screen
-// saver, reading which one is installed, the active flag and the time-out.
+// The system's screen-saver entry, shared by the shell ("-setdefault") and
+// the SysInfo class: installing an executable as the screen saver, reading
+// which one is installed, the active flag and the time-out. Windows only.
 
 #include <string>
 

@@ -1,5 +1,5 @@
 // The system's screen-saver entry.
-#include "app/shell/SystemScreenSaver.h"
+#include "host/system/SystemScreenSaver.h"
 
 #include "host/framework/WinHandles.h"
 

@@ -1,5 +1,5 @@
 // Installing an executable as the system screen saver.
-#include "app/shell/SystemScreenSaver.h"
+#include "host/system/SystemScreenSaver.h"
 
 #include <gtest/gtest.h>
 
