@@ -244,8 +244,14 @@ bool addItem(MemberCall& c, MenuData& d, int64_t first, bool insert, UINT positi
             return false;
         UINT flags = MF_POPUP | MF_STRING | (insert ? MF_BYPOSITION : 0);
         std::wstring text = wide(*caption);
-        return insert ? InsertMenuW(d.menu, position, flags, UINT_PTR(sub->menu), text.c_str()) != 0
-                      : AppendMenuW(d.menu, flags, UINT_PTR(sub->menu), text.c_str()) != 0;
+        bool added = insert ? InsertMenuW(d.menu, position, flags, UINT_PTR(sub->menu), text.c_str()) != 0
+                            : AppendMenuW(d.menu, flags, UINT_PTR(sub->menu), text.c_str()) != 0;
+        // The outer menu now owns the popup and destroys it with itself;
+        // the popup's own object must not destroy it a second time (or
+        // while the outer menu still shows it).
+        if (added)
+            sub->borrowed = true;
+        return added;
     }
     auto textId = c.string(first), caption = c.string(first + 1);
     if (textId && caption) {

@@ -330,6 +330,10 @@ TEST_F(ApplicationTest, ScriptMenusReachOnCommandByTextId) {
     EXPECT_TRUE(dispatchMenuCommand(id));
     EXPECT_EQ(text("chosen"), "open");
     EXPECT_EQ(services.depth, 0);
+    // The popup belongs to the bar now: collecting its own object leaves it in place.
+    run("p = null;");
+    engine->collectGarbage();
+    EXPECT_TRUE(IsMenu(GetSubMenu(GetMenu(services.window), 0)));
     releaseMenuState();
     EXPECT_FALSE(dispatchMenuCommand(id)) << "the command table is emptied";
 }
