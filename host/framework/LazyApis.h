@@ -1,7 +1,7 @@
 #pragma once
 // Entry points of optional system libraries, loaded by name on first use:
 // the Internet library (wininet.dll), the ICMP library (iphlpapi.dll, then
-// icmp.dll), the HTML help control (HHCTRL.OCX) and the mixer (winmm.dll).
+// icmp.dll), the IP helper's tables (iphlpapi.dll), the HTML help control (HHCTRL.OCX) and the mixer (winmm.dll).
 // A library or an entry that is missing makes the operation that needs it
 // fail (the entry reads null); the program goes on. Windows only.
 //
@@ -132,6 +132,10 @@ extern LazyEntry<BOOL(WINAPI*)(HANDLE icmp)> IcmpCloseHandle;
 extern LazyEntry<DWORD(WINAPI*)(HANDLE icmp, ULONG address, void* data, WORD size, void* options, void* reply,
                                 DWORD replySize, DWORD timeout)>
     IcmpSendEcho;
+
+// ---- the IP helper's tables (iphlpapi.dll; absent on the oldest systems) ----------------
+extern LazyEntry<DWORD(WINAPI*)(void* info, ULONG* size)> GetNetworkParams;
+extern LazyEntry<DWORD(WINAPI*)(void* info, ULONG* size)> GetAdaptersInfo;
 
 // ---- HHCTRL.OCX -------------------------------------------------------------------------
 extern LazyEntry<HWND(WINAPI*)(HWND caller, const wchar_t* file, UINT command, DWORD_PTR data)> HtmlHelpW;

@@ -41,6 +41,7 @@ namespace lazy {
 
 LazyLibrary wininet{L"wininet.dll"};
 LazyLibrary icmp{L"iphlpapi.dll", L"icmp.dll"};
+LazyLibrary ipHelper{L"iphlpapi.dll"};
 LazyLibrary htmlHelp{L"hhctrl.ocx"};
 LazyLibrary mixer{L"winmm.dll"};
 
@@ -74,6 +75,9 @@ PALOMA_LAZY(wininet, FtpOpenFileW);
 PALOMA_LAZY(icmp, IcmpCreateFile);
 PALOMA_LAZY(icmp, IcmpCloseHandle);
 PALOMA_LAZY(icmp, IcmpSendEcho);
+
+PALOMA_LAZY(ipHelper, GetNetworkParams);
+PALOMA_LAZY(ipHelper, GetAdaptersInfo);
 
 PALOMA_LAZY(htmlHelp, HtmlHelpW);
 

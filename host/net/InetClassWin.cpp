@@ -320,12 +320,13 @@ void mxfind(InetObject&, MemberCall& c) {
 void getDNS(InetObject&, MemberCall& c) {
     quill::ValueRoot list(c.engine, arrayResult(c.engine));
     c.result = list.value;
+    auto networkParams = lazy::GetNetworkParams.get();
     ULONG size = 0;
-    if (GetNetworkParams(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0)
+    if (!networkParams || networkParams(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0)
         return;
     std::vector<uint8_t> buffer(size);
     auto* info = reinterpret_cast<FIXED_INFO*>(buffer.data());
-    if (GetNetworkParams(info, &size) != ERROR_SUCCESS)
+    if (networkParams(info, &size) != ERROR_SUCCESS)
         return;
     for (const IP_ADDR_STRING* a = &info->DnsServerList; a; a = a->Next)
         if (a->IpAddress.String[0])
@@ -819,12 +820,13 @@ struct IPConfigTable {
 
 std::unique_ptr<IPConfigTable> readAdapters() {
     auto table = std::make_unique<IPConfigTable>();
+    auto adaptersInfo = lazy::GetAdaptersInfo.get();
     ULONG size = 0;
-    if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0)
+    if (!adaptersInfo || adaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW || size == 0)
         return table;
     std::vector<uint8_t> buffer(size);
     auto* first = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
-    if (GetAdaptersInfo(first, &size) != ERROR_SUCCESS)
+    if (adaptersInfo(first, &size) != ERROR_SUCCESS)
         return table;
     for (const IP_ADAPTER_INFO* a = first; a; a = a->Next) {
         Adapter row;

@@ -1,4 +1,5 @@
-# host/net: the adapter table and the DNS servers come from the IP helper.
+# host/net: Windows Sockets. The IP helper (adapters, DNS servers, ICMP) is
+# loaded by name, so the runtime starts where it is missing.
 if(WIN32)
-  target_link_libraries(paloma_host PUBLIC iphlpapi ws2_32)
+  target_link_libraries(paloma_host PUBLIC ws2_32)
 endif()
