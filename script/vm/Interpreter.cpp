@@ -1228,8 +1228,9 @@ op_SetElem: {
         ArrayBody* a = sp[1].payload.array;
         auto index = uint64_t(sp[0].payload.integer);
         Value* v = index < a->length ? arrayCompactSlot(a, index) : nullptr;
-        if (v) {
-            COPY_VALUE(*v, sp[2]);
+        if (v || arrayCompactAppend(a, index, sp[2])) {
+            if (v)
+                COPY_VALUE(*v, sp[2]);
             sp += 3;
             COLLECT();
             NEXT();
