@@ -4,6 +4,7 @@
 // exist (gathered from the array) rather than on every index up to the
 // length; missing indices are holes.
 #include "script/builtins/ArrayClass.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -297,7 +298,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
                 texts.append(toText(engine, v));
             }
             if (texts.size() > 0xFFFFFFFFu)
-                engine.raiseError("Out of memory");
+                engine.raiseError(kErrOutOfMemory);
             ends.push_back(std::uint32_t(texts.size()));
         }
         std::vector<SortEntry, BulkAllocator<SortEntry>> entries;
@@ -564,7 +565,7 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
             return;
         if (count &&
             (count > kMaxJoinLength / separator.size() || out.size() + count * separator.size() > kMaxJoinLength))
-            engine.raiseError("Out of memory");
+            engine.raiseError(kErrOutOfMemory);
         for (std::uint64_t i = 0; i < count; ++i)
             out.append(separator);
     };
@@ -581,7 +582,7 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
         written = index;
         appendText(engine, out, value);
         if (out.size() > kMaxJoinLength)
-            engine.raiseError("Out of memory");
+            engine.raiseError(kErrOutOfMemory);
     }
     appendSeparators(a->length - 1 - written);
     return out;

@@ -1,5 +1,6 @@
 // Conversions between Value kinds.
 #include "script/values/Convert.h"
+#include "script/values/Messages.h"
 
 #include <bit>
 #include <charconv>
@@ -107,7 +108,7 @@ std::u16string joinArray(Engine& engine, const ArrayBody* a, int depth) {
     if (depth > 64)
         return out; // an array that contains itself
     if (a->length > 0x3FFFFFFFu)
-        engine.raiseError("Out of memory"); // the text could not be held
+        engine.raiseError(kErrOutOfMemory); // the text could not be held
     for (uint64_t i = 0; i < a->length; ++i) {
         if (i)
             out += u',';

@@ -12,6 +12,7 @@
 //   - deleted is a max-heap of deleted positions, so "the last deleted slot"
 //     is its top.
 #include "script/values/Object.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
 #include <bit>
@@ -483,7 +484,7 @@ void objectPutByKey(Engine& engine, ObjectRecord* o, const Value& key, const Val
         if (k < 0)
             return;
         if (k >= kMaxSlots)
-            engine.raiseError("Out of memory");
+            engine.raiseError(kErrOutOfMemory);
         while (o->slotCount <= k) {
             uint32_t pos = appendSlot(engine, o, 0, Value::undefined());
             protoInsert(engine, o, pos);

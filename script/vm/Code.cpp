@@ -1,6 +1,7 @@
 // Linking one function of an image into Insns, and the collected record that
 // holds them.
 #include "script/vm/Code.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -471,7 +472,7 @@ CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, 
         }
     }
     if (!f->name || !f->sourceName)
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     f->insnCount = uint32_t(linked.code.size());
     f->maxStack = linked.maxStack;
     std::memcpy(f->code(), linked.code.data(), linked.code.size() * sizeof(Insn));

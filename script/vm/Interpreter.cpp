@@ -15,7 +15,7 @@
 #include "script/values/String.h"
 #include "script/vm/Access.h"
 #include "script/vm/Calls.h"
-#include "script/vm/Messages.h"
+#include "script/values/Messages.h"
 #include "script/vm/Operators.h"
 
 #if defined(__GNUC__)
