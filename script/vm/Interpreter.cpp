@@ -650,6 +650,12 @@ args_body: {
         uint32_t d = want - passed;
         size_t count = size_t((fp + passed) - sp) + 1;
         std::memmove(sp - d, sp, count * sizeof(Value));
+        // The frame's catch points move with it (an image may pad the
+        // arguments after a try).
+        for (ErrorFrame* f = e.errorFrames; f && f->script && f->fp == fp; f = f->next) {
+            f->fp -= d;
+            f->sp -= d;
+        }
         sp -= d;
         fp -= d;
         for (uint32_t k = passed; k < want; ++k)
