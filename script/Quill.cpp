@@ -2,7 +2,7 @@
 #include "script/Quill.h"
 
 #include "script/builtins/Builtins.h"
-#include "script/vm/Messages.h"
+#include "script/values/Messages.h"
 
 namespace quill {
 

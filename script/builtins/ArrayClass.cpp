@@ -4,6 +4,7 @@
 // exist (gathered from the array) rather than on every index up to the
 // length; missing indices are holes.
 #include "script/builtins/ArrayClass.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +14,6 @@
 #include "script/builtins/BuiltinSupport.h"
 #include "script/builtins/MergeSort.h"
 #include "script/builtins/NumberClass.h"
-#include "script/builtins/NumberFormat.h"
 #include "script/builtins/StringOps.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
@@ -290,14 +290,14 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
             if (!converted(v))
                 continue;
             if (v.isInteger() && integerDigits) {
-                char16_t digits[numberformat::kDecimalDigitsMax];
-                const char16_t* from = numberformat::decimalDigits(v.asInteger(), digits);
-                texts.append(from, size_t(digits + numberformat::kDecimalDigitsMax - from));
+                char16_t digits[kDecimalDigitsMax];
+                const char16_t* from = decimalDigits(v.asInteger(), digits);
+                texts.append(from, size_t(digits + kDecimalDigitsMax - from));
             } else {
                 texts.append(toText(engine, v));
             }
             if (texts.size() > 0xFFFFFFFFu)
-                engine.raiseError("Out of memory");
+                engine.raiseError(kErrOutOfMemory);
             ends.push_back(std::uint32_t(texts.size()));
         }
         std::vector<SortEntry, BulkAllocator<SortEntry>> entries;
@@ -465,9 +465,9 @@ void appendText(Engine& engine, std::u16string& out, const Value& v) {
     if (v.isString()) {
         out.append(stringView(v.asString()));
     } else if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
-        char16_t digits[numberformat::kDecimalDigitsMax];
-        const char16_t* from = numberformat::decimalDigits(v.asInteger(), digits);
-        out.append(from, size_t(digits + numberformat::kDecimalDigitsMax - from));
+        char16_t digits[kDecimalDigitsMax];
+        const char16_t* from = decimalDigits(v.asInteger(), digits);
+        out.append(from, size_t(digits + kDecimalDigitsMax - from));
     } else {
         out.append(toText(engine, v));
     }
@@ -475,14 +475,14 @@ void appendText(Engine& engine, std::u16string& out, const Value& v) {
 
 // The digits of an Integer element as the built-in Number class writes them,
 // or false when the element needs the general conversion.
-bool plainText(Engine& engine, const Value& v, std::u16string_view& text, char16_t (&digits)[numberformat::kDecimalDigitsMax]) {
+bool plainText(Engine& engine, const Value& v, std::u16string_view& text, char16_t (&digits)[kDecimalDigitsMax]) {
     if (v.isString()) {
         text = stringView(v.asString());
         return true;
     }
     if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
-        const char16_t* from = numberformat::decimalDigits(v.asInteger(), digits);
-        text = std::u16string_view(from, size_t(digits + numberformat::kDecimalDigitsMax - from));
+        const char16_t* from = decimalDigits(v.asInteger(), digits);
+        text = std::u16string_view(from, size_t(digits + kDecimalDigitsMax - from));
         return true;
     }
     return false;
@@ -496,7 +496,7 @@ bool plainText(Engine& engine, const Value& v, std::u16string_view& text, char16
 bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separator, Value& result) {
     if (a->length == 0 || a->length > 2 * arrayElementCount(a) + 64)
         return false;
-    char16_t digits[numberformat::kDecimalDigitsMax];
+    char16_t digits[kDecimalDigitsMax];
     std::u16string_view text;
     std::uint64_t total = (a->length - 1) * separator.size();
     Value v;
@@ -564,7 +564,7 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
             return;
         if (count &&
             (count > kMaxJoinLength / separator.size() || out.size() + count * separator.size() > kMaxJoinLength))
-            engine.raiseError("Out of memory");
+            engine.raiseError(kErrOutOfMemory);
         for (std::uint64_t i = 0; i < count; ++i)
             out.append(separator);
     };
@@ -581,7 +581,7 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
         written = index;
         appendText(engine, out, value);
         if (out.size() > kMaxJoinLength)
-            engine.raiseError("Out of memory");
+            engine.raiseError(kErrOutOfMemory);
     }
     appendSeparators(a->length - 1 - written);
     return out;

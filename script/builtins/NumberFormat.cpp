@@ -1,5 +1,6 @@
 // Number to text: radix conversion, "%g" and the safe printf-style format.
 #include "script/builtins/NumberFormat.h"
+#include "script/values/Convert.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,23 +26,6 @@ std::string integerToString(std::int64_t value, int radix) {
     return std::string(p, buf + sizeof buf);
 }
 
-char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]) {
-    std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
-    char16_t* p = buffer + kDecimalDigitsMax;
-    do {
-        *--p = char16_t(u'0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude);
-    if (value < 0)
-        *--p = u'-';
-    return p;
-}
-
-std::string floatToString(double value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", value);
-    return buf;
-}
 
 namespace {
 
@@ -163,7 +147,7 @@ std::u16string convert(const Directive& directive, const FormatNumber& number) {
     case 'c': case 'C':
         return pad(std::u16string(1, char16_t(std::uint64_t(asInteger(number)) & 0xFFFF)), directive);
     default: { // 's', 'S': the number's own text
-        std::string text = number.isInteger ? integerToString(number.integer, 10) : floatToString(number.real);
+        std::string text = number.isInteger ? integerToString(number.integer, 10) : formatFloat(number.real);
         if (directive.precision >= 0 && size_t(directive.precision) < text.size())
             text.resize(size_t(directive.precision));
         return pad(asciiToUtf16(text), directive);

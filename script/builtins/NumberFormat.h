@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "script/values/Convert.h"
+
 namespace quill::numberformat {
 
 // Digits 0-9 and a-z. Radix 10 writes a minus sign; other radices write a
@@ -13,14 +15,8 @@ namespace quill::numberformat {
 // 2..36 counts as 10.
 std::string integerToString(std::int64_t value, int radix);
 
-// The decimal form of integerToString written as UTF-16 into the buffer's
-// tail: returns where it begins; it ends at the end of the buffer.
-inline constexpr std::size_t kDecimalDigitsMax = 20; // "-9223372036854775808"
-char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]);
-
-// The "%g" form: six significant digits, exponent form for very large or
-// small magnitudes.
-std::string floatToString(double value);
+// The "%g" form, as every number of the engine is written.
+inline std::string floatToString(double value) { return formatFloat(value); }
 
 // The value handed to `format`: an Integer or a Float.
 struct FormatNumber {

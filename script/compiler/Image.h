@@ -34,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "script/values/Messages.h"
 #include "script/vm/Opcodes.h"
 
 namespace quill {
@@ -47,9 +48,9 @@ enum class SectionNumber : uint8_t { Code = 0, Constants = 1, Functions = 2, Lin
 inline constexpr int kSectionCount = 4;
 
 // The message of every image the loader cannot accept.
-inline constexpr const char* kUnimplementedBytecode = "Unimplemented Quill Script bytecode";
+inline constexpr const char* kUnimplementedBytecode = kErrBadBytecode;
 // What decodeSections() reports when memory runs out.
-inline constexpr const char* kOutOfMemory = "Out of memory";
+inline constexpr const char* kOutOfMemory = kErrOutOfMemory;
 // What loadImage() reports when the reader finds no image at all.
 inline constexpr const char* kImageUnreadable = "not a compiled Quill script image";
 

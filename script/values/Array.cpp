@@ -2,6 +2,7 @@
 // order, else a dense vector plus open-addressed table with insertion
 // sequence numbers that reproduce bucket order.
 #include "script/values/Array.h"
+#include "script/values/Messages.h"
 
 #include "script/values/HeapChunks.h"
 
@@ -87,7 +88,7 @@ void sparseInsertRaw(SparseElement* table, uint64_t capacity, uint64_t index, co
 
 void sparseResize(Engine& engine, ArrayStore* s, uint64_t capacity) {
     if (capacity > (uint64_t(1) << 40) / sizeof(SparseElement))
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     auto* table = static_cast<SparseElement*>(engine.gcAlloc(size_t(capacity) * sizeof(SparseElement)));
     for (uint64_t i = 0; i < capacity; ++i)
         table[i].element.value.kind = kHole;
@@ -126,7 +127,7 @@ void sparseInsert(Engine& engine, ArrayStore* s, uint64_t index, const ArrayElem
 void denseGrow(Engine& engine, ArrayStore* s, uint64_t need) {
     uint64_t cap = std::max<uint64_t>(kMinDense, std::bit_ceil(need));
     if (cap > (uint64_t(1) << 40) / sizeof(ArrayElement))
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     auto* dense = static_cast<ArrayElement*>(engine.gcRealloc(s->dense, size_t(cap) * sizeof(ArrayElement)));
     for (uint64_t i = s->denseCapacity; i < cap; ++i)
         dense[i].value.kind = kHole;

@@ -66,6 +66,20 @@ inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
     return v->kind == static_cast<Kind>(-1) ? nullptr : v;
 }
 
+// Appends at index `top` of a compact array whose block has room for it,
+// as arraySet would; false (and nothing changed) in every other case.
+inline bool arrayCompactAppend(ArrayBody* array, uint64_t index, const Value& v) {
+    if (array->top == kArrayBucketed || index != array->top || !array->storage ||
+        index >= Heap::blockSize(array->storage) / sizeof(Value))
+        return false;
+    static_cast<Value*>(array->storage)[index] = v;
+    ++array->top;
+    ++array->count;
+    if (index >= array->length)
+        array->length = index + 1;
+    return true;
+}
+
 // Collector support.
 void traceArray(Engine& engine, ArrayBody* array);
 

@@ -1,5 +1,6 @@
 // Conversions between Value kinds.
 #include "script/values/Convert.h"
+#include "script/values/Messages.h"
 
 #include <bit>
 #include <charconv>
@@ -107,7 +108,7 @@ std::u16string joinArray(Engine& engine, const ArrayBody* a, int depth) {
     if (depth > 64)
         return out; // an array that contains itself
     if (a->length > 0x3FFFFFFFu)
-        engine.raiseError("Out of memory"); // the text could not be held
+        engine.raiseError(kErrOutOfMemory); // the text could not be held
     for (uint64_t i = 0; i < a->length; ++i) {
         if (i)
             out += u',';
@@ -427,6 +428,18 @@ std::string formatFloat(double d) {
     return s;
 }
 
+char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]) {
+    std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
+    char16_t* p = buffer + kDecimalDigitsMax;
+    do {
+        *--p = char16_t(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        *--p = u'-';
+    return p;
+}
+
 Value toString(Engine& engine, const Value& v) {
     Value r;
     switch (v.kind) {
@@ -444,7 +457,11 @@ Value toString(Engine& engine, const Value& v) {
             return r;
         switch (v.kind) {
         case Kind::Boolean: return ansi(engine, v.asBoolean() ? "true" : "false");
-        case Kind::Integer: return ansi(engine, std::to_string(v.asInteger()));
+        case Kind::Integer: {
+            char16_t digits[kDecimalDigitsMax];
+            const char16_t* from = decimalDigits(v.asInteger(), digits);
+            return newString(engine, std::u16string_view(from, size_t(digits + kDecimalDigitsMax - from)));
+        }
         case Kind::Float: return ansi(engine, formatFloat(v.asFloat()));
         case Kind::NaN: return ansi(engine, "NaN");
         case Kind::Array: return newString(engine, joinArray(engine, v.asArray(), 0));

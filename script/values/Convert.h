@@ -52,7 +52,14 @@ ScanResult scanInteger(std::u16string_view text, int radix);
 // e, E, d or D. Returns the number of code units consumed (0: none).
 size_t parseDecimal(std::u16string_view text, double& out);
 
-// printf "%g" (six significant digits); infinities "inf" and "-inf".
+// printf "%g" (six significant digits); infinities "inf" and "-inf". The
+// one float-to-text conversion of the engine.
 std::string formatFloat(double d);
+
+// The decimal text of an integer written as UTF-16 into the buffer's tail:
+// returns where it begins; it ends at the end of the buffer. The one
+// integer-to-text conversion of the engine.
+inline constexpr std::size_t kDecimalDigitsMax = 20; // "-9223372036854775808"
+char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]);
 
 } // namespace quill

@@ -1,6 +1,7 @@
 // Engine record: creation and teardown, symbols, globals, constants, the error
 // channel, pinned values and memory.
 #include "script/values/Engine.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -269,14 +270,14 @@ PinnedValue* Engine::findPinned(int64_t handle) const {
 void* Engine::engineAlloc(size_t size) {
     void* p = std::malloc(size ? size : 1);
     if (!p)
-        raiseError("Out of memory");
+        raiseError(kErrOutOfMemory);
     return p;
 }
 
 void* Engine::engineRealloc(void* p, size_t size) {
     void* q = std::realloc(p, size ? size : 1);
     if (!q)
-        raiseError("Out of memory");
+        raiseError(kErrOutOfMemory);
     return q;
 }
 
@@ -285,28 +286,28 @@ void Engine::engineFree(void* p) { std::free(p); }
 void* Engine::gcAlloc(size_t size) {
     void* p = heap.alloc(size);
     if (!p)
-        raiseError("Out of memory");
+        raiseError(kErrOutOfMemory);
     return p;
 }
 
 void* Engine::gcAllocZeroed(size_t size) {
     void* p = heap.allocZeroed(size, false);
     if (!p)
-        raiseError("Out of memory");
+        raiseError(kErrOutOfMemory);
     return p;
 }
 
 void* Engine::gcAllocZeroedWithFinaliser(size_t size) {
     void* p = heap.allocZeroed(size < sizeof(GcObject) ? sizeof(GcObject) : size, true);
     if (!p)
-        raiseError("Out of memory");
+        raiseError(kErrOutOfMemory);
     return p;
 }
 
 void* Engine::gcRealloc(void* block, size_t size) {
     void* p = heap.realloc(block, size);
     if (!p)
-        raiseError("Out of memory");
+        raiseError(kErrOutOfMemory);
     return p;
 }
 

@@ -131,6 +131,9 @@ void* Heap::realloc(void* block, size_t newSize) {
     size_t have = blockSize(block);
     if (have >= newSize)
         return block;
+    if (newSize <= kMaxRequest)
+        if (void* grown = growWholeChunk(block, newSize))
+            return grown;
     void* fresh = alloc(newSize);
     if (!fresh)
         return nullptr;
@@ -142,7 +145,62 @@ void* Heap::realloc(void* block, size_t newSize) {
 void Heap::free(void* block) {
     if (!block)
         return;
-    pushFree(block, blockSize(block));
+    size_t size = blockSize(block);
+    if (!releaseWholeChunk(block, size))
+        pushFree(block, size);
+}
+
+Heap::Chunk** Heap::wholeChunkOf(void* block, size_t size) {
+    // Only chunks of their own hold blocks larger than a regular chunk's room.
+    if (size + kHeaderSize <= kChunkSize - kChunkHeadSize)
+        return nullptr;
+    char* start = static_cast<char*>(block) - kHeaderSize - kChunkHeadSize;
+    for (Chunk** link = &chunks_; *link; link = &(*link)->next)
+        if (reinterpret_cast<char*>(*link) == start)
+            return size + kHeaderSize == (*link)->usable ? link : nullptr;
+    return nullptr;
+}
+
+bool Heap::releaseWholeChunk(void* block, size_t size) {
+    Chunk** link = wholeChunkOf(block, size);
+    if (!link)
+        return false;
+    Chunk* c = *link;
+    *link = c->next;
+    size_t bytes = kChunkHeadSize + c->usable;
+    systemBytes_ -= bytes;
+    auto it = std::find_if(systemBlocks_.begin(), systemBlocks_.end(),
+                           [&](const SystemBlock& b) { return b.memory == c; });
+    if (it != systemBlocks_.end())
+        systemBlocks_.erase(it);
+    freeChunkMemory(c, bytes);
+    return true;
+}
+
+void* Heap::growWholeChunk(void* block, size_t newSize) {
+    Chunk** link = wholeChunkOf(block, blockSize(block));
+    if (!link)
+        return nullptr;
+    Chunk* c = *link;
+    size_t request = roundRequest(newSize);
+    size_t oldBytes = kChunkHeadSize + c->usable;
+    size_t newBytes = kChunkHeadSize + request + kHeaderSize;
+    auto* moved = static_cast<Chunk*>(resizeChunkMemory(c, oldBytes, newBytes));
+    if (!moved)
+        return nullptr;
+    moved->usable = request + kHeaderSize;
+    *link = moved;
+    for (SystemBlock& b : systemBlocks_)
+        if (b.memory == c) {
+            b.memory = moved;
+            b.bytes = newBytes;
+            break;
+        }
+    systemBytes_ += newBytes - oldBytes;
+    char* grown = reinterpret_cast<char*>(moved) + kChunkHeadSize + kHeaderSize;
+    setHeader(grown, request, 0);
+    allocated_ += request;
+    return grown;
 }
 
 // ---------------------------------------------------------------------------

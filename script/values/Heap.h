@@ -81,6 +81,7 @@ public:
     void* alloc(size_t size);
     void* allocZeroed(size_t size, bool finaliser);
     void* realloc(void* block, size_t newSize);
+    // A block that fills a chunk of its own gives the chunk back at once.
     void free(void* block);
 
     // Sets the mark bit; returns whether it was already set.
@@ -138,6 +139,15 @@ private:
     }
     void pushFree(void* block, size_t size);
     bool addChunk(size_t request);
+    // Gives a chunk made for one large request back to the system when the
+    // free block (of `size` bytes) fills all of it; false otherwise.
+    bool releaseWholeChunk(void* block, size_t size);
+    // Grows a block that fills a chunk of its own by resizing the chunk in
+    // place where the system can (no copy, no second block meanwhile);
+    // null when it cannot, the block then being unchanged.
+    void* growWholeChunk(void* block, size_t newSize);
+    // The link to the chunk of its own that the block fills, or null.
+    Chunk** wholeChunkOf(void* block, size_t size);
 
     Chunk* chunks_ = nullptr;
     // Regular chunks are cut from regions taken from the system a few

@@ -11,6 +11,9 @@ namespace quill {
 void* allocateChunkMemory(size_t bytes);
 // `bytes` is the size the chunk was allocated with.
 void freeChunkMemory(void* chunk, size_t bytes);
+// Resizes a chunk keeping its first oldBytes (it may move); null when that
+// cannot be done cheaply, the chunk then being unchanged.
+void* resizeChunkMemory(void* chunk, size_t oldBytes, size_t newBytes);
 
 // A standard allocator over the same memory, for large temporary buffers
 // that are filled at once (a text converted for a library, for example).

@@ -24,6 +24,19 @@ void* allocateChunkMemory(size_t bytes) {
     return p == MAP_FAILED ? nullptr : p;
 }
 
+void* resizeChunkMemory(void* chunk, size_t oldBytes, size_t newBytes) {
+    if (oldBytes < kMappedFrom && newBytes < kMappedFrom)
+        return std::realloc(chunk, newBytes);
+#ifdef MREMAP_MAYMOVE
+    // The pages move with their contents instead of being copied.
+    if (oldBytes >= kMappedFrom && newBytes >= kMappedFrom) {
+        void* p = mremap(chunk, oldBytes, newBytes, MREMAP_MAYMOVE);
+        return p == MAP_FAILED ? nullptr : p;
+    }
+#endif
+    return nullptr;
+}
+
 void freeChunkMemory(void* chunk, size_t bytes) {
     if (bytes < kMappedFrom)
         std::free(chunk);

@@ -9,4 +9,6 @@ void* allocateChunkMemory(size_t bytes) { return std::malloc(bytes); }
 
 void freeChunkMemory(void* chunk, size_t) { std::free(chunk); }
 
+void* resizeChunkMemory(void* chunk, size_t, size_t newBytes) { return std::realloc(chunk, newBytes); }
+
 } // namespace quill

@@ -12,6 +12,7 @@
 //   - deleted is a max-heap of deleted positions, so "the last deleted slot"
 //     is its top.
 #include "script/values/Object.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
 #include <bit>
@@ -359,6 +360,60 @@ bool objectGet(Engine&, ObjectRecord* object, SymbolId id, Value& out) {
     return false;
 }
 
+namespace {
+constexpr uint32_t kDepthShift = 24;
+constexpr uint32_t kPositionMask = (1u << kDepthShift) - 1;
+} // namespace
+
+bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, Value& out) {
+    if (PropertySlot* slot = cachedOwnSlot(object, id, cache)) {
+        out = slot->value;
+        return true;
+    }
+    if (id == 0)
+        return objectGet(engine, object, id, out);
+    if (cache >> kDepthShift == 1) {
+        uint32_t pos = cache & kPositionMask;
+        if (findSlot(object, id) < 0) {
+            ObjectRecord* link = objectChainLink(object);
+            if (link && pos < link->slotCount && link->slots[pos].id == static_cast<int32_t>(id)) {
+                out = link->slots[pos].value;
+                return true;
+            }
+        }
+    }
+    // Missed: the full lookup, then remember where it answered when that
+    // is the object or its chain link.
+    int64_t s = findSlot(object, id);
+    if (s >= 0) {
+        cache = uint32_t(s) <= kPositionMask ? uint32_t(s) : kPropertyCacheEmpty;
+        out = object->slots[s].value;
+        return true;
+    }
+    ObjectRecord* link = objectChainLink(object);
+    if (link && link != object) {
+        s = findSlot(link, id);
+        if (s >= 0) {
+            cache = uint32_t(s) <= kPositionMask ? (1u << kDepthShift) | uint32_t(s) : kPropertyCacheEmpty;
+            out = link->slots[s].value;
+            return true;
+        }
+    }
+    return objectGet(engine, object, id, out);
+}
+
+void objectPutCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, const Value& v) {
+    if (PropertySlot* slot = cachedOwnSlot(object, id, cache)) {
+        slot->value = v;
+        return;
+    }
+    objectPut(engine, object, id, v);
+    if (id == 0)
+        return;
+    int64_t s = findSlot(object, id);
+    cache = s >= 0 && uint32_t(s) <= kPositionMask ? uint32_t(s) : kPropertyCacheEmpty;
+}
+
 bool objectHas(Engine& engine, ObjectRecord* object, SymbolId id) {
     Value ignored;
     return objectGet(engine, object, id, ignored);
@@ -429,7 +484,7 @@ void objectPutByKey(Engine& engine, ObjectRecord* o, const Value& key, const Val
         if (k < 0)
             return;
         if (k >= kMaxSlots)
-            engine.raiseError("Out of memory");
+            engine.raiseError(kErrOutOfMemory);
         while (o->slotCount <= k) {
             uint32_t pos = appendSlot(engine, o, 0, Value::undefined());
             protoInsert(engine, o, pos);

@@ -24,6 +24,27 @@ bool objectHas(Engine& engine, ObjectRecord* object, SymbolId id);
 // The object that continues the lookup chain, or null.
 ObjectRecord* objectChainLink(ObjectRecord* object);
 
+// Property caches. A cache is one uint32 kept by the caller per access
+// site: where the property was found last time, as the slot position and
+// the depth along the chain (0: the object itself, 1: its chain link). A
+// cache is only a guess and needs no invalidation: a hit is taken only when
+// the slot at the remembered position still carries the id, which, for an
+// id other than `__proto__`'s, no other slot of that object can, and (at
+// depth 1) the object itself still has no slot with the id. Every answer is
+// the one objectGet and objectPut give.
+inline constexpr uint32_t kPropertyCacheEmpty = 0xFFFFFFFFu;
+
+// The own slot of the id at the cached position, or null.
+inline PropertySlot* cachedOwnSlot(ObjectRecord* object, SymbolId id, uint32_t cache) {
+    if (cache < object->slotCount && object->slots[cache].id == static_cast<int32_t>(id) && id != 0)
+        return &object->slots[cache];
+    return nullptr;
+}
+// objectGet through a cache, which it updates.
+bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, Value& out);
+// objectPut through a cache of the own slot, which it updates.
+void objectPutCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, const Value& v);
+
 // Replaces the Value of the slot with the id, or creates the slot (reusing
 // the last deleted slot, else appending).
 void objectPut(Engine& engine, ObjectRecord* object, SymbolId id, const Value& v);

@@ -1,5 +1,6 @@
 // String Values.
 #include "script/values/String.h"
+#include "script/values/Messages.h"
 
 #include <cstring>
 
@@ -17,7 +18,7 @@ Value newString(Engine& engine, const char16_t* chars, size_t length) {
 
 Value newStringToFill(Engine& engine, size_t length, char16_t*& chars) {
     if (length > 0x3FFFFFFFu)
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     // One block: the body, then the characters.
     auto* s = static_cast<StringBody*>(engine.gcAlloc(sizeof(StringBody) + length * sizeof(char16_t)));
     s->flags = StringBody::kInlineChars;
@@ -44,7 +45,7 @@ size_t bufferCapacity(const char16_t* chars) { return (Heap::blockSize(chars) - 
 Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, size_t tailLength) {
     size_t length = size_t(head->length) + tailLength;
     if (length > 0x3FFFFFFFu)
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     if (length < kBufferFrom) {
         char16_t* chars;
         Value v = newStringToFill(engine, length, chars);
@@ -90,7 +91,7 @@ Value newString(Engine& engine, std::u16string_view text) { return newString(eng
 
 Value newStaticString(Engine& engine, const char16_t* chars, size_t length) {
     if (length > 0xFFFFFFFFu)
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     auto* s = static_cast<StringBody*>(engine.gcAllocZeroed(sizeof(StringBody)));
     s->flags = StringBody::kStatic;
     s->chars = length ? const_cast<char16_t*>(chars) : nullptr;

@@ -9,7 +9,7 @@
 #include "script/values/Property.h"
 #include "script/values/String.h"
 #include "script/vm/Interpreter.h"
-#include "script/vm/Messages.h"
+#include "script/values/Messages.h"
 
 namespace quill {
 
@@ -266,7 +266,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
         if (index >= s->length) {
             // Strings are at most 2^30 bytes; a larger index cannot be had.
             if (index >= (uint64_t(1) << 29))
-                engine.raiseError("Out of memory");
+                engine.raiseError(kErrOutOfMemory);
             size_t newLength = size_t(index) + 1;
             auto* chars = static_cast<char16_t*>(engine.gcAlloc(newLength * sizeof(char16_t)));
             for (uint32_t i = 0; i < s->length; ++i)

@@ -4,7 +4,7 @@
 #include "script/values/Object.h"
 #include "script/values/String.h"
 #include "script/vm/Interpreter.h"
-#include "script/vm/Messages.h"
+#include "script/values/Messages.h"
 
 namespace quill {
 

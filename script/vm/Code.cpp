@@ -1,8 +1,10 @@
 // Linking one function of an image into Insns, and the collected record that
 // holds them.
 #include "script/vm/Code.h"
+#include "script/values/Messages.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -346,35 +348,104 @@ bool isAddOrSub(Op op) { return op == Op::Add || op == Op::Sub; }
 
 } // namespace
 
-void fuseInstructions(std::span<Insn> code) {
-    auto plain = [&](size_t i, Op op) { return i < code.size() && !code[i].checked() && code[i].op() == op; };
-    auto plainIf = [&](size_t i, bool (*test)(Op)) { return i < code.size() && !code[i].checked() && test(code[i].op()); };
-    // push0..push3 carry the value they push, so a fused cell reads every
-    // integer operand the same way.
+void fuseInstructions(std::span<Insn> code, std::span<const Value> constants) {
+    auto setOpcode = [](Insn& insn, uint32_t op) { insn.word = (insn.word & ~uint32_t(0xFF)) | op; };
+    // push0..push3 carry the value they push, and a pushconst of a small
+    // Integer becomes the pushint of it, so a fused cell reads every integer
+    // operand the same way.
     for (Insn& insn : code) {
         switch (insn.op()) {
         case Op::Push0: insn.arg = 0; break;
         case Op::Push1: insn.arg = 1; break;
         case Op::Push2: insn.arg = 2; break;
         case Op::Push3: insn.arg = 3; break;
+        case Op::PushConst: {
+            size_t k = uint32_t(insn.arg);
+            if (k < constants.size() && constants[k].isInteger()) {
+                int64_t v = constants[k].asInteger();
+                if (v >= INT32_MIN && v <= INT32_MAX) {
+                    setOpcode(insn, uint32_t(Op::PushInt) | (insn.word & Insn::kChecked));
+                    insn.arg = int32_t(v);
+                }
+            }
+            break;
+        }
         default: break;
         }
     }
-    auto fuse = [&](size_t i, FusedOp op) { code[i].word = (code[i].word & ~uint32_t(0x7F)) | uint32_t(op); };
+    // The opcodes as they are before fusing: a counted loop looks at its
+    // test, which may already carry a fused opcode.
+    std::vector<Insn> plainCode(code.begin(), code.end());
+    auto plain = [&](size_t i, Op op) {
+        return i < plainCode.size() && !plainCode[i].checked() && plainCode[i].op() == op;
+    };
+    auto plainIf = [&](size_t i, bool (*test)(Op)) {
+        return i < plainCode.size() && !plainCode[i].checked() && test(plainCode[i].op());
+    };
+    auto isInt = [](Op op) {
+        return op == Op::PushInt || op == Op::Push0 || op == Op::Push1 || op == Op::Push2 || op == Op::Push3;
+    };
+    auto fuse = [&](size_t i, FusedOp op) { setOpcode(code[i], uint32_t(op)); };
+    // The typed compare-and-branch cell of `getlocal|getarg; pushint; cmp; jf`.
+    auto typedCompare = [](bool local, Op cmp) {
+        static constexpr FusedOp kLocal[] = {FusedOp::LtJfLocalInt, FusedOp::LeJfLocalInt, FusedOp::GtJfLocalInt,
+                                             FusedOp::GeJfLocalInt};
+        static constexpr FusedOp kArg[] = {FusedOp::LtJfArgInt, FusedOp::LeJfArgInt, FusedOp::GtJfArgInt,
+                                           FusedOp::GeJfArgInt};
+        size_t k = cmp == Op::Lt ? 0 : cmp == Op::Le ? 1 : cmp == Op::Gt ? 2 : 3;
+        return local ? kLocal[k] : kArg[k];
+    };
+    // Whether the cells at `at` are a counted loop's test on local `a`:
+    // getlocal a; pushint m; lt|le; jf.
+    auto loopTest = [&](int64_t at, int32_t a) {
+        return at >= 0 && plain(size_t(at), Op::GetLocal) && plainCode[size_t(at)].arg == a &&
+               plainIf(size_t(at) + 1, isInt) &&
+               (plain(size_t(at) + 2, Op::Lt) || plain(size_t(at) + 2, Op::Le)) && plain(size_t(at) + 3, Op::Jf);
+    };
     for (size_t i = 0; i + 1 < code.size(); ++i) {
+        if (plain(i, Op::GetArg) && plainCode[i].arg == 1 && plain(i + 1, Op::Add2) && plain(i + 2, Op::Args)) {
+            fuse(i, FusedOp::Prologue);
+            i += 2;
+            continue;
+        }
         bool local = plain(i, Op::GetLocal);
         if (!local && !plain(i, Op::GetArg))
             continue;
         if (!plainIf(i + 1, isIntegerOperand))
             continue;
+        bool intOperand = isInt(plainCode[i + 1].op());
+        bool localOperand = plainCode[i + 1].op() == Op::GetLocal;
         if (plainIf(i + 2, isIntegerCompare) && plain(i + 3, Op::Jf)) {
-            fuse(i, local ? FusedOp::CmpJfLocal : FusedOp::CmpJfArg);
+            if (intOperand)
+                fuse(i, typedCompare(local, plainCode[i + 2].op()));
+            else
+                fuse(i, local ? FusedOp::CmpJfLocal : FusedOp::CmpJfArg);
             i += 3;
         } else if (local && plainIf(i + 2, isAddOrSub) && plain(i + 3, Op::SetLocal)) {
-            fuse(i, FusedOp::ArithSetLocal);
+            bool add = plainCode[i + 2].op() == Op::Add;
+            int32_t a = plainCode[i].arg;
+            if (intOperand && add && plainCode[i + 3].arg == a && plain(i + 4, Op::Jmp) &&
+                loopTest(int64_t(i) + 5 + plainCode[i + 4].arg, a)) {
+                size_t test = size_t(int64_t(i) + 5 + plainCode[i + 4].arg);
+                fuse(i, plainCode[test + 2].op() == Op::Lt ? FusedOp::IncLoopLt : FusedOp::IncLoopLe);
+                i += 4;
+                continue;
+            }
+            if (intOperand)
+                fuse(i, add ? FusedOp::AddSetLocalInt : FusedOp::SubSetLocalInt);
+            else if (localOperand)
+                fuse(i, add ? FusedOp::AddSetLocalLocal : FusedOp::SubSetLocalLocal);
+            else
+                fuse(i, FusedOp::ArithSetLocal);
             i += 3;
         } else if (plainIf(i + 2, isAddOrSub)) {
-            fuse(i, local ? FusedOp::ArithLocal : FusedOp::ArithArg);
+            bool add = plainCode[i + 2].op() == Op::Add;
+            if (intOperand && local)
+                fuse(i, add ? FusedOp::AddLocalInt : FusedOp::SubLocalInt);
+            else if (intOperand)
+                fuse(i, add ? FusedOp::AddArgInt : FusedOp::SubArgInt);
+            else
+                fuse(i, local ? FusedOp::ArithLocal : FusedOp::ArithArg);
             i += 2;
         }
     }
@@ -389,7 +460,7 @@ uint32_t CompiledFunction::lineAt(uint32_t pos) const {
 
 CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, std::string_view name,
                                       std::string_view sourceName) {
-    size_t bytes = sizeof(CompiledFunction) + linked.code.size() * sizeof(Insn);
+    size_t bytes = sizeof(CompiledFunction) + linked.code.size() * (sizeof(Insn) + sizeof(uint32_t));
     auto* f = reinterpret_cast<CompiledFunction*>(engine.gcAllocObject(bytes, &kCompiledFunctionType));
     f->name = copyText(name);
     f->sourceName = copyText(sourceName);
@@ -401,11 +472,12 @@ CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, 
         }
     }
     if (!f->name || !f->sourceName)
-        engine.raiseError("Out of memory");
+        engine.raiseError(kErrOutOfMemory);
     f->insnCount = uint32_t(linked.code.size());
     f->maxStack = linked.maxStack;
     std::memcpy(f->code(), linked.code.data(), linked.code.size() * sizeof(Insn));
-    fuseInstructions(std::span<Insn>(f->code(), linked.code.size()));
+    std::memset(f->code() + linked.code.size(), 0xFF, linked.code.size() * sizeof(uint32_t)); // empty caches
+    fuseInstructions(std::span<Insn>(f->code(), linked.code.size()), engine.constants);
     return f;
 }
 

@@ -48,27 +48,60 @@ struct Insn {
 };
 
 // Fused cells. When a function is placed on the heap, the first cell of some
-// frequent integer sequences gets one of these opcodes (they lie above the
-// image's opcodes and fit the 7-bit opcode field). The cells after it keep
-// their own opcodes, so a jump into the middle of a sequence runs those one
-// by one; the fused cell runs the whole sequence when every operand is an
-// Integer it can reach directly, and otherwise runs as its first
+// frequent integer sequences gets one of these opcodes. The cells after it
+// keep their own opcodes, so a jump into the middle of a sequence runs those
+// one by one; the fused cell runs the whole sequence when every operand is
+// an Integer it can reach directly, and otherwise runs as its first
 // instruction. Operand cells: a local (getlocal), an argument (getarg), a
 // constant (pushconst) or an integer (pushint, push0..push3; the fuser
-// stores the pushed value in the operand of push0..push3).
+// stores the pushed value in the operand of push0..push3, and turns a
+// pushconst of an Integer that fits 32 bits into a pushint of it).
+//
+// The generic cells (113..117) find out the kinds of their operand cells and
+// their operator when they run. The typed cells are chosen when the code is
+// placed: their opcode says where each operand lies and which operator
+// applies, and an integer operand is read from its cell's operand.
+//
+// Fused opcodes lie above the image's opcodes: 113..127, and 241..249,
+// which no checked cell uses (a checked cell is an image opcode, 33..112,
+// with Insn::kChecked set). Fused cells are never checked.
 enum class FusedOp : uint8_t {
     CmpJfLocal = 113,    // getlocal a; operand; lt|le|gt|ge; jf
     CmpJfArg = 114,      // getarg a; operand; lt|le|gt|ge; jf
     ArithSetLocal = 115, // getlocal a; operand; add|sub; setlocal c
     ArithLocal = 116,    // getlocal a; operand; add|sub
     ArithArg = 117,      // getarg a; operand; add|sub
+    Prologue = 118,      // getarg 1; add2; args n
+    LtJfLocalInt = 119,  // getlocal a; pushint k; lt; jf
+    LeJfLocalInt = 120,
+    GtJfLocalInt = 121,
+    GeJfLocalInt = 122,
+    LtJfArgInt = 123, // getarg a; pushint k; lt; jf
+    LeJfArgInt = 124,
+    GtJfArgInt = 125,
+    GeJfArgInt = 126,
+    // A counted loop's step and test: getlocal a; pushint k; add; setlocal a;
+    // jmp L, where L is getlocal a; pushint m; lt (or le); jf X.
+    IncLoopLt = 127,
+    IncLoopLe = 241,
+    AddSetLocalInt = 242,   // getlocal a; pushint k; add; setlocal c
+    SubSetLocalInt = 243,   // getlocal a; pushint k; sub; setlocal c
+    AddSetLocalLocal = 244, // getlocal a; getlocal b; add; setlocal c
+    SubSetLocalLocal = 245, // getlocal a; getlocal b; sub; setlocal c
+    AddLocalInt = 246,      // getlocal a; pushint k; add
+    SubLocalInt = 247,      // getlocal a; pushint k; sub
+    AddArgInt = 248,        // getarg a; pushint k; add
+    SubArgInt = 249,        // getarg a; pushint k; sub
 };
-inline constexpr uint8_t kFirstFusedOpcode = 113;
-inline constexpr uint8_t kLastFusedOpcode = 117;
+
+// The opcode byte of a linked cell (image opcode, checked or fused).
+inline uint32_t cellOpcode(const Insn& insn) { return insn.word & 0xFF; }
 
 // Gives the first cells of the sequences above their fused opcodes. Cells
-// marked kChecked are never part of a fused sequence.
-void fuseInstructions(std::span<Insn> code);
+// marked kChecked are never part of a fused sequence. `constants` is the
+// engine's constant pool (pushconst operands index it); without it no
+// pushconst becomes a pushint.
+void fuseInstructions(std::span<Insn> code, std::span<const Value> constants = {});
 
 // How many values the instruction pops before it pushes (as far as it is
 // known before running; a call's argument count is checked when it runs).
@@ -118,7 +151,8 @@ std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index,
                                        SymbolOfConstant symbols, std::string* error = nullptr);
 
 // The collected record of a linked function: a GcObject, then the fields
-// below, then the Insns.
+// below, then the Insns, then one property cache (see Object.h) per Insn,
+// used by the property reads and writes and method calls at that Insn.
 struct CompiledFunction {
     GcObject gc;
     char* name;          // owned, NUL-terminated
@@ -134,6 +168,14 @@ struct CompiledFunction {
     bool hasLines() const { return lines != nullptr; }
     // Source line of the Insn at `pos` (0 when the table has none before it).
     uint32_t lineAt(uint32_t pos) const;
+
+    // The property cache of the Insn at `pc`.
+    static uint32_t& cacheOf(const Insn* pc) {
+        const Insn* first = pc - pc->index();
+        const CompiledFunction* f = reinterpret_cast<const CompiledFunction*>(first) - 1;
+        auto* caches = reinterpret_cast<uint32_t*>(const_cast<Insn*>(first + f->insnCount));
+        return caches[pc->index()];
+    }
 
     // The function whose code holds `pc`.
     static CompiledFunction* owning(const Insn* pc) {

@@ -15,7 +15,7 @@
 #include "script/values/String.h"
 #include "script/vm/Access.h"
 #include "script/vm/Calls.h"
-#include "script/vm/Messages.h"
+#include "script/values/Messages.h"
 #include "script/vm/Operators.h"
 
 #if defined(__GNUC__)
@@ -401,26 +401,28 @@ void execute(Engine& engine, RunState& st) {
 #define QUILL_LABEL_OP(id, mnemonic, number, operand, effect, meaning) &&op_##id,
         QUILL_OPCODES(QUILL_LABEL_OP)
 #undef QUILL_LABEL_OP
-        // 113..117: fused cells (FusedOp)
+        // 113..127: fused cells (FusedOp)
         &&op_FusedCmpJfLocal, &&op_FusedCmpJfArg, &&op_FusedArithSetLocal, &&op_FusedArithLocal,
-        &&op_FusedArithArg,
-        // 118..160
+        &&op_FusedArithArg, &&op_FusedPrologue, &&op_FusedLtJfLocalInt, &&op_FusedLeJfLocalInt,
+        &&op_FusedGtJfLocalInt, &&op_FusedGeJfLocalInt, &&op_FusedLtJfArgInt, &&op_FusedLeJfArgInt,
+        &&op_FusedGtJfArgInt, &&op_FusedGeJfArgInt, &&op_FusedIncLoopLt,
+        // 128..160
 #define QUILL_BAD16 QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_LABEL_BAD(0)
-        QUILL_BAD16 QUILL_BAD16
+        QUILL_LABEL_BAD(0) QUILL_BAD16 QUILL_BAD16
         // 161..240: the same opcodes with Insn::kChecked set
 #define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, effect, meaning) &&op_checked,
         QUILL_OPCODES(QUILL_LABEL_CHECKED)
 #undef QUILL_LABEL_CHECKED
-        // 241..255
+        // 241..249: fused cells (FusedOp)
+        &&op_FusedIncLoopLe, &&op_FusedAddSetLocalInt, &&op_FusedSubSetLocalInt, &&op_FusedAddSetLocalLocal,
+        &&op_FusedSubSetLocalLocal, &&op_FusedAddLocalInt, &&op_FusedSubLocalInt, &&op_FusedAddArgInt,
+        &&op_FusedSubArgInt,
+        // 250..255
         QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        QUILL_LABEL_BAD(0)
 #undef QUILL_BAD16
 #undef QUILL_LABEL_BAD
     };
@@ -517,9 +519,10 @@ op_checked: {
 
     // ---- variables ------------------------------------------------------------
 op_GetGlobal: {
-    Value v = globalValue(e, SymbolId(ARG));
-    PUSH(v);
-    if (QUILL_UNLIKELY(v.isUndefined())) {
+    --sp;
+    COPY_VALUE(sp[0], e.globals[uint32_t(ARG)]);
+    if (QUILL_UNLIKELY(sp[0].isUndefined())) {
+        sp[0] = Value::undefined();
         SAVE();
         warnUndefinedVariable(e, SymbolId(ARG));
     }
@@ -638,14 +641,21 @@ op_GetArgN: {
         top = Value::undefined();
     NEXT();
 }
-op_Args: {
+op_Args:
     ++sp; // the passed count the prologue computed; the frame records it
+args_body: {
     uint32_t passed = passedSlots(fp);
     uint32_t want = uint32_t(ARG);
     if (passed < want && addedSlots(fp) == 0) {
         uint32_t d = want - passed;
         size_t count = size_t((fp + passed) - sp) + 1;
         std::memmove(sp - d, sp, count * sizeof(Value));
+        // The frame's catch points move with it (an image may pad the
+        // arguments after a try).
+        for (ErrorFrame* f = e.errorFrames; f && f->script && f->fp == fp; f = f->next) {
+            f->fp -= d;
+            f->sp -= d;
+        }
         sp -= d;
         fp -= d;
         for (uint32_t k = passed; k < want; ++k)
@@ -741,14 +751,15 @@ op_Dup:
     COPY_VALUE(sp[0], sp[1]);
     NEXT();
 op_Swap: {
-    Value t = sp[0];
-    sp[0] = sp[1];
-    sp[1] = t;
+    Value t;
+    COPY_VALUE(t, sp[0]);
+    COPY_VALUE(sp[0], sp[1]);
+    COPY_VALUE(sp[1], t);
     NEXT();
 }
 op_Slide: {
     uint32_t n = uint32_t(ARG);
-    sp[n] = sp[0];
+    COPY_VALUE(sp[n], sp[0]);
     sp += n;
     NEXT();
 }
@@ -1012,6 +1023,109 @@ op_FusedArithLocal:
     FUSED_ARITH_PUSH(FUSED_LOCAL, op_GetLocal)
 op_FusedArithArg:
     FUSED_ARITH_PUSH(FUSED_ARG, op_GetArg)
+
+    // Typed cells: the opcode tells where the operands lie and which
+    // operator applies; an integer operand is its cell's operand.
+#define INT_OPERAND(y) ((y) = int64_t(pc[1].arg), true)
+#define LOCAL_OPERAND(y)                                                                                       \
+    [&](int64_t& o_) {                                                                                         \
+        const Value* s_ = fp - 4 - uint32_t(pc[1].arg);                                                        \
+        if (s_ < sp || !s_->isInteger())                                                                       \
+            return false;                                                                                      \
+        o_ = s_->asInteger();                                                                                  \
+        return true;                                                                                           \
+    }(y)
+#define PLUS(x, y) int64_t(uint64_t(x) + uint64_t(y))
+#define MINUS(x, y) int64_t(uint64_t(x) - uint64_t(y))
+#define TYPED_CMP_JF(label, FETCH, cmp, FALLBACK)                                                              \
+    label : {                                                                                                  \
+        int64_t x;                                                                                             \
+        if (QUILL_LIKELY(FETCH(x))) {                                                                          \
+            bool r = x cmp int64_t(pc[1].arg);                                                                 \
+            pc += 3;                                                                                           \
+            if (!r)                                                                                            \
+                JUMP();                                                                                        \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        goto FALLBACK;                                                                                         \
+    }
+    TYPED_CMP_JF(op_FusedLtJfLocalInt, FUSED_LOCAL, <, op_GetLocal)
+    TYPED_CMP_JF(op_FusedLeJfLocalInt, FUSED_LOCAL, <=, op_GetLocal)
+    TYPED_CMP_JF(op_FusedGtJfLocalInt, FUSED_LOCAL, >, op_GetLocal)
+    TYPED_CMP_JF(op_FusedGeJfLocalInt, FUSED_LOCAL, >=, op_GetLocal)
+    TYPED_CMP_JF(op_FusedLtJfArgInt, FUSED_ARG, <, op_GetArg)
+    TYPED_CMP_JF(op_FusedLeJfArgInt, FUSED_ARG, <=, op_GetArg)
+    TYPED_CMP_JF(op_FusedGtJfArgInt, FUSED_ARG, >, op_GetArg)
+    TYPED_CMP_JF(op_FusedGeJfArgInt, FUSED_ARG, >=, op_GetArg)
+#define TYPED_ARITH_SET(label, OPERAND, ARITH)                                                                 \
+    label : {                                                                                                  \
+        int64_t x, y;                                                                                          \
+        Value* dst = fp - 4 - uint32_t(pc[3].arg);                                                             \
+        if (QUILL_LIKELY(dst >= sp && FUSED_LOCAL(x) && OPERAND(y))) {                                         \
+            SET_INT(*dst, ARITH(x, y));                                                                        \
+            pc += 3;                                                                                           \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        goto op_GetLocal;                                                                                      \
+    }
+    TYPED_ARITH_SET(op_FusedAddSetLocalInt, INT_OPERAND, PLUS)
+    TYPED_ARITH_SET(op_FusedSubSetLocalInt, INT_OPERAND, MINUS)
+    TYPED_ARITH_SET(op_FusedAddSetLocalLocal, LOCAL_OPERAND, PLUS)
+    TYPED_ARITH_SET(op_FusedSubSetLocalLocal, LOCAL_OPERAND, MINUS)
+#define TYPED_ARITH_PUSH(label, FETCH, ARITH, FALLBACK)                                                        \
+    label : {                                                                                                  \
+        int64_t x;                                                                                             \
+        if (QUILL_LIKELY(FETCH(x))) {                                                                          \
+            PUSH_INT(ARITH(x, int64_t(pc[1].arg)));                                                            \
+            pc += 2;                                                                                           \
+            NEXT();                                                                                            \
+        }                                                                                                      \
+        goto FALLBACK;                                                                                         \
+    }
+    TYPED_ARITH_PUSH(op_FusedAddLocalInt, FUSED_LOCAL, PLUS, op_GetLocal)
+    TYPED_ARITH_PUSH(op_FusedSubLocalInt, FUSED_LOCAL, MINUS, op_GetLocal)
+    TYPED_ARITH_PUSH(op_FusedAddArgInt, FUSED_ARG, PLUS, op_GetArg)
+    TYPED_ARITH_PUSH(op_FusedSubArgInt, FUSED_ARG, MINUS, op_GetArg)
+    // A counted loop's step, its jump back and its test in one cell: the
+    // local steps by the integer, then the test's integer decides between
+    // the loop body (after the test's jf) and the jf's target.
+#define INC_LOOP(label, cmp)                                                                                   \
+    label : {                                                                                                  \
+        Value* slot = fp - 4 - uint32_t(ARG);                                                                  \
+        if (QUILL_LIKELY(slot >= sp && slot->isInteger())) {                                                   \
+            int64_t x = PLUS(slot->asInteger(), pc[1].arg);                                                    \
+            SET_INT(*slot, x);                                                                                 \
+            pc += 4; /* the jmp */                                                                             \
+            const Insn* test = pc + 1 + ARG;                                                                   \
+            if (ARG < 0)                                                                                       \
+                TICK();                                                                                        \
+            if (x cmp int64_t(test[1].arg)) {                                                                  \
+                pc = test + 4;                                                                                 \
+                DISPATCH();                                                                                    \
+            }                                                                                                  \
+            pc = test + 3; /* the jf, taken */                                                                 \
+            JUMP();                                                                                            \
+        }                                                                                                      \
+        goto op_GetLocal;                                                                                      \
+    }
+    INC_LOOP(op_FusedIncLoopLt, <)
+    INC_LOOP(op_FusedIncLoopLe, <=)
+op_FusedPrologue:
+    // getarg 1; add2; args n: the count the first two push is popped
+    // unread by args, so the cell runs args' work alone.
+    if (QUILL_LIKELY(argSlots(fp) > 1 && fp[2].isInteger())) {
+        pc += 2;
+        goto args_body;
+    }
+    goto op_GetArg;
+#undef INT_OPERAND
+#undef LOCAL_OPERAND
+#undef PLUS
+#undef MINUS
+#undef TYPED_CMP_JF
+#undef TYPED_ARITH_SET
+#undef TYPED_ARITH_PUSH
+#undef INC_LOOP
 #undef FUSED_CMP_JF
 #undef FUSED_ARITH_PUSH
 #undef FUSED_OPERAND
@@ -1058,7 +1172,12 @@ op_GetProp: {
     Value out;
     bool found;
     if (QUILL_LIKELY(sp[0].isObject())) {
-        found = objectGet(e, sp[0].asObject(), id, out);
+        ObjectRecord* o = sp[0].asObject();
+        if (PropertySlot* slot = cachedOwnSlot(o, id, CompiledFunction::cacheOf(pc))) {
+            COPY_VALUE(sp[0], slot->value);
+            NEXT();
+        }
+        found = objectGetCached(e, o, id, CompiledFunction::cacheOf(pc), out);
     } else {
         SAVE();
         found = readProperty(e, sp[0], id, out);
@@ -1072,11 +1191,21 @@ op_GetProp: {
 }
 op_SetProp: {
     SymbolId id = SymbolId(ARG);
-    SAVE();
-    if (QUILL_LIKELY(sp[0].isObject()))
-        objectPut(e, sp[0].asObject(), id, sp[1]);
-    else
+    if (QUILL_LIKELY(sp[0].isObject())) {
+        ObjectRecord* o = sp[0].asObject();
+        uint32_t& cache = CompiledFunction::cacheOf(pc);
+        if (PropertySlot* slot = cachedOwnSlot(o, id, cache)) {
+            COPY_VALUE(slot->value, sp[1]);
+            sp += 2;
+            COLLECT();
+            NEXT();
+        }
+        SAVE();
+        objectPutCached(e, o, id, cache, sp[1]);
+    } else {
+        SAVE();
         writeProperty(e, sp[0], id, sp[1]);
+    }
     sp += 2;
     COLLECT();
     NEXT();
@@ -1105,8 +1234,9 @@ op_SetElem: {
         ArrayBody* a = sp[1].payload.array;
         auto index = uint64_t(sp[0].payload.integer);
         Value* v = index < a->length ? arrayCompactSlot(a, index) : nullptr;
-        if (v) {
-            COPY_VALUE(*v, sp[2]);
+        if (v || arrayCompactAppend(a, index, sp[2])) {
+            if (v)
+                COPY_VALUE(*v, sp[2]);
             sp += 3;
             COLLECT();
             NEXT();
@@ -1144,7 +1274,7 @@ op_Call: {
         SAVE();
         badBytecode(e);
     }
-    callee = sp[0];
+    COPY_VALUE(callee, sp[0]);
     sp[0] = Value::null();
     if (QUILL_LIKELY(callee.isFunction()))
         goto enter_function;
@@ -1167,8 +1297,9 @@ op_CallMethod: {
         badBytecode(e);
     }
     SymbolId id = SymbolId(ARG);
-    Value receiver = sp[0];
-    if (QUILL_LIKELY(receiver.isObject()) && objectGet(e, receiver.asObject(), id, callee) && callee.isFunction())
+    const Value& receiver = sp[0]; // stays there as `this`
+    if (QUILL_LIKELY(receiver.isObject()) &&
+        objectGetCached(e, receiver.asObject(), id, CompiledFunction::cacheOf(pc), callee) && callee.isFunction())
         goto enter_function;
     SAVE();
     Value r;
@@ -1259,7 +1390,8 @@ enter_function: {
     DISPATCH();
 }
 op_Ret: {
-    Value v = sp[0];
+    Value v;
+    COPY_VALUE(v, sp[0]);
     if (QUILL_UNLIKELY(sp >= fp - 3))
         v = Value::undefined(); // nothing pushed in this frame
     if (QUILL_UNLIKELY(e.errorFrames && e.errorFrames->script))
@@ -1277,7 +1409,7 @@ op_Ret: {
     }
     Value* base = fp + added;
     pc = static_cast<const Insn*>(fp[-3].payload.pointer);
-    *base = v;
+    COPY_VALUE(*base, v);
     sp = base;
     fp = caller;
     DISPATCH();

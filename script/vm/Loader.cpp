@@ -10,7 +10,7 @@
 #include "script/vm/Calls.h"
 #include "script/vm/Code.h"
 #include "script/vm/Interpreter.h"
-#include "script/vm/Messages.h"
+#include "script/values/Messages.h"
 
 namespace quill {
 

@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "script/builtins/NumberClass.h"
-#include "script/builtins/NumberFormat.h"
 #include "script/values/Convert.h"
 #include "script/values/String.h"
 
@@ -36,14 +35,14 @@ int64_t wrapMul(int64_t a, int64_t b) { return int64_t(uint64_t(a) * uint64_t(b)
 struct ConcatPart {
     const char16_t* chars = nullptr;
     size_t length = 0;
-    char16_t digits[numberformat::kDecimalDigitsMax];
+    char16_t digits[kDecimalDigitsMax];
 };
 
 bool integerDigits(Engine& engine, const Value& v, ConcatPart& part) {
     if (!v.isInteger() || !isNumberClass(engine.classOf(Kind::Integer)))
         return false;
-    part.chars = numberformat::decimalDigits(v.asInteger(), part.digits);
-    part.length = size_t(part.digits + numberformat::kDecimalDigitsMax - part.chars);
+    part.chars = decimalDigits(v.asInteger(), part.digits);
+    part.length = size_t(part.digits + kDecimalDigitsMax - part.chars);
     return true;
 }
 

@@ -88,6 +88,28 @@ TEST(HeapAlloc, LargeChunksAreWholeAndReused) {
     EXPECT_EQ(h.chunkCount(), chunks + 1);
 }
 
+TEST(HeapAlloc, LargeBlocksGrowAndGoBackWhole) {
+    // A block with a chunk of its own grows keeping its contents without
+    // the old chunk staying behind, and freeing it returns the chunk.
+    Heap h;
+    size_t before = h.bytesFromSystem();
+    const size_t size = 1u << 20;
+    auto* big = static_cast<unsigned char*>(h.alloc(size));
+    ASSERT_NE(big, nullptr);
+    for (size_t i = 0; i < size; i += 4096)
+        big[i] = static_cast<unsigned char>(i >> 12);
+    auto* grown = static_cast<unsigned char*>(h.realloc(big, 4 * size));
+    ASSERT_NE(grown, nullptr);
+    for (size_t i = 0; i < size; i += 4096)
+        ASSERT_EQ(grown[i], static_cast<unsigned char>(i >> 12));
+    grown[4 * size - 1] = 1;
+    EXPECT_LT(h.bytesFromSystem(), before + 5 * size);
+    EXPECT_TRUE(h.ownsBlock(grown));
+    h.free(grown);
+    EXPECT_EQ(h.bytesFromSystem(), before);
+    EXPECT_FALSE(h.ownsBlock(grown));
+}
+
 TEST(HeapAlloc, ManyChunksStayApart) {
     // Enough chunk-sized blocks to need several batches of chunks from the
     // system: each is a chunk of its own, writable in full, and none

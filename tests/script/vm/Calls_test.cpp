@@ -357,6 +357,31 @@ mine:
     EXPECT_EQ(text(result()), "thrown");
 }
 
+TEST_F(CallsTest, ArgumentPaddingAfterATryKeepsTheHandler) {
+    // args moves the frame down; the handler installed before it must land
+    // in the moved frame.
+    ASSERT_TRUE(run(R"(
+function f
+  getarg 1
+  add2
+  args 1
+  try caught
+  push0
+  args 6
+  pushconst s:thrown
+  throw
+caught:
+  ret
+function .main
+  push1
+  push1
+  getglobal f
+  call
+  slide 3
+  end)"));
+    EXPECT_EQ(text(result()), "thrown");
+}
+
 TEST_F(CallsTest, ImagesThatCouldBreakTheMachineAreRefused) {
     const char* bad[] = {
         "pop\npushundef\nend",             // pops below the frame

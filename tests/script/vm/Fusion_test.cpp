@@ -15,7 +15,7 @@ Insn cell(Op op, int32_t arg = 0, bool checked = false) {
     return Insn{uint32_t(op) | (checked ? Insn::kChecked : 0), arg};
 }
 
-uint32_t opcode(const Insn& insn) { return insn.word & 0x7F; }
+uint32_t opcode(const Insn& insn) { return cellOpcode(insn); }
 
 TEST(FuseInstructions, FirstCellsOfKnownSequencesOnly) {
     std::vector<Insn> code = {
@@ -30,8 +30,8 @@ TEST(FuseInstructions, FirstCellsOfKnownSequencesOnly) {
     std::vector<Insn> fused = code;
     fuseInstructions(fused);
     EXPECT_EQ(opcode(fused[0]), uint32_t(FusedOp::CmpJfLocal));
-    EXPECT_EQ(opcode(fused[4]), uint32_t(FusedOp::ArithSetLocal));
-    EXPECT_EQ(opcode(fused[8]), uint32_t(FusedOp::ArithArg));
+    EXPECT_EQ(opcode(fused[4]), uint32_t(FusedOp::AddSetLocalLocal));
+    EXPECT_EQ(opcode(fused[8]), uint32_t(FusedOp::SubArgInt));
     EXPECT_EQ(opcode(fused[11]), uint32_t(Op::GetArg));
     EXPECT_EQ(opcode(fused[15]), uint32_t(Op::GetLocal));
     EXPECT_EQ(opcode(fused[18]), uint32_t(Op::GetLocal));
@@ -48,6 +48,47 @@ TEST(FuseInstructions, FirstCellsOfKnownSequencesOnly) {
     }
     EXPECT_EQ(fused[0].arg, 1);
     EXPECT_TRUE(fused[19].checked());
+}
+
+TEST(FuseInstructions, TypedCellsCountedLoopsAndPrologues) {
+    const Value constants[] = {Value::integer(100000), Value::integer(int64_t(1) << 40), Value::floating(2.5)};
+    std::vector<Insn> code = {
+        cell(Op::GetArg, 1), cell(Op::Add2), cell(Op::Args, 3),                               // 0: prologue
+        cell(Op::Push0), cell(Op::SetLocal, 0),                                               // 3
+        cell(Op::GetLocal, 0), cell(Op::PushConst, 0), cell(Op::Le), cell(Op::Jf, 6),         // 5: test
+        cell(Op::GetLocal, 1), cell(Op::GetArg, 2), cell(Op::Add), cell(Op::SetLocal, 1),     // 9
+        cell(Op::GetLocal, 0), cell(Op::Push1), cell(Op::Add), cell(Op::SetLocal, 0),         // 13: step
+        cell(Op::Jmp, -13),                                                                   // 17: to 5
+        cell(Op::GetLocal, 0), cell(Op::PushConst, 1), cell(Op::Gt), cell(Op::Jf, 0),         // 18: too big
+        cell(Op::GetArg, 2), cell(Op::PushConst, 2), cell(Op::Sub),                           // 22: a Float
+        cell(Op::GetLocal, 2), cell(Op::Push2), cell(Op::Add), cell(Op::SetLocal, 3),         // 25: other local
+        cell(Op::Jmp, -23),                                                                   // 29: to 7
+        cell(Op::End)};
+    std::vector<Insn> fused = code;
+    fuseInstructions(fused, constants);
+    EXPECT_EQ(opcode(fused[0]), uint32_t(FusedOp::Prologue));
+    EXPECT_EQ(opcode(fused[5]), uint32_t(FusedOp::LeJfLocalInt));
+    EXPECT_EQ(opcode(fused[6]), uint32_t(Op::PushInt)); // the constant, now an operand
+    EXPECT_EQ(fused[6].arg, 100000);
+    EXPECT_EQ(fused[6].word & ~0xFFu, code[6].word & ~0xFFu);
+    EXPECT_EQ(opcode(fused[9]), uint32_t(FusedOp::ArithSetLocal)); // an argument operand
+    EXPECT_EQ(opcode(fused[13]), uint32_t(FusedOp::IncLoopLe));
+    EXPECT_EQ(opcode(fused[18]), uint32_t(FusedOp::CmpJfLocal));
+    EXPECT_EQ(opcode(fused[19]), uint32_t(Op::PushConst)); // beyond 32 bits
+    EXPECT_EQ(fused[19].arg, 1);
+    EXPECT_EQ(opcode(fused[22]), uint32_t(FusedOp::ArithArg));
+    EXPECT_EQ(opcode(fused[25]), uint32_t(FusedOp::AddSetLocalInt)); // jumps to no test of its local
+    for (size_t i : {1, 2, 7, 8, 10, 14, 15, 16, 17, 29})
+        EXPECT_EQ(fused[i].word, code[i].word) << i;
+}
+
+TEST_F(FusionTest, PrologueRunsAsItsInstructions) {
+    // The count slot holding a String: the plain cells run (add2 appends).
+    ASSERT_TRUE(run("getarg 1\nadd2\nargs 4\ngetarg 3\ntypeof\nend"));
+    EXPECT_EQ(text(result()), "undefined");
+    ASSERT_TRUE(run("locals 1\npushconst s:x\nsetarg 1\njmp start\npush0\nstart:\n"
+                    "getarg 1\nadd2\nargs 2\ngetarg 1\nend"));
+    EXPECT_EQ(text(result()), "x");
 }
 
 TEST_F(FusionTest, CountingLoopOverLocals) {

@@ -1,5 +1,5 @@
 #pragma once
-// Every runtime error and warning text of the virtual machine, byte for byte.
+// Every runtime error and warning text of the engine, byte for byte.
 // Runtime errors reach errorText as "Runtime error: " + the message; warnings
 // are written as they stand ("%s" is the name concerned).
 
