@@ -257,8 +257,9 @@ std::optional<MemoryStream> MemoryStream::uncompress() const {
     constexpr size_t kStep = 256 << 10;
     std::vector<uint8_t> out;
     size_t filled = 0; // out holds the inflated bytes, then the open step
+    const size_t inSize = std::min<size_t>(content_.size(), UINT32_MAX);
     z.next_in = const_cast<Bytef*>(content_.data());
-    z.avail_in = uInt(content_.size()); // at most kMaxLength
+    z.avail_in = uInt(inSize);
     int rc = Z_OK;
     try {
         out.reserve(kStep);
@@ -269,7 +270,7 @@ std::optional<MemoryStream> MemoryStream::uncompress() const {
                     break;
                 }
                 if (filled == out.capacity()) {
-                    size_t room = inflatedRoom(filled, content_.size() - z.avail_in, content_.size());
+                    size_t room = inflatedRoom(filled, inSize - z.avail_in, inSize);
                     try {
                         out.reserve(room);
                     } catch (const std::bad_alloc&) {
