@@ -7,7 +7,6 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "base/StdFile.h"
@@ -232,44 +231,75 @@ std::optional<MemoryStream> MemoryStream::compress(int level) const {
     return MemoryStream(std::move(out));
 }
 
+namespace {
+
+// Room for the inflated content once `filled` bytes of it came from `used` of
+// the `inSize` input bytes: the whole at the ratio seen so far plus an eighth,
+// and never less than half as much again (so growth stays geometric), up to
+// one byte past the limit (reaching it tells the content is too long).
+size_t inflatedRoom(size_t filled, size_t used, size_t inSize) {
+    double whole = double(filled) / double(std::max<size_t>(used, 1)) * double(inSize);
+    double room = std::max(whole + whole / 8, double(filled) + double(filled / 2));
+    return size_t(std::min(room, double(MemoryStream::kMaxLength) + 1));
+}
+
+} // namespace
+
 std::optional<MemoryStream> MemoryStream::uncompress() const {
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
         return std::nullopt;
-    // The size is known only at the end: output goes into pieces that are
-    // never moved or zero-filled, then once into a result of the exact size
-    // (a growing result would copy itself at every growth).
-    constexpr size_t kOutPiece = 1 << 20;
-    std::vector<std::unique_ptr<uint8_t[]>> pieces;
-    size_t total = 0;
+    // The size is known only at the end. Output goes straight into the
+    // result: its room is reserved ahead from the ratio seen so far (memory
+    // reserved is not touched until written), and opened a step at a time, so
+    // the zero fill that opening costs stays in cache until inflate overwrites
+    // it. A wrong guess costs one more move of what is there.
+    constexpr size_t kStep = 256 << 10;
+    std::vector<uint8_t> out;
+    size_t filled = 0; // out holds the inflated bytes, then the open step
+    const size_t inSize = std::min<size_t>(content_.size(), UINT32_MAX);
     z.next_in = const_cast<Bytef*>(content_.data());
-    z.avail_in = uInt(std::min<size_t>(content_.size(), UINT32_MAX));
+    z.avail_in = uInt(inSize);
     int rc = Z_OK;
-    while (rc == Z_OK) {
-        if (pieces.empty() || z.avail_out == 0) {
-            if (total > kMaxLength) {
-                rc = Z_MEM_ERROR; // the content would pass the limit
-                break;
+    try {
+        out.reserve(kStep);
+        while (rc == Z_OK) {
+            if (z.avail_out == 0) {
+                if (filled > kMaxLength) {
+                    rc = Z_MEM_ERROR; // the content would pass the limit
+                    break;
+                }
+                if (filled == out.capacity()) {
+                    size_t room = inflatedRoom(filled, inSize - z.avail_in, inSize);
+                    try {
+                        out.reserve(room);
+                    } catch (const std::bad_alloc&) {
+                        // The guess may be far above what is needed: grow
+                        // by half before giving up.
+                        out.reserve(inflatedRoom(filled, 1, 0));
+                    }
+                }
+                size_t step = std::min(kStep, out.capacity() - filled);
+                out.resize(filled + step);
+                z.next_out = out.data() + filled;
+                z.avail_out = uInt(step);
             }
-            pieces.push_back(std::unique_ptr<uint8_t[]>(new uint8_t[kOutPiece]));
-            z.next_out = pieces.back().get();
-            z.avail_out = uInt(kOutPiece);
+            uInt room = z.avail_out;
+            rc = inflate(&z, Z_NO_FLUSH);
+            filled += room - z.avail_out;
+            if (rc == Z_BUF_ERROR && z.avail_out == 0)
+                rc = Z_OK; // only the step was full
         }
-        uInt room = z.avail_out;
-        rc = inflate(&z, Z_NO_FLUSH);
-        total += room - z.avail_out;
-        if (rc == Z_BUF_ERROR && z.avail_out == 0)
-            rc = Z_OK; // only the piece was full
+    } catch (const std::bad_alloc&) {
+        rc = Z_MEM_ERROR; // more than the process can have
     }
     inflateEnd(&z);
-    if (rc != Z_STREAM_END || total > kMaxLength)
+    if (rc != Z_STREAM_END || filled > kMaxLength)
         return std::nullopt;
-    std::vector<uint8_t> out;
-    out.reserve(total);
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        size_t n = std::min(kOutPiece, total - i * kOutPiece);
-        out.insert(out.end(), pieces[i].get(), pieces[i].get() + n);
-    }
+    out.resize(filled);
+    // Give back room a wrong guess left unused (a copy, but only then).
+    if (out.capacity() - filled > filled / 4 + kPiece)
+        out.shrink_to_fit();
     return MemoryStream(std::move(out));
 }
 

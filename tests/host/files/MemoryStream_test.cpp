@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 
 namespace paloma::host {
 namespace {
@@ -143,6 +144,30 @@ TEST(MemoryStream, CompressUncompressRoundTripLeavesPositionsAlone) {
     ASSERT_TRUE(empty->uncompress());
     EXPECT_EQ(empty->uncompress()->length(), 0u);
     EXPECT_FALSE(s.compress(42)); // no such level
+}
+
+// Inflating guesses the size from the ratio seen so far; content whose ratio
+// changes part way makes the guess too small or far too large, and the result
+// must still be whole and hold no large unused room.
+TEST(MemoryStream, UncompressWhenTheRatioChangesPartWay) {
+    std::vector<uint8_t> noise(3 << 20);
+    std::mt19937 rng(7);
+    for (auto& b : noise)
+        b = uint8_t(rng());
+    std::vector<uint8_t> zeros(8 << 20, 0);
+    std::vector<std::vector<uint8_t>> contents(2);
+    contents[0] = noise;
+    contents[0].insert(contents[0].end(), zeros.begin(), zeros.end());
+    contents[1] = zeros;
+    contents[1].insert(contents[1].end(), noise.begin(), noise.end());
+    for (const auto& content : contents) {
+        auto packed = MemoryStream(content).compress(1);
+        ASSERT_TRUE(packed);
+        auto unpacked = packed->uncompress();
+        ASSERT_TRUE(unpacked);
+        EXPECT_EQ(unpacked->content(), content);
+        EXPECT_LE(unpacked->content().capacity(), content.size() + content.size() / 4 + 4096);
+    }
 }
 
 TEST(MemoryStream, CorruptOrTruncatedCompressedContentGivesNothing) {
