@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "script/compiler/ImageCode.h"
+#include "script/image/ImageCode.h"
 #include "script/values/Engine.h"
 
 namespace quill {

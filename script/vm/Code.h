@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 #include "script/values/Heap.h"
 #include "script/values/Value.h"
-#include "script/vm/Opcodes.h"
+#include "script/image/Opcodes.h"
 
 namespace quill {
 

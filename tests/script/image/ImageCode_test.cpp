@@ -2,7 +2,7 @@
 // targets, pool indices and truncated operands.
 #include <gtest/gtest.h>
 
-#include "script/compiler/ImageCode.h"
+#include "script/image/ImageCode.h"
 
 namespace quill {
 namespace {
