@@ -398,14 +398,12 @@ void execute(Engine& engine, RunState& st) {
         QUILL_LABEL_BAD(20) QUILL_LABEL_BAD(21) QUILL_LABEL_BAD(22) QUILL_LABEL_BAD(23) QUILL_LABEL_BAD(24)
         QUILL_LABEL_BAD(25) QUILL_LABEL_BAD(26) QUILL_LABEL_BAD(27) QUILL_LABEL_BAD(28) QUILL_LABEL_BAD(29)
         QUILL_LABEL_BAD(30) QUILL_LABEL_BAD(31) QUILL_LABEL_BAD(32)
-#define QUILL_LABEL_OP(id, mnemonic, number, operand, effect, meaning) &&op_##id,
+#define QUILL_LABEL_OP(id, mnemonic, number, operand, pops, effect, meaning) &&op_##id,
         QUILL_OPCODES(QUILL_LABEL_OP)
 #undef QUILL_LABEL_OP
+#define QUILL_LABEL_FUSED(id, number, sequence) &&op_Fused##id,
         // 113..127: fused cells (FusedOp)
-        &&op_FusedCmpJfLocal, &&op_FusedCmpJfArg, &&op_FusedArithSetLocal, &&op_FusedArithLocal,
-        &&op_FusedArithArg, &&op_FusedPrologue, &&op_FusedLtJfLocalInt, &&op_FusedLeJfLocalInt,
-        &&op_FusedGtJfLocalInt, &&op_FusedGeJfLocalInt, &&op_FusedLtJfArgInt, &&op_FusedLeJfArgInt,
-        &&op_FusedGtJfArgInt, &&op_FusedGeJfArgInt, &&op_FusedIncLoopLt,
+        QUILL_FUSED_OPCODES_LOW(QUILL_LABEL_FUSED)
         // 128..160
 #define QUILL_BAD16 QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
@@ -413,13 +411,12 @@ void execute(Engine& engine, RunState& st) {
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
         QUILL_LABEL_BAD(0) QUILL_BAD16 QUILL_BAD16
         // 161..240: the same opcodes with Insn::kChecked set
-#define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, effect, meaning) &&op_checked,
+#define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, pops, effect, meaning) &&op_checked,
         QUILL_OPCODES(QUILL_LABEL_CHECKED)
 #undef QUILL_LABEL_CHECKED
         // 241..249: fused cells (FusedOp)
-        &&op_FusedIncLoopLe, &&op_FusedAddSetLocalInt, &&op_FusedSubSetLocalInt, &&op_FusedAddSetLocalLocal,
-        &&op_FusedSubSetLocalLocal, &&op_FusedAddLocalInt, &&op_FusedSubLocalInt, &&op_FusedAddArgInt,
-        &&op_FusedSubArgInt,
+        QUILL_FUSED_OPCODES_HIGH(QUILL_LABEL_FUSED)
+#undef QUILL_LABEL_FUSED
         // 250..255
         QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
         QUILL_LABEL_BAD(0)
