@@ -12,6 +12,7 @@
 #include "script/values/Convert.h"
 #include "script/values/Native.h"
 #include "script/values/Object.h"
+#include "script/values/Property.h"
 #include "script/values/String.h"
 #include "script/vm/Access.h"
 #include "script/vm/Calls.h"
@@ -285,13 +286,8 @@ MethodCall resolveMethod(Engine& engine, const Value& receiver, SymbolId id, Arg
     case Kind::Native: {
         NativeObject* n = receiver.asNative();
         NativeClass* cls = n->cls;
-        if (cls->callMethod) {
-            Value r;
-            if (cls->callMethod(engine, cls, n->data, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, cls, receiver, id, args, result))
+            return MethodCall::Native;
         ObjectRecord* holder = n->props ? n->props : cls->prototype;
         Value f;
         if (holder && objectGet(engine, holder, id, f) && f.isFunction()) {
@@ -309,27 +305,16 @@ MethodCall resolveMethod(Engine& engine, const Value& receiver, SymbolId id, Arg
             }
             return MethodCall::None;
         }
-        NativeClass* cls = engine.classOf(Kind::Object);
-        if (cls && cls->callMethod) {
-            Value self = receiver, r;
-            if (cls->callMethod(engine, cls, &self, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, engine.classOf(Kind::Object), receiver, id, args, result))
+            return MethodCall::Native;
         return MethodCall::None;
     }
     default: {
         NativeClass* cls = engine.classOf(receiver.kind);
         if (!cls)
             return MethodCall::None;
-        if (cls->callMethod) {
-            Value self = receiver, r;
-            if (cls->callMethod(engine, cls, &self, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, cls, receiver, id, args, result))
+            return MethodCall::Native;
         if (ObjectRecord* own = ownPropertyObject(engine, receiver, false)) {
             Value f;
             if (objectGet(engine, own, id, f) && f.isFunction()) {
@@ -352,28 +337,14 @@ MethodCall offerScope(Engine& engine, const Value& scope, SymbolId id, ArgList a
             function = f;
             return MethodCall::Script;
         }
-        NativeClass* cls = engine.classOf(Kind::Object);
-        if (cls && cls->callMethod) {
-            Value self = scope, r;
-            if (cls->callMethod(engine, cls, &self, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, engine.classOf(Kind::Object), scope, id, args, result))
+            return MethodCall::Native;
         return MethodCall::None;
     }
-    case Kind::Native: {
-        NativeObject* n = scope.asNative();
-        NativeClass* cls = n->cls;
-        if (cls->callMethod) {
-            Value r;
-            if (cls->callMethod(engine, cls, n->data, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+    case Kind::Native:
+        if (offerMethod(engine, scope.asNative()->cls, scope, id, args, result))
+            return MethodCall::Native;
         return MethodCall::None;
-    }
     default: return resolveMethod(engine, scope, id, args, result, function);
     }
 }
@@ -576,7 +547,7 @@ op_SetVar: {
             COLLECT();
         SAVE();
         Value scope = list->values()[i];
-        if (writeThroughScope(e, scope, id, v)) {
+        if (putPropertyInScope(e, scope, id, v)) {
             stored = true;
             break;
         }
