@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "script/compiler/Disasm.h"
-#include "script/compiler/Image.h"
-#include "script/compiler/ImageCode.h"
+#include "script/image/Disasm.h"
+#include "script/image/Image.h"
+#include "script/image/ImageCode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quill;

@@ -53,7 +53,7 @@
 
 #include "script/ClassKit.h"
 #include "script/compiler/Compiler.h"
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
 #include "script/values/Engine.h"

@@ -6,7 +6,7 @@
 // ended by CR LF. The first error ends the compilation: the result then holds
 // the warnings so far and that error, and no sections.
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 #include "script/compiler/Instructions.h"
 
 #include <cstdint>

@@ -4,8 +4,8 @@
 // and the jump label. The peephole optimiser rewrites the list; the emitter
 // turns it into the image's sections.
 
-#include "script/compiler/Image.h"
-#include "script/vm/Opcodes.h"
+#include "script/image/Image.h"
+#include "script/image/Opcodes.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // The Quill lexer: character stream, token recognition, literals.
 #include "script/compiler/Lexer.h"
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 
 #include <array>
 #include <cerrno>

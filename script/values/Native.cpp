@@ -62,4 +62,16 @@ bool isInstanceOf(const Value& v, Engine& engine, std::string_view globalName) {
     return g.isNative() && g.asNative()->cls == v.asNative()->cls;
 }
 
+bool offerMethod(Engine& engine, NativeClass* cls, const Value& receiver, SymbolId id, ArgList args,
+                 Value& result) {
+    if (!cls || !cls->callMethod)
+        return false;
+    Value self = receiver, r;
+    void* data = receiver.isNative() ? receiver.asNative()->data : &self;
+    if (!cls->callMethod(engine, cls, data, id, r, args))
+        return false;
+    result = r;
+    return true;
+}
+
 } // namespace quill

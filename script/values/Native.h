@@ -24,4 +24,11 @@ bool isInstanceOf(const Value& v, Engine& engine, std::string_view globalName);
 // Runs destroyData on the object's native data (once) and clears the pointer.
 void releaseNativeData(NativeObject* object);
 
+// Offers a method call on `receiver` to the class's callMethod hook: a Native
+// receiver passes its native data as `self`, any other kind a pointer to a
+// copy of the Value. True, with the hook's result in `result`, when the class
+// handled the name; false (result untouched) when it did not or has no hook.
+bool offerMethod(Engine& engine, NativeClass* cls, const Value& receiver, SymbolId id, ArgList args,
+                 Value& result);
+
 } // namespace quill

@@ -54,14 +54,13 @@ void deferPropertyObject(Engine& engine, const Value& array) {
     array.asArray()->props = reinterpret_cast<ObjectRecord*>(reinterpret_cast<uintptr_t>(cls->prototype) | 1);
 }
 
-namespace {
-// The own property object, made now when it is pending.
-ObjectRecord* ownObject(Engine& engine, const Value& v) {
-    if (v.isArray() && arrayPendingPrototype(v.asArray()))
+ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
+    if (!hasOwnPropertyObjectKind(v.kind))
+        return nullptr;
+    if (create || (v.isArray() && arrayPendingPrototype(v.asArray())))
         return ensurePropertyObject(engine, v);
     return propertyObject(v);
 }
-} // namespace
 
 bool replacePropertyObject(Engine&, const Value& v, ObjectRecord* object) {
     if (v.isNative()) {
@@ -121,7 +120,7 @@ bool getProperty(Engine& engine, const Value& target, SymbolId id, Value& out) {
         out = Value::object(ensurePropertyObject(engine, target));
         return true;
     }
-    if (ObjectRecord* own = ownObject(engine, target)) {
+    if (ObjectRecord* own = ownPropertyObject(engine, target, false)) {
         if (objectGet(engine, own, id, out))
             return true;
     }
@@ -131,8 +130,26 @@ bool getProperty(Engine& engine, const Value& target, SymbolId id, Value& out) {
     return false;
 }
 
+bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
+    if (receiver.isObject())
+        return objectGet(engine, receiver.asObject(), id, out);
+    if (receiver.isNative() && !receiver.asNative()->cls->accessProperty) {
+        out = Value::undefined();
+        return false;
+    }
+    return getProperty(engine, receiver, id, out);
+}
+
 // ---------------------------------------------------------------------------
-// Scope write
+// Writes
+
+bool offerPropertyWrite(Engine& engine, NativeClass* cls, const Value& receiver, SymbolId id, const Value& v) {
+    if (!cls || !cls->accessProperty)
+        return false;
+    Value self = receiver, in = v;
+    void* data = receiver.isNative() ? receiver.asNative()->data : &self;
+    return cls->accessProperty(engine, cls, data, id, 1, in) != 0;
+}
 
 bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const Value& v) {
     Value ignored;
@@ -145,11 +162,8 @@ bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const V
     case Kind::Native: {
         NativeObject* n = scope.asNative();
         NativeClass* cls = n->cls;
-        if (cls && cls->accessProperty) {
-            Value in = v;
-            if (cls->accessProperty(engine, cls, n->data, id, 1, in))
-                return true;
-        }
+        if (offerPropertyWrite(engine, cls, scope, id, v))
+            return true;
         if (id == Engine::kProtoId) {
             if (!v.isObject())
                 return false;
@@ -168,19 +182,14 @@ bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const V
     case Kind::String:
     case Kind::Array:
     case Kind::Function: {
-        NativeClass* cls = engine.classOf(scope.kind);
-        if (cls && cls->accessProperty) {
-            Value self = scope;
-            Value in = v;
-            if (cls->accessProperty(engine, cls, &self, id, 1, in))
-                return true;
-        }
+        if (offerPropertyWrite(engine, engine.classOf(scope.kind), scope, id, v))
+            return true;
         if (id == Engine::kProtoId) {
             if (!v.isObject())
                 return false;
             return replacePropertyObject(engine, scope, v.asObject());
         }
-        ObjectRecord* own = ownObject(engine, scope);
+        ObjectRecord* own = ownPropertyObject(engine, scope, false);
         if (own && objectGetOwn(own, id, ignored)) {
             objectPut(engine, own, id, v);
             return true;

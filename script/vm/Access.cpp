@@ -45,30 +45,6 @@ SymbolId keySymbol(Engine& engine, const Value& key) {
 
 } // namespace
 
-ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
-    if (!v.isString() && !v.isArray() && !v.isFunction())
-        return nullptr;
-    if (create || (v.isArray() && arrayPendingPrototype(v.asArray())))
-        return ensurePropertyObject(engine, v);
-    return propertyObject(v);
-}
-
-bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out) {
-    if (receiver.isObject())
-        return objectGet(engine, receiver.asObject(), id, out);
-    // A native class without an accessProperty hook has no readable
-    // properties at all (not even `__proto__`).
-    if (receiver.isNative() && !receiver.asNative()->cls->accessProperty) {
-        out = Value::undefined();
-        return false;
-    }
-    return getProperty(engine, receiver, id, out);
-}
-
-bool writeThroughScope(Engine& engine, const Value& scope, SymbolId id, const Value& v) {
-    return putPropertyInScope(engine, scope, id, v);
-}
-
 void writeProperty(Engine& engine, const Value& receiver, SymbolId id, const Value& v) {
     switch (receiver.kind) {
     case Kind::Object: objectPut(engine, receiver.asObject(), id, v); return;
@@ -79,18 +55,14 @@ void writeProperty(Engine& engine, const Value& receiver, SymbolId id, const Val
             warnProperty(engine, id);
             return;
         }
-        Value copy = v;
-        if (cls->accessProperty(engine, cls, n->data, id, 1, copy))
+        if (offerPropertyWrite(engine, cls, receiver, id, v))
             return;
         if (id == Engine::kProtoId) {
             if (!v.isObject()) {
                 reportWarning(engine, kWarnWrongType, engine.nameOf(id));
                 return;
             }
-            if (n->props)
-                n->props = v.asObject();
-            else
-                cls->prototype = v.asObject();
+            replacePropertyObject(engine, receiver, v.asObject());
             return;
         }
         ObjectRecord* holder = n->props ? n->props : cls->prototype;
@@ -101,12 +73,8 @@ void writeProperty(Engine& engine, const Value& receiver, SymbolId id, const Val
     case Kind::String:
     case Kind::Array:
     case Kind::Function: {
-        NativeClass* cls = kindClass(engine, receiver);
-        if (cls && cls->accessProperty) {
-            Value self = receiver, copy = v;
-            if (cls->accessProperty(engine, cls, &self, id, 1, copy))
-                return;
-        }
+        if (offerPropertyWrite(engine, kindClass(engine, receiver), receiver, id, v))
+            return;
         if (id == Engine::kProtoId) {
             if (!v.isObject()) {
                 reportWarning(engine, kWarnWrongType, engine.nameOf(id));
@@ -119,12 +87,8 @@ void writeProperty(Engine& engine, const Value& receiver, SymbolId id, const Val
         return;
     }
     default: {
-        NativeClass* cls = kindClass(engine, receiver);
-        if (cls && cls->accessProperty) {
-            Value self = receiver, copy = v;
-            if (cls->accessProperty(engine, cls, &self, id, 1, copy))
-                return;
-        }
+        if (offerPropertyWrite(engine, kindClass(engine, receiver), receiver, id, v))
+            return;
         warnProperty(engine, id);
         return;
     }

@@ -1,8 +1,8 @@
 #pragma once
-// Property and element access on any Value, as the interpreter performs it:
-// the property read of every kind (objects, natives, and the per-kind
-// classes of the other kinds), the write through a with-scope, `setprop`,
-// `getelem`, `setelem`, the deletes and the for-in step.
+// Property writes and element access on any Value, as the interpreter
+// performs them: `setprop` with its warnings, `getelem`, `setelem`, the
+// deletes and the for-in step. The property read, the write through a
+// with-scope and the own property objects are script/values/Property.h.
 //
 // Hooks of native classes may run script code and raise runtime errors; the
 // interpreter saves its stack and code position before calling in here.
@@ -10,18 +10,6 @@
 #include "script/values/Engine.h"
 
 namespace quill {
-
-// The own property object of a String or Array, or the property object of a
-// Function; created on first use when `create` (its `__proto__` is the
-// kind's class prototype). Null for other kinds or when absent.
-ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create);
-
-// Property read on any Value. Not found: out is Undefined, returns false.
-bool readProperty(Engine& engine, const Value& receiver, SymbolId id, Value& out);
-
-// The write of `setvar` through one with-scope: only an existing property
-// is updated. Returns whether the scope took the write.
-bool writeThroughScope(Engine& engine, const Value& scope, SymbolId id, const Value& v);
 
 // `setprop`: the property write on any receiver, with its warnings.
 void writeProperty(Engine& engine, const Value& receiver, SymbolId id, const Value& v);

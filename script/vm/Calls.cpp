@@ -1,6 +1,7 @@
 // The native entry points.
 #include "script/vm/Calls.h"
 
+#include "script/values/Native.h"
 #include "script/values/Object.h"
 #include "script/values/String.h"
 #include "script/vm/Interpreter.h"
@@ -89,8 +90,7 @@ bool callMethodByName(Engine& engine, const Value& target, std::string_view meth
         };
         Value result;
         if (target.isNative()) {
-            NativeObject* n = target.asNative();
-            if (!n->cls->callMethod || !n->cls->callMethod(engine, n->cls, n->data, id, result, args))
+            if (!offerMethod(engine, target.asNative()->cls, target, id, args, result))
                 notFound();
             engine.lastResult = result;
             return;
@@ -103,9 +103,7 @@ bool callMethodByName(Engine& engine, const Value& target, std::string_view meth
             engine.lastResult = result;
             return;
         }
-        NativeClass* cls = engine.classOf(target.kind);
-        Value self = target;
-        if (!cls || !cls->callMethod || !cls->callMethod(engine, cls, &self, id, result, args))
+        if (!offerMethod(engine, engine.classOf(target.kind), target, id, args, result))
             notFound();
         engine.lastResult = result;
     });

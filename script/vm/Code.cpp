@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "script/compiler/ImageCode.h"
+#include "script/image/ImageCode.h"
 #include "script/values/Engine.h"
 
 namespace quill {
@@ -29,64 +29,7 @@ struct StackUse {
     int effect;
 };
 
-StackUse stackUse(Op op, int64_t operand) {
-    switch (op) {
-    case Op::End:
-    case Op::Ret: return {0, -1}; // both read the top only when there is one
-    default: break;
-    }
-    switch (op) {
-    case Op::CallName:
-    case Op::Call:
-    case Op::CallMethod:
-    case Op::New: return {2, 1};
-    case Op::Locals: return {0, int(operand)};
-    case Op::Rot: return {int(operand >= 2 ? operand : operand <= -2 ? -operand : 0), 0};
-    case Op::Slide: return {int(operand) + 1, -int(operand)};
-    case Op::PopN: return {int(operand), -int(operand)};
-    case Op::Swap: return {2, 0};
-    case Op::Dup: return {1, 1};
-    case Op::GetArgN:
-    case Op::DelProp:
-    case Op::Typeof:
-    case Op::Not:
-    case Op::Neg:
-    case Op::Add2:
-    case Op::Inc:
-    case Op::GetProp:
-    case Op::DelVar:
-    case Op::DelGlobal:
-    case Op::DelLocal:
-    case Op::DelArg: return {1, 0};
-    case Op::NextKey: return {2, 0};
-    // [a, b] -> [result]
-    case Op::Ushr:
-    case Op::Shr:
-    case Op::Shl:
-    case Op::Xor:
-    case Op::Or:
-    case Op::And:
-    case Op::Mod:
-    case Op::Div:
-    case Op::Mul:
-    case Op::Add:
-    case Op::Sub:
-    case Op::StrictNe:
-    case Op::StrictEq:
-    case Op::Ge:
-    case Op::Le:
-    case Op::Gt:
-    case Op::Lt:
-    case Op::Ne:
-    case Op::Eq:
-    case Op::GetElem:
-    case Op::DelElem: return {2, -1};
-    default: break;
-    }
-    int effect = opInfo(op).effect;
-    // Pure pops need what they pop; pushes need nothing.
-    return {effect < 0 ? -effect : 0, effect};
-}
+StackUse stackUse(Op op, int64_t operand) { return {stackNeeds(op, operand), stackEffect(op, operand)}; }
 
 bool endsFlow(Op op) { return op == Op::Jmp || op == Op::Ret || op == Op::End || op == Op::Throw; }
 
@@ -209,7 +152,6 @@ bool boundStack(const std::vector<Instruction>& ins, const std::vector<uint32_t>
 
 } // namespace
 
-int stackNeeds(Op op, int64_t operand) { return stackUse(op, operand).needs; }
 
 namespace {
 

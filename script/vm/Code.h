@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
+#include "script/image/Opcodes.h"
 #include "script/values/Heap.h"
 #include "script/values/Value.h"
-#include "script/vm/Opcodes.h"
 
 namespace quill {
 
@@ -62,37 +62,10 @@ struct Insn {
 // placed: their opcode says where each operand lies and which operator
 // applies, and an integer operand is read from its cell's operand.
 //
-// Fused opcodes lie above the image's opcodes: 113..127, and 241..249,
-// which no checked cell uses (a checked cell is an image opcode, 33..112,
-// with Insn::kChecked set). Fused cells are never checked.
-enum class FusedOp : uint8_t {
-    CmpJfLocal = 113,    // getlocal a; operand; lt|le|gt|ge; jf
-    CmpJfArg = 114,      // getarg a; operand; lt|le|gt|ge; jf
-    ArithSetLocal = 115, // getlocal a; operand; add|sub; setlocal c
-    ArithLocal = 116,    // getlocal a; operand; add|sub
-    ArithArg = 117,      // getarg a; operand; add|sub
-    Prologue = 118,      // getarg 1; add2; args n
-    LtJfLocalInt = 119,  // getlocal a; pushint k; lt; jf
-    LeJfLocalInt = 120,
-    GtJfLocalInt = 121,
-    GeJfLocalInt = 122,
-    LtJfArgInt = 123, // getarg a; pushint k; lt; jf
-    LeJfArgInt = 124,
-    GtJfArgInt = 125,
-    GeJfArgInt = 126,
-    // A counted loop's step and test: getlocal a; pushint k; add; setlocal a;
-    // jmp L, where L is getlocal a; pushint m; lt (or le); jf X.
-    IncLoopLt = 127,
-    IncLoopLe = 241,
-    AddSetLocalInt = 242,   // getlocal a; pushint k; add; setlocal c
-    SubSetLocalInt = 243,   // getlocal a; pushint k; sub; setlocal c
-    AddSetLocalLocal = 244, // getlocal a; getlocal b; add; setlocal c
-    SubSetLocalLocal = 245, // getlocal a; getlocal b; sub; setlocal c
-    AddLocalInt = 246,      // getlocal a; pushint k; add
-    SubLocalInt = 247,      // getlocal a; pushint k; sub
-    AddArgInt = 248,        // getarg a; pushint k; add
-    SubArgInt = 249,        // getarg a; pushint k; sub
-};
+// Fused opcodes (FusedOp, listed with the sequence each stands for in
+// script/image/Opcodes.h) lie above the image's opcodes: 113..127, and
+// 241..249, which no checked cell uses (a checked cell is an image opcode,
+// 33..112, with Insn::kChecked set). Fused cells are never checked.
 
 // The opcode byte of a linked cell (image opcode, checked or fused).
 inline uint32_t cellOpcode(const Insn& insn) { return insn.word & 0xFF; }
@@ -103,9 +76,6 @@ inline uint32_t cellOpcode(const Insn& insn) { return insn.word & 0xFF; }
 // pushconst becomes a pushint.
 void fuseInstructions(std::span<Insn> code, std::span<const Value> constants = {});
 
-// How many values the instruction pops before it pushes (as far as it is
-// known before running; a call's argument count is checked when it runs).
-int stackNeeds(Op op, int64_t operand);
 static_assert(sizeof(Insn) == 8);
 
 // Functions longer than this many Insns cannot be linked (the index field of

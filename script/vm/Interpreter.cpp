@@ -12,6 +12,7 @@
 #include "script/values/Convert.h"
 #include "script/values/Native.h"
 #include "script/values/Object.h"
+#include "script/values/Property.h"
 #include "script/values/String.h"
 #include "script/vm/Access.h"
 #include "script/vm/Calls.h"
@@ -285,13 +286,8 @@ MethodCall resolveMethod(Engine& engine, const Value& receiver, SymbolId id, Arg
     case Kind::Native: {
         NativeObject* n = receiver.asNative();
         NativeClass* cls = n->cls;
-        if (cls->callMethod) {
-            Value r;
-            if (cls->callMethod(engine, cls, n->data, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, cls, receiver, id, args, result))
+            return MethodCall::Native;
         ObjectRecord* holder = n->props ? n->props : cls->prototype;
         Value f;
         if (holder && objectGet(engine, holder, id, f) && f.isFunction()) {
@@ -309,27 +305,16 @@ MethodCall resolveMethod(Engine& engine, const Value& receiver, SymbolId id, Arg
             }
             return MethodCall::None;
         }
-        NativeClass* cls = engine.classOf(Kind::Object);
-        if (cls && cls->callMethod) {
-            Value self = receiver, r;
-            if (cls->callMethod(engine, cls, &self, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, engine.classOf(Kind::Object), receiver, id, args, result))
+            return MethodCall::Native;
         return MethodCall::None;
     }
     default: {
         NativeClass* cls = engine.classOf(receiver.kind);
         if (!cls)
             return MethodCall::None;
-        if (cls->callMethod) {
-            Value self = receiver, r;
-            if (cls->callMethod(engine, cls, &self, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, cls, receiver, id, args, result))
+            return MethodCall::Native;
         if (ObjectRecord* own = ownPropertyObject(engine, receiver, false)) {
             Value f;
             if (objectGet(engine, own, id, f) && f.isFunction()) {
@@ -352,28 +337,14 @@ MethodCall offerScope(Engine& engine, const Value& scope, SymbolId id, ArgList a
             function = f;
             return MethodCall::Script;
         }
-        NativeClass* cls = engine.classOf(Kind::Object);
-        if (cls && cls->callMethod) {
-            Value self = scope, r;
-            if (cls->callMethod(engine, cls, &self, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+        if (offerMethod(engine, engine.classOf(Kind::Object), scope, id, args, result))
+            return MethodCall::Native;
         return MethodCall::None;
     }
-    case Kind::Native: {
-        NativeObject* n = scope.asNative();
-        NativeClass* cls = n->cls;
-        if (cls->callMethod) {
-            Value r;
-            if (cls->callMethod(engine, cls, n->data, id, r, args)) {
-                result = r;
-                return MethodCall::Native;
-            }
-        }
+    case Kind::Native:
+        if (offerMethod(engine, scope.asNative()->cls, scope, id, args, result))
+            return MethodCall::Native;
         return MethodCall::None;
-    }
     default: return resolveMethod(engine, scope, id, args, result, function);
     }
 }
@@ -398,14 +369,12 @@ void execute(Engine& engine, RunState& st) {
         QUILL_LABEL_BAD(20) QUILL_LABEL_BAD(21) QUILL_LABEL_BAD(22) QUILL_LABEL_BAD(23) QUILL_LABEL_BAD(24)
         QUILL_LABEL_BAD(25) QUILL_LABEL_BAD(26) QUILL_LABEL_BAD(27) QUILL_LABEL_BAD(28) QUILL_LABEL_BAD(29)
         QUILL_LABEL_BAD(30) QUILL_LABEL_BAD(31) QUILL_LABEL_BAD(32)
-#define QUILL_LABEL_OP(id, mnemonic, number, operand, effect, meaning) &&op_##id,
+#define QUILL_LABEL_OP(id, mnemonic, number, operand, pops, effect, meaning) &&op_##id,
         QUILL_OPCODES(QUILL_LABEL_OP)
 #undef QUILL_LABEL_OP
+#define QUILL_LABEL_FUSED(id, number, sequence) &&op_Fused##id,
         // 113..127: fused cells (FusedOp)
-        &&op_FusedCmpJfLocal, &&op_FusedCmpJfArg, &&op_FusedArithSetLocal, &&op_FusedArithLocal,
-        &&op_FusedArithArg, &&op_FusedPrologue, &&op_FusedLtJfLocalInt, &&op_FusedLeJfLocalInt,
-        &&op_FusedGtJfLocalInt, &&op_FusedGeJfLocalInt, &&op_FusedLtJfArgInt, &&op_FusedLeJfArgInt,
-        &&op_FusedGtJfArgInt, &&op_FusedGeJfArgInt, &&op_FusedIncLoopLt,
+        QUILL_FUSED_OPCODES_LOW(QUILL_LABEL_FUSED)
         // 128..160
 #define QUILL_BAD16 QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) \
@@ -413,13 +382,12 @@ void execute(Engine& engine, RunState& st) {
     QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
         QUILL_LABEL_BAD(0) QUILL_BAD16 QUILL_BAD16
         // 161..240: the same opcodes with Insn::kChecked set
-#define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, effect, meaning) &&op_checked,
+#define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, pops, effect, meaning) &&op_checked,
         QUILL_OPCODES(QUILL_LABEL_CHECKED)
 #undef QUILL_LABEL_CHECKED
         // 241..249: fused cells (FusedOp)
-        &&op_FusedIncLoopLe, &&op_FusedAddSetLocalInt, &&op_FusedSubSetLocalInt, &&op_FusedAddSetLocalLocal,
-        &&op_FusedSubSetLocalLocal, &&op_FusedAddLocalInt, &&op_FusedSubLocalInt, &&op_FusedAddArgInt,
-        &&op_FusedSubArgInt,
+        QUILL_FUSED_OPCODES_HIGH(QUILL_LABEL_FUSED)
+#undef QUILL_LABEL_FUSED
         // 250..255
         QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
         QUILL_LABEL_BAD(0)
@@ -579,7 +547,7 @@ op_SetVar: {
             COLLECT();
         SAVE();
         Value scope = list->values()[i];
-        if (writeThroughScope(e, scope, id, v)) {
+        if (putPropertyInScope(e, scope, id, v)) {
             stored = true;
             break;
         }

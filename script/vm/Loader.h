@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 #include "script/values/Engine.h"
 
 namespace quill {

@@ -17,7 +17,7 @@
 #ifdef PALOMA_PACK_COMPILER
 #include "base/Zlib.h"
 #include "script/compiler/Compiler.h"
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 #endif
 
 namespace paloma::pack {

@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "script/compiler/Compiler.h"
-#include "script/compiler/Disasm.h"
-#include "script/compiler/Image.h"
+#include "script/image/Disasm.h"
+#include "script/image/Image.h"
 #include "tools/quill/Commands.h"
 
 namespace quill::tool {

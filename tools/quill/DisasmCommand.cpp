@@ -2,8 +2,8 @@
 // code of every function of a compiled image.
 #include <cstdio>
 
-#include "script/compiler/Disasm.h"
-#include "script/compiler/Image.h"
+#include "script/image/Disasm.h"
+#include "script/image/Image.h"
 #include "tools/quill/Commands.h"
 
 namespace quill::tool {

@@ -3,7 +3,7 @@
 #include "CompilerTestSupport.h"
 
 #include "script/compiler/CodeGen.h"
-#include "script/compiler/ImageCode.h"
+#include "script/image/ImageCode.h"
 
 using namespace quilltest;
 using Lines = std::vector<std::string>;

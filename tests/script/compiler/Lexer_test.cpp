@@ -1,5 +1,5 @@
 // Lexer: token kinds, literals, comments, lines, messages.
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 #include "script/compiler/Lexer.h"
 
 #include <gtest/gtest.h>

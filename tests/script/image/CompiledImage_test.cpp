@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "script/compiler/Compiler.h"
-#include "script/compiler/Disasm.h"
-#include "script/compiler/ImageCode.h"
+#include "script/image/Disasm.h"
+#include "script/image/ImageCode.h"
 
 namespace quill {
 namespace {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "script/compiler/Disasm.h"
+#include "script/image/Disasm.h"
 
 namespace quill {
 namespace {

@@ -2,7 +2,7 @@
 // targets, pool indices and truncated operands.
 #include <gtest/gtest.h>
 
-#include "script/compiler/ImageCode.h"
+#include "script/image/ImageCode.h"
 
 namespace quill {
 namespace {
@@ -42,6 +42,10 @@ TEST(ImageCode, OpcodeListIsDenseAndConsistent) {
     EXPECT_EQ(stackEffect(Op::Locals, 5), 5);
     EXPECT_EQ(stackEffect(Op::SetElem, 0), -3);
     EXPECT_EQ(stackEffect(Op::Call, 0), 1);
+    EXPECT_EQ(stackNeeds(Op::Call, 0), 2);
+    EXPECT_EQ(stackNeeds(Op::SetElem, 0), 3);
+    EXPECT_EQ(stackNeeds(Op::Slide, 4), 5);
+    EXPECT_EQ(stackNeeds(Op::Rot, -3), 3);
     EXPECT_EQ(mnemonic(Op::CallMethod), std::string("callmethod"));
 }
 

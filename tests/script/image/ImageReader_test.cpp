@@ -8,7 +8,7 @@
 #include <fstream>
 #include <limits>
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 
 namespace quill {
 namespace {

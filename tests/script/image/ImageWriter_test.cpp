@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 
 namespace quill {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 
 namespace quill::test {
 

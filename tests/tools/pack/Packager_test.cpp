@@ -10,7 +10,7 @@
 #include "app/PlayerInstaller.h"
 #include "app/ResourceBlock.h"
 #include "app/ResourceNames.h"
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Compiled images as text: listings and the disassembly dump.
-#include "script/compiler/Disasm.h"
+#include "script/image/Disasm.h"
 
 #include <algorithm>
 #include <charconv>

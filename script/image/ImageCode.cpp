@@ -1,5 +1,5 @@
 // Decoding and verification of the byte code of one function of an image.
-#include "script/compiler/ImageCode.h"
+#include "script/image/ImageCode.h"
 
 #include <algorithm>
 

@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "script/compiler/Image.h"
-#include "script/compiler/ImageCode.h"
+#include "script/image/Image.h"
+#include "script/image/ImageCode.h"
 
 namespace quill {
 

@@ -1,6 +1,6 @@
 // The compiled script image: constant pool builder, writer, readers and the
 // decoding of sections into a SectionSet.
-#include "script/compiler/Image.h"
+#include "script/image/Image.h"
 
 #include <algorithm>
 #include <bit>

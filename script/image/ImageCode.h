@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "script/compiler/Image.h"
-#include "script/vm/Opcodes.h"
+#include "script/image/Image.h"
+#include "script/image/Opcodes.h"
 
 namespace quill {
 

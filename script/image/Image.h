@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "script/values/Messages.h"
-#include "script/vm/Opcodes.h"
+#include "script/image/Opcodes.h"
 
 namespace quill {
 
