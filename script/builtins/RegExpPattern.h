@@ -106,8 +106,29 @@ public:
     bool search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const;
 
 private:
+    friend class RegExpCursor;
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// A series of searches over one subject, each from where the last match
+// ended (one unit on after an empty match), with the results of
+// RegExpPattern::search from those positions. Where the pattern cannot tell
+// where its text begins (no anchor, word boundary or lookbehind), one
+// matcher runs on across the series; otherwise each search starts afresh.
+class RegExpCursor {
+public:
+    RegExpCursor(const RegExpPattern& pattern, const RegExpSubject& subject);
+    ~RegExpCursor();
+    RegExpCursor(const RegExpCursor&) = delete;
+    RegExpCursor& operator=(const RegExpCursor&) = delete;
+    bool search(std::size_t start, MatchTable& table);
+
+private:
+    struct State;
+    const RegExpPattern& pattern_;
+    const RegExpSubject& subject_;
+    std::unique_ptr<State> state_;
 };
 
 // The source an instance keeps: an empty pattern is stored as "^".
