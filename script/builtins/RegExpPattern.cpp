@@ -42,7 +42,16 @@ std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin()
 
 } // namespace
 
-RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), wide_(text.begin(), text.end()) {}
+RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), wideData_(L"") {
+    if (text.empty())
+        return;
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+        wideData_ = reinterpret_cast<const wchar_t*>(text.data());
+    } else {
+        wide_.assign(text.begin(), text.end());
+        wideData_ = wide_.data();
+    }
+}
 
 struct RegExpPattern::Impl {
     boost::wregex regex;
@@ -126,14 +135,14 @@ bool RegExpPattern::isCompiled() const { return impl_ != nullptr; }
 
 bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const {
     table.reset();
-    const RegExpSubject::WideText& wide = subject.wide();
-    if (!impl_ || start > wide.size())
+    std::size_t size = subject.text().size();
+    if (!impl_ || start > size)
         return false;
-    const wchar_t* base = wide.data();
+    const wchar_t* base = subject.wide();
     boost::match_results<const wchar_t*> m;
     bool found;
     try {
-        found = boost::regex_search(base + start, base + wide.size(), m, impl_->regex, impl_->matchFlags);
+        found = boost::regex_search(base + start, base + size, m, impl_->regex, impl_->matchFlags);
     } catch (const std::exception&) {
         found = false; // the library gave up (pattern too complex for this text)
     }
@@ -174,12 +183,11 @@ bool RegExpCursor::search(std::size_t start, MatchTable& table) {
     if (!st.inStep)
         return pattern_.search(subject_, start, table);
     table.reset();
-    const RegExpSubject::WideText& wide = subject_.wide();
-    const wchar_t* base = wide.data();
+    const wchar_t* base = subject_.wide();
     bool found;
     try {
         if (!st.matcher)
-            st.matcher.emplace(base, base + wide.size(), st.m, pattern_.impl_->regex, pattern_.impl_->matchFlags,
+            st.matcher.emplace(base, base + subject_.text().size(), st.m, pattern_.impl_->regex, pattern_.impl_->matchFlags,
                                base);
         found = st.matcher->find();
     } catch (const std::exception&) {

@@ -75,17 +75,23 @@ struct MatchTable {
 // bracket lists; the `compile` method uses the plain extended syntax.
 enum class RegExpSyntax { Standard, CompileMethod };
 
-// Text prepared for the library once, searched many times.
+// Text prepared for the library once, searched many times. Where a wide
+// character is 16 bits the library reads the text itself; elsewhere it
+// reads a converted copy.
 class RegExpSubject {
 public:
     explicit RegExpSubject(std::u16string_view text);
+    RegExpSubject(const RegExpSubject&) = delete;
+    RegExpSubject& operator=(const RegExpSubject&) = delete;
     std::u16string_view text() const { return text_; }
-    using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
-    const WideText& wide() const { return wide_; }
+    // The text as wide characters, one per code unit: text().size() of them.
+    const wchar_t* wide() const { return wideData_; }
 
 private:
+    using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
     std::u16string_view text_;
     WideText wide_;
+    const wchar_t* wideData_;
 };
 
 class RegExpPattern {
