@@ -32,7 +32,7 @@ void EntryScope::fail() {
 }
 
 RepeatedCall::RepeatedCall(Engine& engine, const Value& function)
-    : engine_(engine), function_(function), savedStack_(nullptr), savedCode_(engine.codePosition) {
+    : engine_(engine), function_(function), this_(Value::null()), savedStack_(nullptr), savedCode_(engine.codePosition) {
     if (!engine_.stackPosition)
         engine_.resetStack();
     savedStack_ = engine_.stackPosition;
@@ -61,7 +61,7 @@ bool RepeatedCall::call(const Value& first, const Value& second, Value& result) 
     Value block[3] = {Value::integer(2), first, second};
     bool ok = false;
     try {
-        runFunction(engine_, Value::null(), function_, ArgList{block}, result);
+        runFunction(engine_, this_, function_, ArgList{block}, result);
         engine_.lastResult = result;
         ok = true;
     } catch (const RuntimeError&) {

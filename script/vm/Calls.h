@@ -52,6 +52,7 @@ private:
     void restore();
     Engine& engine_;
     Value function_;
+    Value this_; // Null, built once: a just-built Value is slow to read back whole
     Value* savedStack_;
     const void* savedCode_;
     struct ErrorFrame* own_;
