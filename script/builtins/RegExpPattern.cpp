@@ -157,9 +157,9 @@ bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, Matc
     return true;
 }
 
-using WideMatcher = boost::re_detail_500::perl_matcher<const wchar_t*,
-                                                        std::allocator<boost::sub_match<const wchar_t*>>,
-                                                        boost::regex_traits<wchar_t>>;
+using WideMatcher = boost::BOOST_REGEX_DETAIL_NS::perl_matcher<const wchar_t*,
+                                                               std::allocator<boost::sub_match<const wchar_t*>>,
+                                                               boost::regex_traits<wchar_t>>;
 
 struct RegExpCursor::State {
     boost::match_results<const wchar_t*> m;
