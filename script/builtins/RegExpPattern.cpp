@@ -42,15 +42,16 @@ std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin()
 
 } // namespace
 
-RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), wideData_(L"") {
+// (The copy is built in place: assigning it would hold two copies at once.)
+RegExpSubject::RegExpSubject(std::u16string_view text)
+    : text_(text), wide_(sizeof(wchar_t) == sizeof(char16_t) ? WideText() : WideText(text.begin(), text.end())),
+      wideData_(L"") {
     if (text.empty())
         return;
-    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t))
         wideData_ = reinterpret_cast<const wchar_t*>(text.data());
-    } else {
-        wide_.assign(text.begin(), text.end());
+    else
         wideData_ = wide_.data();
-    }
 }
 
 struct RegExpPattern::Impl {
