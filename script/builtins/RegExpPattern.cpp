@@ -66,7 +66,7 @@ struct RegExpPattern::Impl {
 namespace {
 
 // Whether the source may hold a construct whose result depends on where the
-// searched text begins: '^' (other than a list's negation), the escapes of
+// searched text begins: '^' (other than a list's negation), '$', the escapes of
 // anchors and word boundaries, lookbehind and the word-edge classes. Errs
 // on the side of yes.
 bool dependsOnTextStart(std::u16string_view source) {
@@ -81,6 +81,8 @@ bool dependsOnTextStart(std::u16string_view source) {
             default:
                 break;
             }
+        } else if (c == u'$') {
+            return true; // at a line end it looks back for "\r\n"
         } else if (c == u'^') {
             if (i == 0 || source[i - 1] != u'[' || (i >= 2 && source[i - 2] == u'\\'))
                 return true;

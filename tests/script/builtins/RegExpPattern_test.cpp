@@ -226,7 +226,7 @@ TEST(RegExpCursor, SeriesFindWhatFreshSearchesFind) {
     // further after an empty match) and then with one fresh search per step;
     // both series must agree. Anchors and word boundaries see
     // the search start as the beginning of the text either way.
-    const std::u16string text = u"aaa bab ^ab a\nab oxo-bob, ab";
+    const std::u16string text = u"aaa bab ^ab a\r\nab oxo-bob, ab\r\n";
     for (const char16_t* source : {u"a", u"o[a-z]", u"x*", u"(a)(b)?", u"[^a ]", u"^a", u"\\ba",
                                    u"\\Bb", u"$", u"[\\^]a", u"b*|a"}) {
         for (std::uint32_t flags : {0u, kRegExpFlagMultiline | kRegExpFlagIgnoreCase}) {
