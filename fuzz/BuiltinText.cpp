@@ -43,5 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto matches = quill::regExpMatchAll(re, text, lastIndex, table);
     if (lastIndex != 0 || pieces.size() > 100)
         std::abort();
+    // A series of searches finds what fresh searches from the same starts find.
+    quill::RegExpSubject subject(text);
+    quill::RegExpCursor cursor(re, subject);
+    quill::MatchTable viaCursor, fresh;
+    for (std::size_t d = 0; d <= text.size();) {
+        bool found = cursor.search(d, viaCursor);
+        if (found != re.search(subject, d, fresh))
+            std::abort();
+        if (!found)
+            break;
+        for (std::size_t g = 0; g < quill::kMatchPairs; ++g) {
+            if (viaCursor.start(g) != fresh.start(g) || viaCursor.end(g) != fresh.end(g))
+                std::abort();
+        }
+        d = std::size_t(viaCursor.end(0)) + (viaCursor.start(0) == viaCursor.end(0) ? 1 : 0);
+    }
     return 0;
 }

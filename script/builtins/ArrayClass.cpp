@@ -20,6 +20,7 @@
 #include "script/values/HeapChunks.h"
 #include "script/values/Property.h"
 #include "script/values/String.h"
+#include "script/vm/Calls.h"
 
 namespace quill {
 
@@ -249,10 +250,9 @@ int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int userCompare(Engine& engine, const Value& compare, const Value& a, const Value& b) {
-    Value result;
-    if (!callCallable(engine, compare, {a, b}, result))
-        return 0; // a failing comparison counts as equal; errorText keeps the message
+// The sign of a comparison's result; anything but a number or a Boolean
+// counts as equal.
+int comparisonSign(const Value& result) {
     if (result.isFloat())
         return result.asFloat() > 0 ? 1 : (result.asFloat() < 0 ? -1 : 0);
     if (result.isInteger())
@@ -260,6 +260,13 @@ int userCompare(Engine& engine, const Value& compare, const Value& a, const Valu
     if (result.isBoolean())
         return result.asBoolean() ? 1 : 0;
     return 0;
+}
+
+int userCompare(Engine& engine, const Value& compare, const Value& a, const Value& b) {
+    Value result;
+    if (!callCallable(engine, compare, {a, b}, result))
+        return 0; // a failing comparison counts as equal; errorText keeps the message
+    return comparisonSign(result);
 }
 
 void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
@@ -275,8 +282,17 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     //    is rooted too.
     if (user) {
         RootedValues scratch(engine);
-        mergeSort(rooted.values, scratch.values,
-                  [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
+        if (compare.isFunction()) {
+            // One script function called for every comparison.
+            RepeatedCall call(engine, compare);
+            mergeSort(rooted.values, scratch.values, [&](const Value& a, const Value& b) {
+                Value result;
+                return call.call(a, b, result) ? comparisonSign(result) : 0;
+            });
+        } else {
+            mergeSort(rooted.values, scratch.values,
+                      [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
+        }
     } else {
         // Texts of the other primitives go into one buffer, written first
         // (the entries point into it once it no longer grows).

@@ -42,12 +42,61 @@ std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin()
 
 } // namespace
 
-RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), wide_(text.begin(), text.end()) {}
+// (The copy is built in place: assigning it would hold two copies at once.)
+RegExpSubject::RegExpSubject(std::u16string_view text)
+    : text_(text), wide_(sizeof(wchar_t) == sizeof(char16_t) ? WideText() : WideText(text.begin(), text.end())),
+      wideData_(L"") {
+    if (text.empty())
+        return;
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t))
+        wideData_ = reinterpret_cast<const wchar_t*>(text.data());
+    else
+        wideData_ = wide_.data();
+}
 
 struct RegExpPattern::Impl {
     boost::wregex regex;
     rc::match_flag_type matchFlags = rc::match_default;
+    // No construct of the source looks at the text before a position:
+    // searching on from a match finds what a search starting afresh there
+    // finds.
+    bool startFree = false;
 };
+
+namespace {
+
+// Whether the source may hold a construct whose result depends on where the
+// searched text begins: '^' (other than a list's negation), '$', the escapes of
+// anchors and word boundaries, lookbehind and the word-edge classes. Errs
+// on the side of yes.
+bool dependsOnTextStart(std::u16string_view source) {
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        char16_t c = source[i];
+        if (c == u'\\') {
+            if (++i >= source.size())
+                return true;
+            switch (source[i]) {
+            case u'b': case u'B': case u'A': case u'G': case u'`': case u'<': case u'>': case u'\'':
+                return true;
+            default:
+                break;
+            }
+        } else if (c == u'$') {
+            return true; // at a line end it looks back for "\r\n"
+        } else if (c == u'^') {
+            if (i == 0 || source[i - 1] != u'[' || (i >= 2 && source[i - 2] == u'\\'))
+                return true;
+        } else if (c == u'(' && i + 2 < source.size() && source[i + 1] == u'?' && source[i + 2] == u'<') {
+            return true;
+        } else if (c == u':' && i + 2 < source.size() && (source[i + 1] == u'<' || source[i + 1] == u'>') &&
+                   source[i + 2] == u':') {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 RegExpPattern::RegExpPattern() = default;
 RegExpPattern::~RegExpPattern() = default;
@@ -80,6 +129,7 @@ std::optional<std::string> RegExpPattern::compile(std::u16string_view source, st
     } catch (const std::exception& e) {
         return std::string(e.what());
     }
+    impl->startFree = !dependsOnTextStart(source);
     impl_ = std::move(impl);
     return std::nullopt;
 }
@@ -88,14 +138,14 @@ bool RegExpPattern::isCompiled() const { return impl_ != nullptr; }
 
 bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const {
     table.reset();
-    const RegExpSubject::WideText& wide = subject.wide();
-    if (!impl_ || start > wide.size())
+    std::size_t size = subject.text().size();
+    if (!impl_ || start > size)
         return false;
-    const wchar_t* base = wide.data();
+    const wchar_t* base = subject.wide();
     boost::match_results<const wchar_t*> m;
     bool found;
     try {
-        found = boost::regex_search(base + start, base + wide.size(), m, impl_->regex, impl_->matchFlags);
+        found = boost::regex_search(base + start, base + size, m, impl_->regex, impl_->matchFlags);
     } catch (const std::exception&) {
         found = false; // the library gave up (pattern too complex for this text)
     }
@@ -107,6 +157,57 @@ bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, Matc
             continue;
         table.setPair(i, std::int32_t(m[i].first - base), std::int32_t(m[i].second - base));
     }
+    return true;
+}
+
+using WideMatcher = boost::BOOST_REGEX_DETAIL_NS::perl_matcher<const wchar_t*,
+                                                               std::allocator<boost::sub_match<const wchar_t*>>,
+                                                               boost::regex_traits<wchar_t>>;
+
+struct RegExpCursor::State {
+    boost::match_results<const wchar_t*> m;
+    std::optional<WideMatcher> matcher;
+    std::size_t next = 0; // where the matcher searches on from
+    bool inStep = true;    // false once a search left the matcher's series
+};
+
+RegExpCursor::RegExpCursor(const RegExpPattern& pattern, const RegExpSubject& subject)
+    : pattern_(pattern), subject_(subject), state_(std::make_unique<State>()) {
+    if (!pattern_.impl_ || !pattern_.impl_->startFree)
+        state_->inStep = false;
+}
+
+RegExpCursor::~RegExpCursor() = default;
+
+bool RegExpCursor::search(std::size_t start, MatchTable& table) {
+    State& st = *state_;
+    if (!st.inStep || start != st.next)
+        st.inStep = false;
+    if (!st.inStep)
+        return pattern_.search(subject_, start, table);
+    table.reset();
+    const wchar_t* base = subject_.wide();
+    bool found;
+    try {
+        if (!st.matcher)
+            st.matcher.emplace(base, base + subject_.text().size(), st.m, pattern_.impl_->regex, pattern_.impl_->matchFlags,
+                               base);
+        found = st.matcher->find();
+    } catch (const std::exception&) {
+        found = false; // the library gave up (pattern too complex for this text)
+    }
+    if (!found) {
+        st.inStep = false;
+        return false;
+    }
+    std::size_t groups = std::min<std::size_t>(st.m.size(), kMatchPairs);
+    for (std::size_t i = 0; i < groups; ++i) {
+        if (st.m[i].matched)
+            table.setPair(i, std::int32_t(st.m[i].first - base), std::int32_t(st.m[i].second - base));
+    }
+    // The matcher goes on from the end of the match, one unit further after
+    // an empty one.
+    st.next = std::size_t(table.end(0)) + (table.start(0) == table.end(0) ? 1 : 0);
     return true;
 }
 
@@ -170,6 +271,7 @@ void expandReplacement(std::u16string_view replacement, std::u16string_view text
 RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
                          std::u16string_view text, std::u16string_view replacement, MatchTable& table) {
     RegExpSubject subject(text);
+    RegExpCursor cursor(pattern, subject);
     // 1. The text before the search start is kept.
     std::size_t d = global ? 0 : std::min<std::size_t>(lastIndex, text.size());
     RegExpText out;
@@ -178,7 +280,7 @@ RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_
     MatchTable last;
     bool any = false;
     // 2. Replace match after match; an empty match copies one unit and moves on.
-    while (d <= text.size() && pattern.search(subject, d, table)) {
+    while (d <= text.size() && cursor.search(d, table)) {
         auto start = std::size_t(table.start(0)), end = std::size_t(table.end(0));
         out.append(text.substr(d, start - d));
         expandReplacement(replacement, text, table, d, out);
@@ -209,10 +311,11 @@ std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16st
     if (limit <= 0)
         return pieces;
     RegExpSubject subject(text);
+    RegExpCursor cursor(pattern, subject);
     std::size_t d = 0, previousEnd = 0;
     MatchTable last;
     bool any = false;
-    while (std::int64_t(pieces.size()) < limit && d < text.size() && pattern.search(subject, d, table)) {
+    while (std::int64_t(pieces.size()) < limit && d < text.size() && cursor.search(d, table)) {
         auto start = std::size_t(table.start(0)), end = std::size_t(table.end(0));
         pieces.emplace_back(text.substr(previousEnd, start > previousEnd ? start - previousEnd : 0));
         previousEnd = end;
@@ -231,6 +334,7 @@ std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u1
                                            std::uint32_t& lastIndex, MatchTable& table) {
     std::vector<std::u16string> matches;
     RegExpSubject subject(text);
+    RegExpCursor cursor(pattern, subject);
     MatchTable last;
     bool any = false;
     lastIndex = 0;
@@ -238,8 +342,10 @@ std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u1
     // loop (searching again there would find the same empty match forever).
     while (lastIndex <= text.size()) {
         std::uint32_t before = lastIndex;
-        if (!regExpExec(pattern, true, lastIndex, subject, table))
+        // As regExpExec with a global pattern (lastIndex is within the text).
+        if (!cursor.search(lastIndex, table))
             break;
+        lastIndex = std::uint32_t(table.end(0));
         matches.emplace_back(text.substr(size_t(table.start(0)), size_t(table.end(0) - table.start(0))));
         last = table;
         any = true;

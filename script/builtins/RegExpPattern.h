@@ -75,17 +75,23 @@ struct MatchTable {
 // bracket lists; the `compile` method uses the plain extended syntax.
 enum class RegExpSyntax { Standard, CompileMethod };
 
-// Text prepared for the library once, searched many times.
+// Text prepared for the library once, searched many times. Where a wide
+// character is 16 bits the library reads the text itself; elsewhere it
+// reads a converted copy.
 class RegExpSubject {
 public:
     explicit RegExpSubject(std::u16string_view text);
+    RegExpSubject(const RegExpSubject&) = delete;
+    RegExpSubject& operator=(const RegExpSubject&) = delete;
     std::u16string_view text() const { return text_; }
-    using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
-    const WideText& wide() const { return wide_; }
+    // The text as wide characters, one per code unit: text().size() of them.
+    const wchar_t* wide() const { return wideData_; }
 
 private:
+    using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
     std::u16string_view text_;
     WideText wide_;
+    const wchar_t* wideData_;
 };
 
 class RegExpPattern {
@@ -106,8 +112,29 @@ public:
     bool search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const;
 
 private:
+    friend class RegExpCursor;
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// A series of searches over one subject, each from where the last match
+// ended (one unit on after an empty match), with the results of
+// RegExpPattern::search from those positions. Where the pattern cannot tell
+// where its text begins (no anchor, word boundary or lookbehind), one
+// matcher runs on across the series; otherwise each search starts afresh.
+class RegExpCursor {
+public:
+    RegExpCursor(const RegExpPattern& pattern, const RegExpSubject& subject);
+    ~RegExpCursor();
+    RegExpCursor(const RegExpCursor&) = delete;
+    RegExpCursor& operator=(const RegExpCursor&) = delete;
+    bool search(std::size_t start, MatchTable& table);
+
+private:
+    struct State;
+    const RegExpPattern& pattern_;
+    const RegExpSubject& subject_;
+    std::unique_ptr<State> state_;
 };
 
 // The source an instance keeps: an empty pattern is stored as "^".

@@ -32,6 +32,58 @@ void EntryScope::fail() {
     engine.setErrorText(text);
 }
 
+RepeatedCall::RepeatedCall(Engine& engine, const Value& function)
+    : engine_(engine), function_(function), this_(Value::null()), savedStack_(nullptr), savedCode_(engine.codePosition) {
+    if (!engine_.stackPosition)
+        engine_.resetStack();
+    savedStack_ = engine_.stackPosition;
+    own_ = pushErrorFrame(engine_);
+}
+
+RepeatedCall::~RepeatedCall() {
+    restore();
+    popErrorFrame(engine_);
+}
+
+// What the end of an entry point does, short of dropping its own frame.
+void RepeatedCall::restore() {
+    while (engine_.errorFrames && engine_.errorFrames != own_)
+        popErrorFrame(engine_);
+    engine_.stackPosition = savedStack_;
+    engine_.codePosition = savedCode_;
+}
+
+bool RepeatedCall::call(const Value& first, const Value& second, Value& result) {
+    engine_.errorText[0] = 0;
+    engine_.lastResult = Value::undefined();
+    result = Value::undefined();
+    // The arguments are copied onto the operand stack before anything can
+    // collect, so the block can live here unrooted.
+    Value block[3] = {Value::integer(2), first, second};
+    bool ok = false;
+    try {
+        runFunction(engine_, this_, function_, ArgList{block}, result);
+        engine_.lastResult = result;
+        ok = true;
+    } catch (const RuntimeError&) {
+    } catch (...) {
+        std::string text = kRuntimeErrorPrefix;
+        text += kErrOutOfMemory;
+        engine_.setErrorText(text);
+    }
+    restore();
+    // After a failure (or a callee that unwound past it) the next call starts
+    // from a fresh frame, as the next entry point would.
+    if (!ok || engine_.errorFrames != own_) {
+        if (engine_.errorFrames == own_)
+            popErrorFrame(engine_);
+        own_ = pushErrorFrame(engine_);
+    }
+    if (!ok)
+        result = Value::undefined();
+    return ok;
+}
+
 namespace {
 
 // Runs a callable Value; the result goes to lastResult.

@@ -33,6 +33,31 @@ bool callMethodByName(Engine& engine, const Value& target, std::string_view meth
 // whose class has a `construct` hook.
 bool constructByName(Engine& engine, std::string_view globalName, ArgList args);
 
+// Calls one Function again and again from native code (a sort's comparison).
+// Each call behaves as callWithThis with `this` Null: errorText and
+// lastResult are cleared first, the stack position and the error frames are
+// restored after it, and a failure leaves its message in errorText. The
+// entry point's own error frame is set up once for the whole series instead
+// of once per call.
+class RepeatedCall {
+public:
+    RepeatedCall(Engine& engine, const Value& function);
+    ~RepeatedCall();
+    RepeatedCall(const RepeatedCall&) = delete;
+    RepeatedCall& operator=(const RepeatedCall&) = delete;
+    // Calls the function with two arguments; false when the call failed.
+    bool call(const Value& first, const Value& second, Value& result);
+
+private:
+    void restore();
+    Engine& engine_;
+    Value function_;
+    Value this_; // Null, built once: a just-built Value is slow to read back whole
+    Value* savedStack_;
+    const void* savedCode_;
+    struct ErrorFrame* own_;
+};
+
 // Runs `body` as an entry point does (error frame, cleared errorText and
 // lastResult, restored stack); returns whether it completed without a
 // runtime error or throw. The body stores its result in lastResult itself.

@@ -220,3 +220,37 @@ TEST(RegExpMatchAll, CollectsEveryMatchAndEnds) {
     v = regExpMatchAll(compiled(u"q"), u"ab", lastIndex, table);
     EXPECT_TRUE(v.empty());
 }
+
+TEST(RegExpCursor, SeriesFindWhatFreshSearchesFind) {
+    // Each pattern runs as a replace loop does (on from a match's end, one
+    // further after an empty match) and then with one fresh search per step;
+    // both series must agree. Anchors and word boundaries see
+    // the search start as the beginning of the text either way.
+    const std::u16string text = u"aaa bab ^ab a\r\nab oxo-bob, ab\r\n";
+    for (const char16_t* source : {u"a", u"o[a-z]", u"x*", u"(a)(b)?", u"[^a ]", u"^a", u"\\ba",
+                                   u"\\Bb", u"$", u"[\\^]a", u"b*|a"}) {
+        for (std::uint32_t flags : {0u, kRegExpFlagMultiline | kRegExpFlagIgnoreCase}) {
+            RegExpPattern p = compiled(source, flags);
+            RegExpSubject subject(text);
+            RegExpCursor cursor(p, subject);
+            MatchTable viaCursor, fresh;
+            std::size_t d = 0, matches = 0;
+            while (d <= text.size()) {
+                bool found = cursor.search(d, viaCursor);
+                ASSERT_EQ(found, p.search(subject, d, fresh));
+                if (!found)
+                    break;
+                ++matches;
+                for (std::size_t g = 0; g < 3; ++g) {
+                    ASSERT_EQ(viaCursor.start(g), fresh.start(g));
+                    ASSERT_EQ(viaCursor.end(g), fresh.end(g));
+                }
+                d = std::size_t(viaCursor.end(0)) + (viaCursor.start(0) == viaCursor.end(0) ? 1 : 0);
+            }
+            EXPECT_GT(matches, 0u);
+        }
+    }
+    // "^a" and "\\ba" match at every search start that holds an 'a'.
+    EXPECT_EQ(replaceAll(u"^a", u"aab", u"-"), u"--b");
+    EXPECT_EQ(replaceAll(u"\\ba", u"aa aa", u"-"), u"-- --");
+}

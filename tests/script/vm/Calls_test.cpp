@@ -280,6 +280,33 @@ TEST_F(CallsTest, AnEntryPointRestoresTheStackAfterAFailure) {
     EXPECT_EQ(error(), "x");
 }
 
+TEST_F(CallsTest, ARepeatedCallBehavesAsOneEntryPointPerCall) {
+    // picky(a, b) throws "x" when a is true, else returns b.
+    ASSERT_TRUE(run("function picky\ngetarg 1\nadd2\nargs 4\ngetarg 2\njf ok\npushconst s:x\nthrow\nok:\n"
+                    "getarg 3\nret\nfunction .main\npushundef\nend"));
+    Value* before = engine->stackPosition;
+    ErrorFrame* framesBefore = engine->errorFrames;
+    {
+        RepeatedCall call(*engine, global("picky"));
+        Value value;
+        for (int i = 0; i < 50; ++i) {
+            bool fails = i % 3 == 0;
+            ASSERT_EQ(call.call(Value::boolean(fails), Value::integer(i), value), !fails);
+            EXPECT_EQ(engine->stackPosition, before);
+            if (fails) {
+                EXPECT_TRUE(value.isUndefined());
+                EXPECT_EQ(error(), "x");
+            } else {
+                EXPECT_EQ(value.asInteger(), i);
+                EXPECT_EQ(result().asInteger(), i);
+                EXPECT_EQ(error(), ""); // each call clears the last one's message
+            }
+        }
+    }
+    EXPECT_EQ(engine->stackPosition, before);
+    EXPECT_EQ(engine->errorFrames, framesBefore);
+}
+
 TEST_F(CallsTest, AnonymousFunctionsOfSeparateImagesGetDistinctNames) {
     const char* image = "function @F_0\npushconst s:%s\nret\nfunction .main\npush0\ngetglobal @F_0\ncall\nslide 2\nend";
     char first[200], second[200];
