@@ -5,6 +5,7 @@
 
 #include "app/shell/PreviewWnd.h"
 #include "app/shell/ShellContext.h"
+#include "tests/support/Screenshot.h"
 
 using namespace paloma;
 using namespace paloma::shell;
@@ -38,38 +39,13 @@ std::vector<uint8_t> bitmapFile(int width, int height, COLORREF colour) {
     return bytes;
 }
 
-// Saves what the window shows as a 24-bit bitmap file: the test's artifact.
+// Saves what the window's client area shows: the test's artifact.
 void saveScreenshot(HWND w, const std::wstring& name) {
     RECT rc;
     GetClientRect(w, &rc);
-    int width = rc.right, height = rc.bottom;
     HDC dc = GetDC(w);
-    HDC memory = CreateCompatibleDC(dc);
-    HBITMAP shot = CreateCompatibleBitmap(dc, width, height);
-    HGDIOBJ old = SelectObject(memory, shot);
-    BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    int stride = (width * 3 + 3) & ~3;
-    std::vector<uint8_t> pixels(size_t(stride) * height);
-    GetDIBits(memory, shot, 0, UINT(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(shot);
-    DeleteDC(memory);
+    testsupport::saveDcArea(dc, 0, 0, rc.right, rc.bottom, std::filesystem::path(L"artifacts") / name);
     ReleaseDC(w, dc);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = DWORD(file.bfOffBits + pixels.size());
-    std::filesystem::create_directories(L"artifacts");
-    std::ofstream out(std::filesystem::path(L"artifacts") / name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(reinterpret_cast<const char*>(pixels.data()), std::streamsize(pixels.size()));
 }
 
 class PreviewTest : public MainWindowTest {

@@ -13,16 +13,12 @@
 
 namespace testsupport {
 
-inline bool saveWindowScreenshot(HWND window, const std::filesystem::path& path) {
-    RECT rc;
-    if (!GetWindowRect(window, &rc))
-        return false;
-    int width = rc.right - rc.left, height = rc.bottom - rc.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP shot = CreateCompatibleBitmap(screen, width, height);
+// Saves a rectangle of a device context as a 24-bit bitmap file.
+inline bool saveDcArea(HDC source, int left, int top, int width, int height, const std::filesystem::path& path) {
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP shot = CreateCompatibleBitmap(source, width, height);
     HGDIOBJ old = SelectObject(memory, shot);
-    BitBlt(memory, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY);
     SelectObject(memory, old);
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
@@ -35,7 +31,6 @@ inline bool saveWindowScreenshot(HWND window, const std::filesystem::path& path)
     GetDIBits(memory, shot, 0, UINT(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(shot);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof file + sizeof info;
@@ -47,6 +42,16 @@ inline bool saveWindowScreenshot(HWND window, const std::filesystem::path& path)
     out.write(reinterpret_cast<const char*>(&info), sizeof info);
     out.write(reinterpret_cast<const char*>(pixels.data()), std::streamsize(pixels.size()));
     return bool(out);
+}
+
+inline bool saveWindowScreenshot(HWND window, const std::filesystem::path& path) {
+    RECT rc;
+    if (!GetWindowRect(window, &rc))
+        return false;
+    HDC screen = GetDC(nullptr);
+    bool saved = saveDcArea(screen, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, path);
+    ReleaseDC(nullptr, screen);
+    return saved;
 }
 
 // The colour the screen shows at a point of a window's client area.
