@@ -3,13 +3,13 @@
 # Lua 5.4 and prints one table of wall-clock seconds and of the peers' times
 # divided by Quill's (a ratio above 1 means Quill was faster), with geometric
 # means in the last row, then a table of peak memory (maximum resident set,
-# MB) measured with GNU time.
+# MB) measured with GNU time. Times are medians of PEER_RUNS runs.
 #
 #   bench/run-peers.sh [path/to/quill]
 #   PEER_PROGRAMS="fib trees" bench/run-peers.sh   (a subset)
 #
 # The default quill is build/linux-release/tools/quill/quill; build it with
-#   cmake --preset linux-release && cmake --build build/linux-release --target quill
+#   cmake --preset linux-release && cmake --build build/linux-release --target quill_tool
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,16 +22,28 @@ if [ ! -x "$quill" ]; then
     exit 1
 fi
 
-# "SECONDS MB" taken by one command; "- -" when it fails or is missing.
+# "SECONDS MB" taken by one command: the median wall-clock time of
+# PEER_RUNS runs (default 5), timed in microseconds by the shell, and the
+# largest peak resident set of those runs; "- -" when it fails or is missing.
+runs=${PEER_RUNS:-5}
 measure() {
-    local out
+    local out t0 t1 times=() peak=0 kb i
     command -v "$1" >/dev/null 2>&1 || { echo "- -"; return; }
-    if ! out=$(/usr/bin/time -f 'run-peers-usage %e %M' "$@" 2>&1 >/dev/null); then
-        echo "- -"
-        echo "run-peers: $* failed: ${out:0:200}" >&2
-        return
-    fi
-    echo "$out" | awk '/^run-peers-usage / { printf "%.3f %.1f", $2, $3 / 1024 }'
+    for ((i = 0; i < runs; i++)); do
+        t0=$EPOCHREALTIME
+        if ! out=$(/usr/bin/time -f 'run-peers-usage %M' "$@" 2>&1 >/dev/null); then
+            echo "- -"
+            echo "run-peers: $* failed: ${out:0:200}" >&2
+            return
+        fi
+        t1=$EPOCHREALTIME
+        times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')")
+        kb=$(echo "$out" | awk '/^run-peers-usage / { print $2 }')
+        ((kb > peak)) && peak=$kb
+    done
+    printf '%s\n' "${times[@]}" | sort -n | awk -v peak="$peak" '
+        { t[NR] = $1 }
+        END { printf "%.3f %.1f", t[int((NR + 1) / 2)], peak / 1024 }'
 }
 
 rows=()
