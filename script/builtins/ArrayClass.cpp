@@ -252,6 +252,36 @@ int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
 
 // The sign of a comparison's result; anything but a number or a Boolean
 // counts as equal.
+int decimalDigitCount(std::uint64_t x) {
+    int n = 1;
+    while (x >= 10) {
+        x /= 10;
+        ++n;
+    }
+    return n;
+}
+
+// Orders two integers as their decimal texts order: '-' comes before every
+// digit, and of two digit strings where one is a prefix of the other the
+// shorter comes first. No text is made.
+int decimalTextCompare(std::int64_t a, std::int64_t b) {
+    static constexpr std::uint64_t kPow10[] = {1ull, 10ull, 100ull, 1000ull, 10000ull, 100000ull, 1000000ull,
+        10000000ull, 100000000ull, 1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull,
+        10000000000000ull, 100000000000000ull, 1000000000000000ull, 10000000000000000ull,
+        100000000000000000ull, 1000000000000000000ull, 10000000000000000000ull};
+    if ((a < 0) != (b < 0))
+        return a < 0 ? -1 : 1;
+    std::uint64_t x = a < 0 ? 0 - std::uint64_t(a) : std::uint64_t(a);
+    std::uint64_t y = b < 0 ? 0 - std::uint64_t(b) : std::uint64_t(b);
+    int dx = decimalDigitCount(x), dy = decimalDigitCount(y);
+    if (dx == dy)
+        return x < y ? -1 : (x > y ? 1 : 0);
+    // Compare the shorter with the same number of leading digits of the longer.
+    if (dx < dy)
+        return x <= y / kPow10[dy - dx] ? -1 : 1;
+    return x / kPow10[dx - dy] < y ? -1 : 1;
+}
+
 int comparisonSign(const Value& result) {
     if (result.isFloat())
         return result.asFloat() > 0 ? 1 : (result.asFloat() < 0 ? -1 : 0);
@@ -293,6 +323,12 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
             mergeSort(rooted.values, scratch.values,
                       [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
         }
+    } else if (isNumberClass(engine.classOf(Kind::Integer)) &&
+               std::all_of(rooted.values.begin(), rooted.values.end(), [](const Value& v) { return v.isInteger(); })) {
+        // Only integers: their texts' order is computed from the numbers.
+        mergeSort(rooted.values, [](const Value& a, const Value& b) {
+            return decimalTextCompare(a.asInteger(), b.asInteger());
+        });
     } else {
         // Texts of the other primitives go into one buffer, written first
         // (the entries point into it once it no longer grows).
