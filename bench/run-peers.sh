@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every program of bench/peers/ in Quill, Duktape (duk), MuJS (mujs) and
-# Lua 5.4 and prints one table of wall-clock seconds and of the peers' times
+# Lua 5.4 and prints one table of CPU seconds and of the peers' times
 # divided by Quill's (a ratio above 1 means Quill was faster), with geometric
 # means in the last row, then a table of peak memory (maximum resident set,
-# MB) measured with GNU time. Times are medians of PEER_RUNS runs.
+# MB). Times are medians of PEER_RUNS runs.
 #
 #   bench/run-peers.sh [path/to/quill]
 #   PEER_PROGRAMS="fib trees" bench/run-peers.sh   (a subset)
@@ -22,28 +22,34 @@ if [ ! -x "$quill" ]; then
     exit 1
 fi
 
-# "SECONDS MB" taken by one command: the median wall-clock time of
-# PEER_RUNS runs (default 5), timed in microseconds by the shell, and the
-# largest peak resident set of those runs; "- -" when it fails or is missing.
+# "SECONDS MB" taken by one command: the median CPU time (user + system,
+# from the kernel's accounting in microseconds, so other load on the machine
+# barely moves it) of PEER_RUNS runs (default 5) and the largest peak
+# resident set; "- -" when it fails or is missing.
 runs=${PEER_RUNS:-5}
 measure() {
-    local out t0 t1 times=() peak=0 kb i
     command -v "$1" >/dev/null 2>&1 || { echo "- -"; return; }
-    for ((i = 0; i < runs; i++)); do
-        t0=$EPOCHREALTIME
-        if ! out=$(/usr/bin/time -f 'run-peers-usage %M' "$@" 2>&1 >/dev/null); then
-            echo "- -"
-            echo "run-peers: $* failed: ${out:0:200}" >&2
-            return
-        fi
-        t1=$EPOCHREALTIME
-        times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.6f", b - a }')")
-        kb=$(echo "$out" | awk '/^run-peers-usage / { print $2 }')
-        ((kb > peak)) && peak=$kb
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk -v peak="$peak" '
-        { t[NR] = $1 }
-        END { printf "%.3f %.1f", t[int((NR + 1) / 2)], peak / 1024 }'
+    /usr/bin/python3 - "$runs" "$@" <<'PY'
+import resource, subprocess, sys
+runs, cmd = int(sys.argv[1]), sys.argv[2:]
+times, peak = [], 0
+for _ in range(runs):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    # GNU time reports the peak resident set of the command alone.
+    done = subprocess.run(["/usr/bin/time", "-f", "run-peers-usage %M"] + cmd,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if done.returncode != 0:
+        print("- -")
+        print("run-peers: %s failed: %s" % (" ".join(cmd), done.stderr[:200].decode(errors="replace")), file=sys.stderr)
+        sys.exit(0)
+    times.append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
+    for line in done.stderr.decode(errors="replace").splitlines():
+        if line.startswith("run-peers-usage "):
+            peak = max(peak, int(line.split()[1]))
+times.sort()
+print("%.3f %.1f" % (times[(len(times) - 1) // 2], peak / 1024))
+PY
 }
 
 rows=()
