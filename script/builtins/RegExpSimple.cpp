@@ -1,0 +1,254 @@
+// The matcher for sequences of single-unit items with repeats.
+#include "script/builtins/RegExpSimple.h"
+
+#include <algorithm>
+
+namespace quill {
+
+UnitSet::UnitSet(std::unique_ptr<UnitOracle> oracle) : oracle_(std::move(oracle)) {
+    fill(0); // ASCII and Latin-1 are met first and most
+}
+
+const UnitSet::Block& UnitSet::fill(unsigned block) const {
+    auto b = std::make_unique<Block>();
+    b->fill(0);
+    for (unsigned i = 0; i < 256; ++i) {
+        if (oracle_->accepts(char16_t(block << 8 | i)))
+            (*b)[i >> 6] |= std::uint64_t(1) << (i & 63);
+    }
+    blocks_[block] = std::move(b);
+    return *blocks_[block];
+}
+
+namespace {
+
+// Escapes that stand for one of the library's character classes.
+bool isClassEscape(char16_t c) {
+    return c == u'd' || c == u'D' || c == u'w' || c == u'W' || c == u's' || c == u'S';
+}
+
+// Escapes of control characters: one unit each.
+bool isControlEscape(char16_t c) { return c == u't' || c == u'n' || c == u'r' || c == u'f' || c == u'v'; }
+
+// Punctuation that an escape makes literal. Left out: the characters whose
+// escapes are anchors ('<', '>', '`', '\'').
+bool isEscapedLiteral(char16_t c) {
+    return c < 0x80 && std::u16string_view(u".[]{}()*+?^$|\\/-,:;=!\"#%&~@_ ").find(c) != std::u16string_view::npos;
+}
+
+bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Reads a repeat count of at most four digits.
+bool readCount(std::u16string_view s, std::size_t& i, std::uint32_t& value) {
+    std::size_t begin = i;
+    value = 0;
+    while (i < s.size() && isDigit(s[i]) && i - begin < 4)
+        value = value * 10 + std::uint32_t(s[i++] - u'0');
+    return i > begin && !(i < s.size() && isDigit(s[i]));
+}
+
+constexpr std::size_t kMaxItems = 64;
+
+} // namespace
+
+std::unique_ptr<SimpleMatcher> SimpleMatcher::build(std::u16string_view source, bool ignoreCase,
+                                                    bool dotMatchesAll, OracleFactory makeOracle, const void* context) {
+    auto m = std::unique_ptr<SimpleMatcher>(new SimpleMatcher());
+    std::size_t n = source.size();
+    for (std::size_t i = 0; i < n;) {
+        if (m->items_.size() == kMaxItems)
+            return nullptr;
+        // 1. One item: its text is source[begin, i).
+        Item item;
+        std::size_t begin = i;
+        char16_t c = source[i];
+        bool needsOracle = false;
+        if (c == u'.') {
+            item.kind = Kind::Any;
+            ++i;
+        } else if (c == u'[') {
+            std::size_t j = i + 1;
+            if (j < n && source[j] == u'^')
+                ++j;
+            if (j < n && source[j] == u']')
+                ++j;
+            while (j < n && source[j] != u']') {
+                if (source[j] == u'[')
+                    return nullptr; // [:class:], [.coll.], [=equiv=]
+                if (source[j] == u'\\') {
+                    if (j + 1 >= n)
+                        return nullptr;
+                    char16_t e = source[j + 1];
+                    if (!isClassEscape(e) && !isControlEscape(e) && !isEscapedLiteral(e))
+                        return nullptr;
+                    j += 2;
+                } else {
+                    ++j;
+                }
+            }
+            if (j >= n)
+                return nullptr;
+            i = j + 1;
+            needsOracle = true;
+        } else if (c == u'\\') {
+            if (i + 1 >= n)
+                return nullptr;
+            char16_t e = source[i + 1];
+            if (isClassEscape(e) || isControlEscape(e)) {
+                needsOracle = true;
+            } else if (isEscapedLiteral(e)) {
+                item.unit = e;
+                needsOracle = ignoreCase;
+            } else {
+                return nullptr;
+            }
+            i += 2;
+        } else if (c < 0x20 || std::u16string_view(u"()|^$*+?{}]").find(c) != std::u16string_view::npos) {
+            return nullptr;
+        } else {
+            item.unit = c;
+            needsOracle = ignoreCase;
+            ++i;
+        }
+        if (item.kind == Kind::Any && !dotMatchesAll)
+            needsOracle = true;
+        if (needsOracle) {
+            auto oracle = makeOracle(source.substr(begin, i - begin), context);
+            if (!oracle)
+                return nullptr;
+            item.kind = Kind::Set;
+            item.set = std::make_unique<UnitSet>(std::move(oracle));
+        }
+        // 2. Its repeat, if any; a second repeat in a row is left to the library.
+        if (i < n) {
+            char16_t q = source[i];
+            if (q == u'*' || q == u'+' || q == u'?') {
+                item.min = q == u'+' ? 1 : 0;
+                item.max = q == u'?' ? 1 : kUnbounded;
+                ++i;
+            } else if (q == u'{') {
+                ++i;
+                if (!readCount(source, i, item.min))
+                    return nullptr;
+                item.max = item.min;
+                if (i < n && source[i] == u',') {
+                    ++i;
+                    item.max = kUnbounded;
+                    if (i < n && isDigit(source[i]) && !readCount(source, i, item.max))
+                        return nullptr;
+                }
+                if (i >= n || source[i] != u'}' || item.max < item.min)
+                    return nullptr;
+                ++i;
+            }
+            if (i < n && (source[i] == u'*' || source[i] == u'+' || source[i] == u'?' || source[i] == u'{'))
+                return nullptr;
+        }
+        m->items_.push_back(std::move(item));
+    }
+    // 3. What the items after each one can take at most, and whether more
+    //    than one item has a choice of widths.
+    std::uint64_t rest = 0;
+    std::size_t variable = 0;
+    for (std::size_t k = m->items_.size(); k-- > 0;) {
+        Item& item = m->items_[k];
+        item.restMax = rest;
+        rest = (item.max == kUnbounded || rest == kUnbounded) ? kUnbounded : rest + item.max;
+        if (item.min != item.max)
+            ++variable;
+    }
+    m->memoize_ = variable > 1;
+    return m;
+}
+
+// One search: the text and, for patterns with several variable items, the
+// ends already worked out per (item, position).
+struct SimpleMatcher::Run {
+    std::u16string_view text;
+    std::unordered_map<std::uint64_t, std::int64_t> memo;
+};
+
+// The furthest end that items k.. reach from p, or -1.
+std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) const {
+    const std::u16string_view text = run.text;
+    const std::size_t n = text.size();
+    // Fixed-width items need no choice: walk them.
+    for (; k < items_.size(); ++k) {
+        const Item& item = items_[k];
+        if (item.min != item.max)
+            break;
+        if (n - p < item.min)
+            return -1;
+        for (std::uint32_t j = 0; j < item.min; ++j) {
+            if (!item.accepts(text[p + j]))
+                return -1;
+        }
+        p += item.min;
+    }
+    if (k == items_.size())
+        return std::int64_t(p);
+    std::uint64_t key = 0;
+    if (memoize_) {
+        key = std::uint64_t(k) << 40 | p;
+        auto found = run.memo.find(key);
+        if (found != run.memo.end())
+            return found->second;
+    }
+    // The most units this item can take here.
+    const Item& item = items_[k];
+    std::size_t limit = item.max == kUnbounded ? n - p : std::min<std::size_t>(item.max, n - p);
+    std::size_t r = 0;
+    while (r < limit && item.accepts(text[p + r]))
+        ++r;
+    std::int64_t best = -1;
+    if (r >= item.min) {
+        if (k + 1 == items_.size()) {
+            best = std::int64_t(p + r);
+        } else {
+            // Longest first; stop once no shorter take can reach further.
+            for (std::size_t j = r + 1; j-- > item.min;) {
+                if (item.restMax != kUnbounded && best >= 0 && std::uint64_t(best) >= p + j + item.restMax)
+                    break;
+                best = std::max(best, longest(run, k + 1, p + j));
+                if (best == std::int64_t(n))
+                    break;
+            }
+        }
+    }
+    if (memoize_) {
+        if (run.memo.size() > (1u << 20))
+            run.memo.clear();
+        run.memo.emplace(key, best);
+    }
+    return best;
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> SimpleMatcher::search(std::u16string_view text,
+                                                                         std::size_t from) const {
+    Run run{text, {}};
+    const std::size_t n = text.size();
+    if (from > n)
+        return std::nullopt;
+    const Item* first = items_.empty() || items_[0].min == 0 ? nullptr : &items_[0];
+    for (std::size_t s = from; s <= n; ++s) {
+        // Skip the starts where the first item (when it must take a unit)
+        // cannot begin.
+        if (first) {
+            if (first->kind == Kind::Unit) {
+                const char16_t* hit = std::find(text.data() + s, text.data() + n, first->unit);
+                s = std::size_t(hit - text.data());
+            } else if (first->kind == Kind::Set) {
+                while (s < n && !first->set->contains(text[s]))
+                    ++s;
+            }
+            if (s >= n)
+                break;
+        }
+        std::int64_t end = longest(run, 0, s);
+        if (end >= 0)
+            return std::make_pair(s, std::size_t(end));
+    }
+    return std::nullopt;
+}
+
+} // namespace quill
