@@ -86,9 +86,9 @@ public:
     ItemOracle(std::u16string_view item, const RegExpPattern::Impl& owner)
         : regex_(toWide(item), owner.regex.flags()), matchFlags_(owner.matchFlags) {}
     bool accepts(char16_t unit) const override {
-        wchar_t w = wchar_t(unit);
+        const wchar_t w[1] = {wchar_t(unit)};
         try {
-            return boost::regex_match(&w, &w + 1, regex_, matchFlags_);
+            return boost::regex_match(w + 0, w + 1, results_, regex_, matchFlags_);
         } catch (const std::exception&) {
             return false;
         }
@@ -97,6 +97,7 @@ public:
 private:
     boost::wregex regex_;
     rc::match_flag_type matchFlags_;
+    mutable boost::match_results<const wchar_t*> results_; // kept: asked 256 times in a row
 };
 
 std::unique_ptr<UnitOracle> makeItemOracle(std::u16string_view item, const void* owner) {
@@ -423,9 +424,9 @@ RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_
     return out;
 }
 
-std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
+std::vector<std::u16string_view> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
                                         std::int64_t limit, MatchTable& table) {
-    std::vector<std::u16string> pieces;
+    std::vector<std::u16string_view> pieces;
     if (limit <= 0)
         return pieces;
     RegExpSubject subject(text);
@@ -448,9 +449,9 @@ std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16st
     return pieces;
 }
 
-std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
+std::vector<std::u16string_view> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
                                            std::uint32_t& lastIndex, MatchTable& table) {
-    std::vector<std::u16string> matches;
+    std::vector<std::u16string_view> matches;
     RegExpSubject subject(text);
     RegExpCursor cursor(pattern, subject);
     MatchTable last;

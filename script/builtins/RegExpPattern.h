@@ -171,14 +171,14 @@ void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& las
 RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
                          std::u16string_view text, std::u16string_view replacement, MatchTable& table);
 
-// String.split with a RegExp: at most limit pieces.
-std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
+// String.split with a RegExp: at most limit pieces, as views into text.
+std::vector<std::u16string_view> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
                                         std::int64_t limit, MatchTable& table);
 
 // String.match with a global RegExp: every whole match from position 0; an
 // empty match moves on by one. lastIndex ends at 0. table ends holding the
-// last match.
-std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
+// last match. The matches are views into text.
+std::vector<std::u16string_view> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
                                            std::uint32_t& lastIndex, MatchTable& table);
 
 } // namespace quill

@@ -2,6 +2,8 @@
 #include "script/builtins/RegExpSimple.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace quill {
 
@@ -48,6 +50,28 @@ bool readCount(std::u16string_view s, std::size_t& i, std::uint32_t& value) {
 }
 
 constexpr std::size_t kMaxItems = 64;
+
+// The first position from `from` on that holds unit c, else n. The bytes are
+// scanned for the low byte of c with the C library's fast byte search and
+// each hit is checked whole.
+std::size_t findUnit(const char16_t* text, std::size_t from, std::size_t n, char16_t c) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+        std::size_t at = from * 2, end = n * 2;
+        while (at < end) {
+            const void* hit = std::memchr(bytes + at, c & 0xFF, end - at);
+            if (!hit)
+                return n;
+            std::size_t off = std::size_t(static_cast<const unsigned char*>(hit) - bytes);
+            if (off % 2 == 0 && text[off / 2] == c)
+                return off / 2;
+            at = off + 1;
+        }
+        return n;
+    } else {
+        return std::size_t(std::find(text + from, text + n, c) - text);
+    }
+}
 
 } // namespace
 
@@ -235,8 +259,7 @@ std::optional<std::pair<std::size_t, std::size_t>> SimpleMatcher::search(std::u1
         // cannot begin.
         if (first) {
             if (first->kind == Kind::Unit) {
-                const char16_t* hit = std::find(text.data() + s, text.data() + n, first->unit);
-                s = std::size_t(hit - text.data());
+                s = findUnit(text.data(), s, n, first->unit);
             } else if (first->kind == Kind::Set) {
                 while (s < n && !first->set->contains(text[s]))
                     ++s;
