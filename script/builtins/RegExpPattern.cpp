@@ -6,6 +6,7 @@
 #include <boost/regex.hpp>
 
 #include <algorithm>
+#include <map>
 
 namespace quill {
 
@@ -79,15 +80,33 @@ struct RegExpPattern::Impl {
 
 namespace {
 
-// One item of a simple pattern compiled alone with the pattern's options,
-// asked about single units.
+// An item's text compiled alone. Scripts build the same patterns again and
+// again, so the last few hundred items a thread compiled are kept (a
+// compiled expression is shared, not copied, when it is handed out).
+boost::wregex itemRegex(const std::wstring& item, rc::syntax_option_type options) {
+    thread_local std::map<std::pair<std::wstring, rc::syntax_option_type>, boost::wregex> cache;
+    auto key = std::make_pair(item, options);
+    auto found = cache.find(key);
+    if (found != cache.end())
+        return found->second;
+    if (cache.size() >= 256)
+        cache.clear();
+    boost::wregex compiled(item, options);
+    cache.emplace(std::move(key), compiled);
+    return compiled;
+}
+
+// One item of a simple pattern compiled alone with the pattern's options
+// (when first asked), asked about single units.
 class ItemOracle : public UnitOracle {
 public:
     ItemOracle(std::u16string_view item, const RegExpPattern::Impl& owner)
-        : regex_(toWide(item), owner.regex.flags()), matchFlags_(owner.matchFlags) {}
+        : item_(toWide(item)), options_(owner.regex.flags()), matchFlags_(owner.matchFlags) {}
     bool accepts(char16_t unit) const override {
         const wchar_t w[1] = {wchar_t(unit)};
         try {
+            if (regex_.empty())
+                regex_ = itemRegex(item_, options_);
             return boost::regex_match(w + 0, w + 1, results_, regex_, matchFlags_);
         } catch (const std::exception&) {
             return false;
@@ -95,9 +114,11 @@ public:
     }
 
 private:
-    boost::wregex regex_;
+    std::wstring item_;
+    rc::syntax_option_type options_;
     rc::match_flag_type matchFlags_;
-    mutable boost::match_results<const wchar_t*> results_; // kept: asked 256 times in a row
+    mutable boost::wregex regex_;
+    mutable boost::match_results<const wchar_t*> results_;
 };
 
 std::unique_ptr<UnitOracle> makeItemOracle(std::u16string_view item, const void* owner) {

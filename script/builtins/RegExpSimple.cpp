@@ -7,19 +7,17 @@
 
 namespace quill {
 
-UnitSet::UnitSet(std::unique_ptr<UnitOracle> oracle) : oracle_(std::move(oracle)) {
-    fill(0); // ASCII and Latin-1 are met first and most
-}
+UnitSet::UnitSet(std::unique_ptr<UnitOracle> oracle) : oracle_(std::move(oracle)) {}
 
-const UnitSet::Block& UnitSet::fill(unsigned block) const {
-    auto b = std::make_unique<Block>();
-    b->fill(0);
-    for (unsigned i = 0; i < 256; ++i) {
-        if (oracle_->accepts(char16_t(block << 8 | i)))
-            (*b)[i >> 6] |= std::uint64_t(1) << (i & 63);
+bool UnitSet::learn(char16_t c) const {
+    auto& b = blocks_[c >> 8];
+    if (!b) {
+        b = std::make_unique<Block>();
+        b->fill(0);
     }
-    blocks_[block] = std::move(b);
-    return *blocks_[block];
+    bool yes = oracle_->accepts(c);
+    (*b)[(c & 255) >> 5] |= std::uint64_t(yes ? kYes : kNo) << ((c & 31) * 2);
+    return yes;
 }
 
 namespace {
@@ -50,6 +48,45 @@ bool readCount(std::u16string_view s, std::size_t& i, std::uint32_t& value) {
 }
 
 constexpr std::size_t kMaxItems = 64;
+
+// A bracket list of plain characters and ranges ("[a-z_]", "[^0-9]"): the
+// units it accepts are told by their values alone when case is not folded.
+class PlainListOracle : public UnitOracle {
+public:
+    static std::unique_ptr<UnitOracle> from(std::u16string_view list) {
+        auto o = std::make_unique<PlainListOracle>();
+        std::size_t i = 1, n = list.size() - 1; // inside the brackets
+        if (list[i] == u'^') {
+            o->negated_ = true;
+            ++i;
+        }
+        for (std::size_t first = i; i < n; ++i) {
+            char16_t lo = list[i];
+            if (lo == u'\\' || lo == u'[' || (lo == u'-' && i != first && i + 1 != n))
+                return nullptr;
+            char16_t hi = lo;
+            if (i + 2 < n && list[i + 1] == u'-') {
+                hi = list[i + 2];
+                if (hi == u'\\' || hi == u'[' || hi == u'-' || lo == u'-' || hi < lo)
+                    return nullptr;
+                i += 2;
+            }
+            o->ranges_.emplace_back(lo, hi);
+        }
+        return o;
+    }
+    bool accepts(char16_t unit) const override {
+        for (auto [lo, hi] : ranges_) {
+            if (unit >= lo && unit <= hi)
+                return !negated_;
+        }
+        return negated_;
+    }
+
+private:
+    std::vector<std::pair<char16_t, char16_t>> ranges_;
+    bool negated_ = false;
+};
 
 // The first position from `from` on that holds unit c, else n. The bytes are
 // scanned for the low byte of c with the C library's fast byte search and
@@ -137,7 +174,12 @@ std::unique_ptr<SimpleMatcher> SimpleMatcher::build(std::u16string_view source, 
         if (item.kind == Kind::Any && !dotMatchesAll)
             needsOracle = true;
         if (needsOracle) {
-            auto oracle = makeOracle(source.substr(begin, i - begin), context);
+            std::u16string_view text = source.substr(begin, i - begin);
+            std::unique_ptr<UnitOracle> oracle;
+            if (c == u'[' && !ignoreCase)
+                oracle = PlainListOracle::from(text);
+            if (!oracle)
+                oracle = makeOracle(text, context);
             if (!oracle)
                 return nullptr;
             item.kind = Kind::Set;

@@ -29,20 +29,22 @@ public:
     virtual bool accepts(char16_t unit) const = 0;
 };
 
-// The units an item accepts, as 256 lazily filled blocks of 256 bits.
+// The units an item accepts, learnt unit by unit: each unit is asked about
+// the first time it is met, and the answer kept (two bits a unit, in blocks
+// of 256 units made on first use).
 class UnitSet {
 public:
     explicit UnitSet(std::unique_ptr<UnitOracle> oracle);
     bool contains(char16_t c) const {
         const Block* b = blocks_[c >> 8].get();
-        if (!b)
-            b = &fill(c >> 8);
-        return ((*b)[(c & 255) >> 6] >> (c & 63)) & 1;
+        unsigned state = b ? unsigned((*b)[(c & 255) >> 5] >> ((c & 31) * 2)) & 3 : 0;
+        return state ? state == kYes : learn(c);
     }
 
 private:
-    using Block = std::array<std::uint64_t, 4>;
-    const Block& fill(unsigned block) const;
+    static constexpr unsigned kNo = 1, kYes = 2;
+    using Block = std::array<std::uint64_t, 8>;
+    bool learn(char16_t c) const;
     std::unique_ptr<UnitOracle> oracle_;
     mutable std::array<std::unique_ptr<Block>, 256> blocks_;
 };
