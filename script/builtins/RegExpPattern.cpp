@@ -213,9 +213,10 @@ bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, Matc
         return false;
     if (impl_->simple) {
         auto found = impl_->simple->search(subject.text(), start);
-        if (found)
-            table.setPair(0, std::int32_t(found->first), std::int32_t(found->second));
-        return found.has_value();
+        if (found.found)
+            table.setPair(0, std::int32_t(found.start), std::int32_t(found.end));
+        if (!found.gaveUp)
+            return found.found;
     }
     const wchar_t* base = subject.wide();
     boost::match_results<const wchar_t*> m;

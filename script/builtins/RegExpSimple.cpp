@@ -232,6 +232,8 @@ std::unique_ptr<SimpleMatcher> SimpleMatcher::build(std::u16string_view source, 
 struct SimpleMatcher::Run {
     std::u16string_view text;
     std::unordered_map<std::uint64_t, std::int64_t> memo;
+    std::uint64_t steps = 0, budget = 0;
+    bool gaveUp() const { return steps > budget; }
 };
 
 // The furthest end that items k.. reach from p, or -1.
@@ -245,6 +247,7 @@ std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) cons
             break;
         if (n - p < item.min)
             return -1;
+        run.steps += item.min;
         for (std::uint32_t j = 0; j < item.min; ++j) {
             if (!item.accepts(text[p + j]))
                 return -1;
@@ -266,6 +269,7 @@ std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) cons
     std::size_t r = 0;
     while (r < limit && item.accepts(text[p + r]))
         ++r;
+    run.steps += r + 1;
     std::int64_t best = -1;
     if (r >= item.min) {
         if (k + 1 == items_.size()) {
@@ -275,6 +279,8 @@ std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) cons
             for (std::size_t j = r + 1; j-- > item.min;) {
                 if (item.restMax != kUnbounded && best >= 0 && std::uint64_t(best) >= p + j + item.restMax)
                     break;
+                if (++run.steps > run.budget)
+                    return -1;
                 best = std::max(best, longest(run, k + 1, p + j));
                 if (best == std::int64_t(n))
                     break;
@@ -289,31 +295,45 @@ std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) cons
     return best;
 }
 
-std::optional<std::pair<std::size_t, std::size_t>> SimpleMatcher::search(std::u16string_view text,
-                                                                         std::size_t from) const {
-    Run run{text, {}};
+SimpleMatcher::Result SimpleMatcher::search(std::u16string_view text, std::size_t from) const {
     const std::size_t n = text.size();
+    Run run{text, {}, 0, 16 * std::uint64_t(n - std::min(from, n)) + 100000};
+    Result result;
     if (from > n)
-        return std::nullopt;
+        return result;
     const Item* first = items_.empty() || items_[0].min == 0 ? nullptr : &items_[0];
     for (std::size_t s = from; s <= n; ++s) {
         // Skip the starts where the first item (when it must take a unit)
         // cannot begin.
         if (first) {
-            if (first->kind == Kind::Unit) {
+            if (first->kind == Kind::Unit)
                 s = findUnit(text.data(), s, n, first->unit);
-            } else if (first->kind == Kind::Set) {
+            else if (first->kind == Kind::Set)
                 while (s < n && !first->set->contains(text[s]))
                     ++s;
-            }
             if (s >= n)
                 break;
         }
         std::int64_t end = longest(run, 0, s);
-        if (end >= 0)
-            return std::make_pair(s, std::size_t(end));
+        if (run.gaveUp()) {
+            result.gaveUp = true;
+            return result;
+        }
+        if (end >= 0) {
+            result.found = true;
+            result.start = s;
+            result.end = std::size_t(end);
+            return result;
+        }
+        // When the first item repeats without bound, a start inside its run
+        // finds only what this start found (this one could take those units
+        // as well): nothing.
+        if (!items_.empty() && items_[0].max == kUnbounded) {
+            while (s < n && items_[0].accepts(text[s]))
+                ++s;
+        }
     }
-    return std::nullopt;
+    return result;
 }
 
 } // namespace quill

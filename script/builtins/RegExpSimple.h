@@ -60,9 +60,16 @@ public:
     static std::unique_ptr<SimpleMatcher> build(std::u16string_view source, bool ignoreCase, bool dotMatchesAll,
                                                 OracleFactory makeOracle, const void* context);
 
-    // The leftmost-longest match in text starting at from or later:
-    // (start, end) positions in text.
-    std::optional<std::pair<std::size_t, std::size_t>> search(std::u16string_view text, std::size_t from) const;
+    // The leftmost-longest match in text starting at from or later.
+    // Patterns whose repeats would make the search take more than a budget
+    // of steps linear in the text's length give up (and the caller asks the
+    // library, which has its own limits).
+    struct Result {
+        bool found = false;
+        bool gaveUp = false;
+        std::size_t start = 0, end = 0; // positions in text
+    };
+    Result search(std::u16string_view text, std::size_t from) const;
 
 private:
     static constexpr std::uint32_t kUnbounded = 0xFFFFFFFFu;
