@@ -7,22 +7,21 @@
 // the pattern matches, and there the longest match.
 //
 // Which units an item accepts is the library's own verdict: each item is
-// compiled alone with the pattern's options and asked about units, 256 at a
-// time, the first time a unit of that block is met. So case folding and the
-// character classes follow the library exactly, on every platform.
+// compiled alone with the pattern's options and asked about a unit the first
+// time the unit is met (bracket lists of plain characters and ranges are
+// told by value when case is not folded). So case folding and the character
+// classes follow the library exactly, on every platform.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace quill {
 
-// Asks the library whether one unit matches an item on its own.
+// Tells whether one unit matches an item on its own.
 class UnitOracle {
 public:
     virtual ~UnitOracle() = default;
