@@ -378,15 +378,18 @@ bool replaceInto(const RegExpPattern& pattern, bool global, std::size_t from, st
     // 1. The text before the search start is kept.
     std::size_t d = from;
     out.append(text.substr(0, d));
-    MatchTable last;
-    bool any = false;
+    std::size_t lastFrom = 0; // where the search of the last match started
+    bool any = false, missed = false;
     // 2. Replace match after match; an empty match copies one unit and moves on.
-    while (d <= text.size() && cursor.search(d, table)) {
+    while (d <= text.size()) {
+        if (!cursor.search(d, table)) {
+            missed = true;
+            break;
+        }
         auto start = std::size_t(table.start(0)), end = std::size_t(table.end(0));
         out.append(text.substr(d, start - d));
         expandInto(replacement, text, table, d, out);
-        if (global)
-            last = table;
+        lastFrom = d;
         any = true;
         d = end;
         if (start == end) {
@@ -400,8 +403,9 @@ bool replaceInto(const RegExpPattern& pattern, bool global, std::size_t from, st
     // 3. The rest of the text; the table keeps the last match.
     if (d < text.size())
         out.append(text.substr(d));
-    if (any && global)
-        table = last;
+    // (A search from where the last match's search started finds it again.)
+    if (any && missed)
+        pattern.search(subject, lastFrom, table);
     return any;
 }
 
