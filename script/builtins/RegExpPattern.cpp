@@ -1,9 +1,12 @@
 // Compiled regular expressions and the searches built on them.
 #include "script/builtins/RegExpPattern.h"
 
+#include "script/builtins/RegExpSimple.h"
+
 #include <boost/regex.hpp>
 
 #include <algorithm>
+#include <map>
 
 namespace quill {
 
@@ -42,16 +45,26 @@ std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin()
 
 } // namespace
 
-// (The copy is built in place: assigning it would hold two copies at once.)
-RegExpSubject::RegExpSubject(std::u16string_view text)
-    : text_(text), wide_(sizeof(wchar_t) == sizeof(char16_t) ? WideText() : WideText(text.begin(), text.end())),
-      wideData_(L"") {
-    if (text.empty())
-        return;
-    if constexpr (sizeof(wchar_t) == sizeof(char16_t))
-        wideData_ = reinterpret_cast<const wchar_t*>(text.data());
-    else
-        wideData_ = wide_.data();
+RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text) {
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+        if (!text.empty())
+            wideData_ = reinterpret_cast<const wchar_t*>(text.data());
+    }
+}
+
+// The copy is made on first use: patterns that the simple matcher takes
+// never need it. (It is built in place: assigning it would hold two copies
+// at once.)
+const wchar_t* RegExpSubject::wide() const {
+    if (!wideData_) {
+        if (text_.empty()) {
+            wideData_ = L"";
+        } else {
+            wide_ = std::make_unique<WideText>(text_.begin(), text_.end());
+            wideData_ = wide_->data();
+        }
+    }
+    return wideData_;
 }
 
 struct RegExpPattern::Impl {
@@ -61,9 +74,60 @@ struct RegExpPattern::Impl {
     // searching on from a match finds what a search starting afresh there
     // finds.
     bool startFree = false;
+    // Set when the pattern is a sequence of single-unit items with repeats.
+    std::unique_ptr<SimpleMatcher> simple;
 };
 
 namespace {
+
+// An item's text compiled alone. Scripts build the same patterns again and
+// again, so the last few hundred items a thread compiled are kept (a
+// compiled expression is shared, not copied, when it is handed out).
+boost::wregex itemRegex(const std::wstring& item, rc::syntax_option_type options) {
+    thread_local std::map<std::pair<std::wstring, rc::syntax_option_type>, boost::wregex> cache;
+    auto key = std::make_pair(item, options);
+    auto found = cache.find(key);
+    if (found != cache.end())
+        return found->second;
+    if (cache.size() >= 256)
+        cache.clear();
+    boost::wregex compiled(item, options);
+    cache.emplace(std::move(key), compiled);
+    return compiled;
+}
+
+// One item of a simple pattern compiled alone with the pattern's options
+// (when first asked), asked about single units.
+class ItemOracle : public UnitOracle {
+public:
+    ItemOracle(std::u16string_view item, const RegExpPattern::Impl& owner)
+        : item_(toWide(item)), options_(owner.regex.flags()), matchFlags_(owner.matchFlags) {}
+    bool accepts(char16_t unit) const override {
+        const wchar_t w[1] = {wchar_t(unit)};
+        try {
+            if (regex_.empty())
+                regex_ = itemRegex(item_, options_);
+            return boost::regex_match(w + 0, w + 1, results_, regex_, matchFlags_);
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+private:
+    std::wstring item_;
+    rc::syntax_option_type options_;
+    rc::match_flag_type matchFlags_;
+    mutable boost::wregex regex_;
+    mutable boost::match_results<const wchar_t*> results_;
+};
+
+std::unique_ptr<UnitOracle> makeItemOracle(std::u16string_view item, const void* owner) {
+    try {
+        return std::make_unique<ItemOracle>(item, *static_cast<const RegExpPattern::Impl*>(owner));
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
 
 // Whether the source may hold a construct whose result depends on where the
 // searched text begins: '^' (other than a list's negation), '$', the escapes of
@@ -130,17 +194,30 @@ std::optional<std::string> RegExpPattern::compile(std::u16string_view source, st
         return std::string(e.what());
     }
     impl->startFree = !dependsOnTextStart(source);
+    // 4. The common simple patterns get the matcher of our own.
+    if (syntax == RegExpSyntax::Standard)
+        impl->simple = SimpleMatcher::build(source, (flags & kRegExpFlagIgnoreCase) != 0,
+                                            (flags & kRegExpFlagMultiline) == 0, makeItemOracle, impl.get());
     impl_ = std::move(impl);
     return std::nullopt;
 }
 
 bool RegExpPattern::isCompiled() const { return impl_ != nullptr; }
 
+bool RegExpPattern::isSimple() const { return impl_ && impl_->simple; }
+
 bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const {
     table.reset();
     std::size_t size = subject.text().size();
     if (!impl_ || start > size)
         return false;
+    if (impl_->simple) {
+        auto found = impl_->simple->search(subject.text(), start);
+        if (found.found)
+            table.setPair(0, std::int32_t(found.start), std::int32_t(found.end));
+        if (!found.gaveUp)
+            return found.found;
+    }
     const wchar_t* base = subject.wide();
     boost::match_results<const wchar_t*> m;
     bool found;
@@ -173,7 +250,7 @@ struct RegExpCursor::State {
 
 RegExpCursor::RegExpCursor(const RegExpPattern& pattern, const RegExpSubject& subject)
     : pattern_(pattern), subject_(subject), state_(std::make_unique<State>()) {
-    if (!pattern_.impl_ || !pattern_.impl_->startFree)
+    if (!pattern_.impl_ || !pattern_.impl_->startFree || pattern_.impl_->simple)
         state_->inStep = false;
 }
 
@@ -227,8 +304,31 @@ bool regExpExec(const RegExpPattern& pattern, bool global, std::uint32_t& lastIn
     return true;
 }
 
-void expandReplacement(std::u16string_view replacement, std::u16string_view text,
-                       const MatchTable& table, std::size_t searchStart, RegExpText& out) {
+namespace {
+
+// Where replace output goes: counted, written into a block of known size,
+// or appended to a growing text.
+struct CountingSink {
+    std::size_t size = 0;
+    void append(std::u16string_view s) { size += s.size(); }
+    void push(char16_t) { ++size; }
+};
+
+struct FillSink {
+    char16_t* at;
+    void append(std::u16string_view s) { at = std::copy(s.begin(), s.end(), at); }
+    void push(char16_t c) { *at++ = c; }
+};
+
+struct TextSink {
+    RegExpText& out;
+    void append(std::u16string_view s) { out.append(s); }
+    void push(char16_t c) { out += c; }
+};
+
+template <typename Sink>
+void expandInto(std::u16string_view replacement, std::u16string_view text, const MatchTable& table,
+                std::size_t searchStart, Sink& out) {
     auto group = [&](std::size_t g) {
         if (table.matched(g))
             out.append(text.substr(size_t(table.start(g)), size_t(table.end(g) - table.start(g))));
@@ -236,13 +336,13 @@ void expandReplacement(std::u16string_view replacement, std::u16string_view text
     for (std::size_t i = 0; i < replacement.size(); ++i) {
         char16_t c = replacement[i];
         if (c != u'$' || i + 1 >= replacement.size()) {
-            out += c;
+            out.push(c);
             continue;
         }
         char16_t code = replacement[++i];
         switch (code) {
         case u'$':
-            out += u'$';
+            out.push(u'$');
             break;
         case u'&':
             group(0);
@@ -261,35 +361,40 @@ void expandReplacement(std::u16string_view replacement, std::u16string_view text
             if (code >= u'1' && code <= u'9') {
                 group(std::size_t(code - u'0'));
             } else {
-                out += u'$';
-                out += code;
+                out.push(u'$');
+                out.push(code);
             }
         }
     }
 }
 
-RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
-                         std::u16string_view text, std::u16string_view replacement, MatchTable& table) {
+// The replace itself, output to sink. Returns whether anything matched;
+// table then holds the last match.
+template <typename Sink>
+bool replaceInto(const RegExpPattern& pattern, bool global, std::size_t from, std::u16string_view text,
+                 std::u16string_view replacement, MatchTable& table, Sink& out) {
     RegExpSubject subject(text);
     RegExpCursor cursor(pattern, subject);
     // 1. The text before the search start is kept.
-    std::size_t d = global ? 0 : std::min<std::size_t>(lastIndex, text.size());
-    RegExpText out;
-    out.reserve(text.size()); // most replacements keep the text's size roughly
+    std::size_t d = from;
     out.append(text.substr(0, d));
-    MatchTable last;
-    bool any = false;
+    std::size_t lastFrom = 0; // where the search of the last match started
+    bool any = false, missed = false;
     // 2. Replace match after match; an empty match copies one unit and moves on.
-    while (d <= text.size() && cursor.search(d, table)) {
+    while (d <= text.size()) {
+        if (!cursor.search(d, table)) {
+            missed = true;
+            break;
+        }
         auto start = std::size_t(table.start(0)), end = std::size_t(table.end(0));
         out.append(text.substr(d, start - d));
-        expandReplacement(replacement, text, table, d, out);
-        last = table;
+        expandInto(replacement, text, table, d, out);
+        lastFrom = d;
         any = true;
         d = end;
         if (start == end) {
             if (end < text.size())
-                out += text[end];
+                out.push(text[end]);
             ++d;
         }
         if (!global)
@@ -298,16 +403,56 @@ RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_
     // 3. The rest of the text; the table keeps the last match.
     if (d < text.size())
         out.append(text.substr(d));
+    // (A search from where the last match's search started finds it again.)
+    if (any && missed)
+        pattern.search(subject, lastFrom, table);
+    return any;
+}
+
+} // namespace
+
+void expandReplacement(std::u16string_view replacement, std::u16string_view text,
+                       const MatchTable& table, std::size_t searchStart, RegExpText& out) {
+    TextSink sink{out};
+    expandInto(replacement, text, table, searchStart, sink);
+}
+
+void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, std::u16string_view text,
+                   std::u16string_view replacement, MatchTable& table,
+                   const std::function<char16_t*(std::size_t)>& allocate) {
+    std::size_t from = global ? 0 : std::min<std::size_t>(lastIndex, text.size());
     if (global)
         lastIndex = 0;
-    if (any)
-        table = last;
+    if (pattern.isSimple()) {
+        // The simple matcher is quick enough to run twice: once to size the
+        // result, once to write it in place.
+        CountingSink count;
+        replaceInto(pattern, global, from, text, replacement, table, count);
+        FillSink fill{allocate(count.size)};
+        replaceInto(pattern, global, from, text, replacement, table, fill);
+        return;
+    }
+    RegExpText out;
+    out.reserve(text.size()); // most replacements keep the text's size roughly
+    TextSink sink{out};
+    replaceInto(pattern, global, from, text, replacement, table, sink);
+    char16_t* chars = allocate(out.size());
+    std::copy(out.begin(), out.end(), chars);
+}
+
+RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
+                         std::u16string_view text, std::u16string_view replacement, MatchTable& table) {
+    RegExpText out;
+    regExpReplace(pattern, global, lastIndex, text, replacement, table, [&](std::size_t size) {
+        out.resize(size);
+        return out.data();
+    });
     return out;
 }
 
-std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
+std::vector<std::u16string_view> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
                                         std::int64_t limit, MatchTable& table) {
-    std::vector<std::u16string> pieces;
+    std::vector<std::u16string_view> pieces;
     if (limit <= 0)
         return pieces;
     RegExpSubject subject(text);
@@ -330,9 +475,9 @@ std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16st
     return pieces;
 }
 
-std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
+std::vector<std::u16string_view> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
                                            std::uint32_t& lastIndex, MatchTable& table) {
-    std::vector<std::u16string> matches;
+    std::vector<std::u16string_view> matches;
     RegExpSubject subject(text);
     RegExpCursor cursor(pattern, subject);
     MatchTable last;

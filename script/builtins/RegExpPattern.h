@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,7 +78,7 @@ enum class RegExpSyntax { Standard, CompileMethod };
 
 // Text prepared for the library once, searched many times. Where a wide
 // character is 16 bits the library reads the text itself; elsewhere it
-// reads a converted copy.
+// reads a converted copy, made the first time the library needs it.
 class RegExpSubject {
 public:
     explicit RegExpSubject(std::u16string_view text);
@@ -85,13 +86,13 @@ public:
     RegExpSubject& operator=(const RegExpSubject&) = delete;
     std::u16string_view text() const { return text_; }
     // The text as wide characters, one per code unit: text().size() of them.
-    const wchar_t* wide() const { return wideData_; }
+    const wchar_t* wide() const;
 
 private:
     using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
     std::u16string_view text_;
-    WideText wide_;
-    const wchar_t* wideData_;
+    mutable std::unique_ptr<WideText> wide_;
+    mutable const wchar_t* wideData_ = nullptr;
 };
 
 class RegExpPattern {
@@ -105,15 +106,19 @@ public:
     // message on failure (the pattern then finds nothing).
     std::optional<std::string> compile(std::u16string_view source, std::uint32_t flags, RegExpSyntax syntax);
     bool isCompiled() const;
+    // Whether the pattern is matched by the simple matcher of our own (a
+    // sequence of single-unit items with repeats) rather than the library.
+    bool isSimple() const;
 
     // Searches the subject from position start on, as if the text before
     // start did not exist. On a match, table holds positions in the whole
     // subject. The table is reset first either way.
     bool search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const;
 
+    struct Impl;
+
 private:
     friend class RegExpCursor;
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
@@ -156,18 +161,24 @@ void expandReplacement(std::u16string_view replacement, std::u16string_view text
 
 // String.replace with a RegExp. A non-global pattern searches from lastIndex
 // and replaces once; a global one searches from 0, replaces every match and
-// sets lastIndex to 0. table ends holding the last match.
+// sets lastIndex to 0. table ends holding the last match. The result is
+// written once into the block that allocate(length) gives (which may be null
+// for length 0).
+void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, std::u16string_view text,
+                   std::u16string_view replacement, MatchTable& table,
+                   const std::function<char16_t*(std::size_t)>& allocate);
+// The same, as a text of its own.
 RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
                          std::u16string_view text, std::u16string_view replacement, MatchTable& table);
 
-// String.split with a RegExp: at most limit pieces.
-std::vector<std::u16string> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
+// String.split with a RegExp: at most limit pieces, as views into text.
+std::vector<std::u16string_view> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,
                                         std::int64_t limit, MatchTable& table);
 
 // String.match with a global RegExp: every whole match from position 0; an
 // empty match moves on by one. lastIndex ends at 0. table ends holding the
-// last match.
-std::vector<std::u16string> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
+// last match. The matches are views into text.
+std::vector<std::u16string_view> regExpMatchAll(const RegExpPattern& pattern, std::u16string_view text,
                                            std::uint32_t& lastIndex, MatchTable& table);
 
 } // namespace quill

@@ -121,7 +121,15 @@ Value replaceMethod(Engine& engine, const Value& receiver, ArgList args) {
     if (!state || !re)
         return emptyText(engine);
     state->input = receiver;
-    return wideTextResult(engine, regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table));
+    // The result is written straight into its String; the receiver's and the
+    // replacement's characters stay put meanwhile (allocation never collects).
+    Value result;
+    regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table, [&](std::size_t length) {
+        char16_t* chars = nullptr;
+        result = newStringToFill(engine, length, chars);
+        return chars;
+    });
+    return result;
 }
 
 Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {

@@ -131,6 +131,32 @@ TEST(RegExpSearch, TablesClearAndCopyEveryGroupOfTheirMatch) {
     EXPECT_FALSE(three.matched(3));
 }
 
+TEST(RegExpSearch, SimplePatternsMatchAsTheLibraryDoes) {
+    // Sequences of single-unit items with repeats take the matcher of our
+    // own; anything else, and the compile method's syntax, the library.
+    for (const char16_t* source : {u"o[a-z]", u"a*b?\\d{2,}", u"[^\\]x-]+.\\.", u"\\w{3}\\S"})
+        EXPECT_TRUE(compiled(source).isSimple());
+    for (const char16_t* source : {u"(a)", u"a|b", u"^a", u"a$", u"\\ba", u"[[:alpha:]]"})
+        EXPECT_FALSE(compiled(source).isSimple());
+    EXPECT_FALSE(compiled(u"a", 0, RegExpSyntax::CompileMethod).isSimple());
+    // The same matches as the library (given the pattern with an empty group
+    // appended), case folding and classes on non-ASCII units included.
+    const std::u16string text = u"x\u00C9\u00E9\u212Ak\u0130i\u03A3\u03C3\u2028\n\u0660 _AbcAB";
+    for (const char16_t* source : {u"\u00E9+", u"[a-z]+", u"K", u"I", u"\u03C3{2}", u".\\s*.", u"\\d", u"\\W+", u"[^a-b]{2,}"}) {
+        for (std::uint32_t flags : {0u, kRegExpFlagIgnoreCase, kRegExpFlagMultiline | kRegExpFlagIgnoreCase}) {
+            RegExpPattern simple = compiled(source, flags), library = compiled(std::u16string(source) + u"()", flags);
+            ASSERT_TRUE(simple.isSimple());
+            RegExpSubject subject(text);
+            MatchTable a, b;
+            for (std::size_t d = 0; d <= text.size(); ++d) {
+                ASSERT_EQ(simple.search(subject, d, a), library.search(subject, d, b));
+                EXPECT_EQ(a.start(0), b.start(0));
+                EXPECT_EQ(a.end(0), b.end(0));
+            }
+        }
+    }
+}
+
 TEST(RegExpSearch, LastIndexWithAndWithoutGlobal) {
     RegExpPattern p = compiled(u"o");
     RegExpSubject subject(u"foo boo");
@@ -192,26 +218,26 @@ TEST(RegExpSplit, PiecesAndLimits) {
     RegExpPattern comma = compiled(u" *, *");
     MatchTable table;
     auto v = regExpSplit(comma, u"a , b,c ,d", 2147483647, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"a", u"b", u"c", u"d"}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"a", u"b", u"c", u"d"}));
     v = regExpSplit(comma, u"a,b,c", 2, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"a", u"b"}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"a", u"b"}));
     v = regExpSplit(comma, u"abc", 5, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"abc"}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"abc"}));
     v = regExpSplit(comma, u"a,", 5, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"a", u""}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"a", u""}));
     EXPECT_TRUE(regExpSplit(comma, u"a,b", 0, table).empty());
     // Groups are not added; an empty match moves on by one.
     v = regExpSplit(compiled(u"(-)"), u"1-2", 10, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"1", u"2"}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"1", u"2"}));
     v = regExpSplit(compiled(u"x*"), u"ab", 10, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"", u"a", u"b"}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"", u"a", u"b"}));
 }
 
 TEST(RegExpMatchAll, CollectsEveryMatchAndEnds) {
     MatchTable table;
     std::uint32_t lastIndex = 7;
     auto v = regExpMatchAll(compiled(u"[0-9]+"), u"a1 b22 c333", lastIndex, table);
-    EXPECT_EQ(v, (std::vector<std::u16string>{u"1", u"22", u"333"}));
+    EXPECT_EQ(v, (std::vector<std::u16string_view>{u"1", u"22", u"333"}));
     EXPECT_EQ(lastIndex, 0u);
     EXPECT_EQ(table.start(0), 8);
     // Empty matches, including the one at the end of the text, end the loop.
