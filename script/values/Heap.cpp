@@ -19,16 +19,20 @@ Heap::~Heap() {
 // Size classes
 
 int Heap::sizeClass(size_t size) {
-    if (size < 8)
-        return 0;
-    int c = static_cast<int>(std::bit_width(size >> 3));
+    if (size <= kSmallMax)
+        return size < 8 ? 0 : static_cast<int>(size / 8) - 1;
+    // 513..1023 bytes: the first large list; each power of two after it one more.
+    int c = kSmallLists + static_cast<int>(std::bit_width(size)) - 10;
     return c < kSizeClasses - 1 ? c : kSizeClasses - 1;
 }
 
 size_t Heap::roundRequest(size_t size) {
     if (size <= 8)
         return 8;
-    return std::bit_ceil(size);
+    if (size <= kSmallMax)
+        return (size + 7) & ~size_t(7);
+    size_t step = std::bit_floor(size) / 8;
+    return (size + step - 1) & ~(step - 1);
 }
 
 size_t Heap::chunkCount() const {
@@ -47,7 +51,47 @@ void Heap::pushFree(void* block, size_t size) {
     int c = sizeClass(size);
     f->next = freeLists_[c];
     freeLists_[c] = f;
+    if (c < kSmallLists)
+        smallMask_ |= uint64_t(1) << c;
+    else
+        largeMask_ |= uint32_t(1) << (c - kSmallLists);
     freeBytes_ += size;
+}
+
+void* Heap::popFree(int c) {
+    FreeBlock* b = freeLists_[c];
+    freeLists_[c] = b->next;
+    if (!b->next) {
+        if (c < kSmallLists)
+            smallMask_ &= ~(uint64_t(1) << c);
+        else
+            largeMask_ &= ~(uint32_t(1) << (c - kSmallLists));
+    }
+    freeBytes_ -= blockSize(b);
+    return b;
+}
+
+int Heap::firstListFrom(int c) const {
+    if (c < kSmallLists) {
+        uint64_t small = smallMask_ >> c;
+        if (small)
+            return c + std::countr_zero(small);
+        c = kSmallLists;
+    }
+    uint32_t large = largeMask_ >> (c - kSmallLists);
+    return large ? c + std::countr_zero(large) : -1;
+}
+
+void* Heap::carve(void* b, size_t request) {
+    size_t have = blockSize(b);
+    if (have - request > kHeaderSize) {
+        char* tail = static_cast<char*>(b) + request + kHeaderSize;
+        pushFree(tail, have - request - kHeaderSize);
+        have = request;
+    }
+    setHeader(b, have, 0);
+    allocated_ += have;
+    return b;
 }
 
 bool Heap::addChunk(size_t request) {
@@ -88,27 +132,25 @@ void* Heap::alloc(size_t size) {
     if (size > kMaxRequest)
         return nullptr;
     size_t request = roundRequest(size);
+    int first = sizeClass(request);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        for (int c = sizeClass(request); c < kSizeClasses; ++c) {
-            FreeBlock** link = &freeLists_[c];
-            while (*link) {
+        // A large request's own list also holds smaller blocks: first fit.
+        if (first >= kSmallLists) {
+            for (FreeBlock** link = &freeLists_[first]; *link; link = &(*link)->next) {
                 FreeBlock* b = *link;
-                size_t have = blockSize(b);
-                if (have >= request) {
+                if (blockSize(b) >= request) {
+                    if (link == &freeLists_[first])
+                        return carve(popFree(first), request);
                     *link = b->next;
-                    freeBytes_ -= have;
-                    if (have - request > kHeaderSize) {
-                        char* tail = reinterpret_cast<char*>(b) + request + kHeaderSize;
-                        pushFree(tail, have - request - kHeaderSize);
-                        have = request;
-                    }
-                    setHeader(b, have, 0);
-                    allocated_ += have;
-                    return b;
+                    freeBytes_ -= blockSize(b);
+                    return carve(b, request);
                 }
-                link = &b->next;
             }
         }
+        // Every block of a list above the request's own fits.
+        int c = firstListFrom(first >= kSmallLists ? first + 1 : first);
+        if (c >= 0)
+            return carve(popFree(c), request);
         if (attempt == 0 && !addChunk(request))
             return nullptr;
     }
@@ -221,6 +263,8 @@ bool isLate(void* block) {
 size_t Heap::sweep() {
     for (auto& list : freeLists_)
         list = nullptr;
+    smallMask_ = 0;
+    largeMask_ = 0;
     freeBytes_ = 0;
     size_t kept = 0;
     std::vector<void*> late;
