@@ -554,6 +554,25 @@ uint64_t arrayDenseCapacity(const ArrayBody* a) {
 
 bool arrayIsCompact(const ArrayBody* a) { return isCompact(a); }
 
+uint64_t arrayCompactTop(const ArrayBody* a) { return isCompact(a) ? a->top : 0; }
+
+uint64_t traceArrayPart(Engine& engine, ArrayBody* a, uint64_t from, uint64_t step) {
+    if (!isCompact(a)) {
+        traceArray(engine, a);
+        return 0;
+    }
+    if (!a->storage)
+        return 0;
+    if (from == 0)
+        markBlock(engine, a->storage);
+    const Value* values = compactValues(a);
+    uint64_t to = a->top - from <= step ? a->top : from + step;
+    for (uint64_t i = from; i < to; ++i)
+        if (values[i].kind != kHole)
+            markValue(engine, values[i]);
+    return to;
+}
+
 void traceArray(Engine& engine, ArrayBody* a) {
     if (!a->storage)
         return;

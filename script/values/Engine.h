@@ -230,6 +230,7 @@ struct Engine {
     struct GrayItem {
         int tag;
         void* record;
+        uint64_t from = 0; // an array: the first element still to mark
     };
     std::vector<GrayItem> gray;
     ValueRoot* roots = nullptr;

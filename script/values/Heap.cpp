@@ -269,7 +269,13 @@ size_t Heap::sweep() {
     size_t kept = 0;
     std::vector<void*> late;
 
-    for (Chunk* c = chunks_; c; c = c->next) {
+    // A chunk of its own whose block died goes back to the system, except
+    // one, kept for the next large request (a program that builds and drops
+    // a large array or text over and over reuses it).
+    bool keptSpare = false;
+    for (Chunk** link = &chunks_; *link;) {
+        Chunk* c = *link;
+        bool released = false;
         char* p = reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize;
         char* end = reinterpret_cast<char*>(c) + kChunkHeadSize + c->usable + kHeaderSize;
         while (p < end) {
@@ -308,6 +314,14 @@ size_t Heap::sweep() {
                 runSize += qs + kHeaderSize;
                 q += qs + kHeaderSize;
             }
+            if (run == reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize && q >= end &&
+                c->usable != kChunkSize - kChunkHeadSize) {
+                if (keptSpare) {
+                    released = true;
+                    break;
+                }
+                keptSpare = true;
+            }
 #ifndef NDEBUG
             // Debug builds poison reclaimed memory, so a record the marker
             // missed fails loudly instead of reading stale but plausible data.
@@ -316,6 +330,18 @@ size_t Heap::sweep() {
             pushFree(run, runSize);
             p = q;
         }
+        if (!released) {
+            link = &c->next;
+            continue;
+        }
+        *link = c->next;
+        size_t bytes = kChunkHeadSize + c->usable;
+        systemBytes_ -= bytes;
+        auto it = std::find_if(systemBlocks_.begin(), systemBlocks_.end(),
+                               [&](const SystemBlock& b) { return b.memory == c; });
+        if (it != systemBlocks_.end())
+            systemBlocks_.erase(it);
+        freeChunkMemory(c, bytes);
     }
     for (void* b : late) {
         runFinaliser(b);

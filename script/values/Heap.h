@@ -78,8 +78,14 @@ public:
     static constexpr int kSizeClasses = kSmallLists + kLargeLists;
     // The first collection threshold; after each collection the threshold
     // is kGrowthPercent of the bytes that survived, but never below this.
+    // While what survived is below kSmallHeap the threshold is only
+    // kSmallHeapGrowthPercent of it: collections of a small heap are short,
+    // and a heap that doubles before each one would hold as much garbage as
+    // live data.
     static constexpr size_t kDefaultThreshold = 0x200000;
     static constexpr size_t kGrowthPercent = 100;
+    static constexpr size_t kSmallHeap = size_t(16) << 20;
+    static constexpr size_t kSmallHeapGrowthPercent = 50;
     // The largest single request; bigger ones are refused as out of memory.
     static constexpr size_t kMaxRequest = size_t(1) << 30;
 
