@@ -128,15 +128,22 @@ bool Heap::addChunk(size_t request) {
     return true;
 }
 
+namespace {
+constexpr int kFirstFitLooks = 16;
+}
+
 void* Heap::alloc(size_t size) {
     if (size > kMaxRequest)
         return nullptr;
     size_t request = roundRequest(size);
     int first = sizeClass(request);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        // A large request's own list also holds smaller blocks: first fit.
+        // A large request's own list also holds smaller blocks: first fit
+        // among its first few, so a list of blocks just too small is not
+        // walked again and again.
         if (first >= kSmallLists) {
-            for (FreeBlock** link = &freeLists_[first]; *link; link = &(*link)->next) {
+            FreeBlock** link = &freeLists_[first];
+            for (int looked = 0; *link && looked < kFirstFitLooks; link = &(*link)->next, ++looked) {
                 FreeBlock* b = *link;
                 if (blockSize(b) >= request) {
                     if (link == &freeLists_[first])
