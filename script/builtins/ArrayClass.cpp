@@ -226,28 +226,58 @@ Value unshiftMethod(Engine& engine, ArrayBody* self, ArgList args) {
 // ---------------------------------------------------------------------------
 // Sort
 
-// One gathered element and, for primitive kinds, its text, converted once
-// (their conversion cannot run script code, so converting early is not
-// observable).
+// One gathered element, by its position in the gathered list, and for
+// primitive kinds its text, converted once (their conversion cannot run
+// script code, so converting early is not observable).
 struct SortEntry {
-    Value value;
     const char16_t* text;
     std::uint32_t length;
-    bool hasText;
+    std::uint32_t index : 31;
+    std::uint32_t hasText : 1;
 };
+static_assert(sizeof(SortEntry) <= 16, "sort entries stay small: there is one per element, twice");
 
-int defaultCompare(Engine& engine, const SortEntry& a, const SortEntry& b) {
+// Positions in the gathered list are 31 bits: a list that long (32 GiB of
+// Values) could not have been gathered.
+constexpr std::size_t kMaxSortElements = 0x7FFFFFFF;
+
+int defaultCompare(Engine& engine, const std::vector<Value>& values, const SortEntry& a, const SortEntry& b) {
+    const Value& va = values[a.index];
+    const Value& vb = values[b.index];
     // 1. Undefined goes after everything.
-    if (a.value.isUndefined())
+    if (va.isUndefined())
         return 1;
-    if (b.value.isUndefined())
+    if (vb.isUndefined())
         return -1;
     // 2. Text order of ToString.
     std::u16string ta, tb;
-    std::u16string_view va = a.hasText ? std::u16string_view(a.text, a.length) : std::u16string_view(ta = toText(engine, a.value));
-    std::u16string_view vb = b.hasText ? std::u16string_view(b.text, b.length) : std::u16string_view(tb = toText(engine, b.value));
-    int c = va.compare(vb);
+    std::u16string_view sa = a.hasText ? std::u16string_view(a.text, a.length) : std::u16string_view(ta = toText(engine, va));
+    std::u16string_view sb = b.hasText ? std::u16string_view(b.text, b.length) : std::u16string_view(tb = toText(engine, vb));
+    int c = sa.compare(sb);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// Puts the list into sorted order: position i receives the Value that was
+// at order[i]. Follows the permutation's cycles in place, so no second list
+// of Values is needed; visited positions are marked in `order`.
+void applyOrder(std::vector<Value>& values, std::vector<std::uint32_t>& order) {
+    constexpr std::uint32_t kDone = 0x80000000u;
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (order[start] & kDone)
+            continue;
+        Value first = values[start];
+        std::size_t at = start;
+        for (;;) {
+            std::uint32_t from = order[at];
+            order[at] = from | kDone;
+            if (from == start) {
+                values[at] = first;
+                break;
+            }
+            values[at] = values[from];
+            at = from;
+        }
+    }
 }
 
 // The sign of a comparison's result; anything but a number or a Boolean
@@ -307,21 +337,28 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     //    comparisons run.
     RootedValues rooted(engine);
     rooted.values = arrayGather(self);
-    // 3. Stable merge sort. A script comparison sees the Values themselves;
-    //    while it merges, a Value may sit only in the scratch buffer, so that
-    //    is rooted too.
+    if (rooted.values.size() > kMaxSortElements)
+        engine.raiseError(kErrOutOfMemory);
+    // 3. Stable merge sort of positions in the gathered list, which keeps
+    //    every Value rooted where it is while script comparisons run; a
+    //    comparison sees the Values themselves.
+    std::vector<std::uint32_t> order;
     if (user) {
-        RootedValues scratch(engine);
+        order.resize(rooted.values.size());
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = std::uint32_t(i);
+        const std::vector<Value>& values = rooted.values;
         if (compare.isFunction()) {
             // One script function called for every comparison.
             RepeatedCall call(engine, compare);
-            mergeSort(rooted.values, scratch.values, [&](const Value& a, const Value& b) {
+            mergeSort(order, [&](std::uint32_t a, std::uint32_t b) {
                 Value result;
-                return call.call(a, b, result) ? comparisonSign(result) : 0;
+                return call.call(values[a], values[b], result) ? comparisonSign(result) : 0;
             });
         } else {
-            mergeSort(rooted.values, scratch.values,
-                      [&](const Value& a, const Value& b) { return userCompare(engine, compare, a, b); });
+            mergeSort(order, [&](std::uint32_t a, std::uint32_t b) {
+                return userCompare(engine, compare, values[a], values[b]);
+            });
         }
     } else if (isNumberClass(engine.classOf(Kind::Integer)) &&
                std::all_of(rooted.values.begin(), rooted.values.end(), [](const Value& v) { return v.isInteger(); })) {
@@ -336,7 +373,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
             return v.isInteger() || v.isFloat() || v.isNaN() || v.isBoolean() || v.isNull();
         };
         bool integerDigits = isNumberClass(engine.classOf(Kind::Integer));
-        std::basic_string<char16_t, std::char_traits<char16_t>, BulkAllocator<char16_t>> texts;
+        std::u16string texts;
         std::vector<std::uint32_t> ends;
         for (const Value& v : rooted.values) {
             if (!converted(v))
@@ -356,27 +393,34 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
         entries.reserve(rooted.values.size());
         size_t next = 0;
         std::uint32_t start = 0;
-        for (const Value& v : rooted.values) {
-            SortEntry e{v, nullptr, 0, false};
+        for (std::size_t i = 0; i < rooted.values.size(); ++i) {
+            const Value& v = rooted.values[i];
+            SortEntry e{nullptr, 0, std::uint32_t(i), 0};
             if (v.isString()) {
                 std::u16string_view t = stringView(v.asString());
                 e.text = t.data();
                 e.length = std::uint32_t(t.size());
-                e.hasText = true;
+                e.hasText = 1;
             } else if (converted(v)) {
                 e.text = texts.data() + start;
                 e.length = ends[next] - start;
-                e.hasText = true;
+                e.hasText = 1;
                 start = ends[next++];
             }
             entries.push_back(e);
         }
-        mergeSort(entries, [&](const SortEntry& a, const SortEntry& b) { return defaultCompare(engine, a, b); });
-        // The rooted list kept every Value alive while comparisons ran; no
-        // script runs from here on, so it can take the sorted order.
-        for (size_t i = 0; i < entries.size(); ++i)
-            rooted.values[i] = entries[i].value;
+        ends = {};
+        const std::vector<Value>& values = rooted.values;
+        mergeSort(entries,
+                  [&](const SortEntry& a, const SortEntry& b) { return defaultCompare(engine, values, a, b); });
+        texts = {};
+        order.resize(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            order[i] = entries[i].index;
     }
+    // The rooted list kept every Value alive while comparisons ran; no
+    // script runs from here on, so it can take the sorted order.
+    applyOrder(rooted.values, order);
     // 4. Rebuild at indices 0..n-1; holes move to the end; the length stays.
     std::uint64_t length = self->length;
     arrayRebuild(engine, self, rooted.values);

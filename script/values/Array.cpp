@@ -489,9 +489,30 @@ void arrayCopy(Engine& engine, ArrayBody* dst, const ArrayBody* src, uint64_t of
         dst->length = src->length + offset;
 }
 
+// The elements of a compact array in bucket order, without a list of
+// entries: the implied sequence number is the index, so each bucket is its
+// indices from the highest down.
+template <typename Visit>
+void forEachCompactInBucketOrder(const ArrayBody* a, Visit&& visit) {
+    const Value* values = compactValues(a);
+    uint64_t top = a->top;
+    for (uint64_t b = 0; b < kArrayBuckets && b < top; ++b) {
+        for (uint64_t i = b + (top - 1 - b) / kArrayBuckets * kArrayBuckets;; i -= kArrayBuckets) {
+            if (values[i].kind != kHole)
+                visit(i, values[i]);
+            if (i < kArrayBuckets)
+                break;
+        }
+    }
+}
+
 std::vector<Value> arrayGather(const ArrayBody* a) {
     std::vector<Value> out;
     out.reserve(a->count);
+    if (isCompact(a)) {
+        forEachCompactInBucketOrder(a, [&](uint64_t, const Value& v) { out.push_back(v); });
+        return out;
+    }
     for (const Entry& e : bucketOrder(a))
         out.push_back(e.element.value);
     return out;
@@ -500,6 +521,10 @@ std::vector<Value> arrayGather(const ArrayBody* a) {
 std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
     std::vector<uint64_t> out;
     out.reserve(a->count);
+    if (isCompact(a)) {
+        forEachCompactInBucketOrder(a, [&](uint64_t index, const Value&) { out.push_back(index); });
+        return out;
+    }
     for (const Entry& e : bucketOrder(a))
         out.push_back(e.index);
     return out;
@@ -528,6 +553,25 @@ uint64_t arrayDenseCapacity(const ArrayBody* a) {
 }
 
 bool arrayIsCompact(const ArrayBody* a) { return isCompact(a); }
+
+uint64_t arrayCompactTop(const ArrayBody* a) { return isCompact(a) ? a->top : 0; }
+
+uint64_t traceArrayPart(Engine& engine, ArrayBody* a, uint64_t from, uint64_t step) {
+    if (!isCompact(a)) {
+        traceArray(engine, a);
+        return 0;
+    }
+    if (!a->storage)
+        return 0;
+    if (from == 0)
+        markBlock(engine, a->storage);
+    const Value* values = compactValues(a);
+    uint64_t to = a->top - from <= step ? a->top : from + step;
+    for (uint64_t i = from; i < to; ++i)
+        if (values[i].kind != kHole)
+            markValue(engine, values[i]);
+    return to;
+}
 
 void traceArray(Engine& engine, ArrayBody* a) {
     if (!a->storage)

@@ -82,5 +82,12 @@ inline bool arrayCompactAppend(ArrayBody* array, uint64_t index, const Value& v)
 
 // Collector support.
 void traceArray(Engine& engine, ArrayBody* array);
+// Marks a compact array a part at a time: the storage block when `from` is
+// 0, then the elements from `from` up to `to` (returned; the array's top
+// when the rest is fewer than `step`). Other arrays are traced whole at
+// once and give 0.
+uint64_t traceArrayPart(Engine& engine, ArrayBody* array, uint64_t from, uint64_t step);
+// The top of a compact array (one past its highest element), else 0.
+uint64_t arrayCompactTop(const ArrayBody* array);
 
 } // namespace quill

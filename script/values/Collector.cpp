@@ -13,6 +13,8 @@ namespace quill {
 
 namespace {
 enum GrayTag { kGrayObject, kGrayArray, kGrayNative, kGrayGcObject };
+// Elements of a compact array marked in one step.
+constexpr uint64_t kArrayMarkStep = 256;
 
 void markClass(Engine& engine, NativeClass* cls) {
     if (!cls || Heap::mark(cls))
@@ -126,9 +128,17 @@ void Engine::drainGray() {
             traceObject(*this, static_cast<ObjectRecord*>(item.record));
             break;
         case kGrayArray: {
+            // A large compact array is marked a part at a time, the rest
+            // waiting below the part's elements, so the gray stack holds at
+            // most a part's worth of them instead of one item per element.
             auto* a = static_cast<ArrayBody*>(item.record);
-            traceArray(*this, a);
-            markObject(*this, arrayPendingPrototype(a) ? arrayPendingPrototype(a) : a->props);
+            if (item.from == 0)
+                markObject(*this, arrayPendingPrototype(a) ? arrayPendingPrototype(a) : a->props);
+            uint64_t top = arrayCompactTop(a);
+            uint64_t next = item.from + kArrayMarkStep;
+            if (next < top)
+                gray.push_back({kGrayArray, a, next});
+            traceArrayPart(*this, a, item.from, kArrayMarkStep);
             break;
         }
         case kGrayNative: {
@@ -157,11 +167,12 @@ size_t Engine::collectGarbage() {
     markRoots();
     drainGray();
     size_t kept = heap.sweep();
-    // The next collection waits until as much again as survived has been
-    // allocated (never less than the first threshold), so a program that
-    // keeps what it builds is marked a bounded number of times per byte: the
-    // total work stays linear in what is allocated.
-    heap.threshold = std::max(Heap::kDefaultThreshold, kept / 100 * Heap::kGrowthPercent);
+    // The next collection waits until a proportion of what survived has
+    // been allocated (never less than the first threshold), so a program
+    // that keeps what it builds is marked a bounded number of times per
+    // byte: the total work stays linear in what is allocated.
+    size_t growth = kept < Heap::kSmallHeap ? Heap::kSmallHeapGrowthPercent : Heap::kGrowthPercent;
+    heap.threshold = std::max(Heap::kDefaultThreshold, kept / 100 * growth);
     auto micros = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     heap.longestPauseMicros = std::max<uint64_t>(heap.longestPauseMicros, uint64_t(micros.count()));
     return kept;

@@ -75,9 +75,16 @@ uint32_t symbolHash(const Char* name, size_t length) {
     return h;
 }
 
+// A stored name: its length sits in the four bytes before its characters.
+uint32_t storedLength(const char* stored) {
+    uint32_t length;
+    std::memcpy(&length, stored - sizeof(uint32_t), sizeof length);
+    return length;
+}
+
 template <typename Char>
-bool sameName(const std::string& stored, const Char* name, size_t length) {
-    if (stored.size() != length)
+bool sameName(const char* stored, const Char* name, size_t length) {
+    if (storedLength(stored) != length)
         return false;
     for (size_t i = 0; i < length; ++i)
         if (unitOf(stored[i]) != unitOf(name[i]))
@@ -118,9 +125,28 @@ void placeSymbolCell(Table& table, const Cell& cell, SymbolId empty) {
 }
 } // namespace
 
+const char* Engine::keepName(std::string_view name) {
+    constexpr size_t kNameBlock = 16384;
+    size_t need = (sizeof(uint32_t) + name.size() + 1 + 3) & ~size_t(3);
+    if (need > nameRoom_) {
+        size_t bytes = std::max(kNameBlock, need);
+        nameBlocks_.push_back(std::make_unique<char[]>(bytes));
+        nameNext_ = nameBlocks_.back().get();
+        nameRoom_ = bytes;
+    }
+    auto length = static_cast<uint32_t>(name.size());
+    std::memcpy(nameNext_, &length, sizeof length);
+    char* text = nameNext_ + sizeof length;
+    std::memcpy(text, name.data(), name.size());
+    text[name.size()] = 0;
+    nameNext_ += need;
+    nameRoom_ -= need;
+    return text;
+}
+
 SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
     auto id = static_cast<SymbolId>(symbolNames_.size());
-    symbolNames_.emplace_back(name);
+    symbolNames_.push_back(keepName(name));
     if (symbolNames_.size() * 2 > symbolTable_.size()) {
         std::vector<SymbolCell, BulkAllocator<SymbolCell>> grown(symbolTable_.size() * 2, SymbolCell{0, kNoSymbol});
         for (const SymbolCell& cell : symbolTable_)
@@ -175,7 +201,7 @@ bool Engine::findName(std::u16string_view name, SymbolId& id) const {
 
 const char* Engine::nameOf(SymbolId id) const {
     if (id < symbolNames_.size())
-        return symbolNames_[id].c_str();
+        return symbolNames_[id];
     return "???";
 }
 

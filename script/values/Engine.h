@@ -117,7 +117,7 @@ struct Engine {
     // ---- globals -----------------------------------------------------------
     // Indexed by symbol id; grown in steps of 1024 whenever a name is
     // interned, so a reference into it is valid only until the next intern.
-    std::vector<Value, BulkAllocator<Value>> globals;
+    std::vector<Value> globals;
     Value& global(SymbolId id) { return globals[id]; }
 
     // ---- constant pool -------------------------------------------------------
@@ -230,6 +230,7 @@ struct Engine {
     struct GrayItem {
         int tag;
         void* record;
+        uint64_t from = 0; // an array: the first element still to mark
     };
     std::vector<GrayItem> gray;
     ValueRoot* roots = nullptr;
@@ -252,7 +253,14 @@ private:
     template <typename Char>
     bool lookupSymbol(const Char* name, size_t length, uint32_t& hash, SymbolId& id) const;
     SymbolId addSymbol(std::string_view name, uint32_t hash);
-    std::deque<std::string> symbolNames_; // deque: names never move
+    // Names by id: each a 32-bit length, the characters and a NUL, packed
+    // into blocks that never move (a name costs its own length and a few
+    // bytes, not a string object).
+    std::vector<const char*> symbolNames_; // points at the characters
+    std::vector<std::unique_ptr<char[]>> nameBlocks_;
+    char* nameNext_ = nullptr;
+    size_t nameRoom_ = 0;
+    const char* keepName(std::string_view name);
     std::vector<SymbolCell, BulkAllocator<SymbolCell>> symbolTable_;
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;

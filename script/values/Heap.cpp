@@ -19,16 +19,20 @@ Heap::~Heap() {
 // Size classes
 
 int Heap::sizeClass(size_t size) {
-    if (size < 8)
-        return 0;
-    int c = static_cast<int>(std::bit_width(size >> 3));
+    if (size <= kSmallMax)
+        return size < 8 ? 0 : static_cast<int>(size / 8) - 1;
+    // 513..1023 bytes: the first large list; each power of two after it one more.
+    int c = kSmallLists + static_cast<int>(std::bit_width(size)) - 10;
     return c < kSizeClasses - 1 ? c : kSizeClasses - 1;
 }
 
 size_t Heap::roundRequest(size_t size) {
     if (size <= 8)
         return 8;
-    return std::bit_ceil(size);
+    if (size <= kSmallMax)
+        return (size + 7) & ~size_t(7);
+    size_t step = std::bit_floor(size) / 8;
+    return (size + step - 1) & ~(step - 1);
 }
 
 size_t Heap::chunkCount() const {
@@ -47,7 +51,47 @@ void Heap::pushFree(void* block, size_t size) {
     int c = sizeClass(size);
     f->next = freeLists_[c];
     freeLists_[c] = f;
+    if (c < kSmallLists)
+        smallMask_ |= uint64_t(1) << c;
+    else
+        largeMask_ |= uint32_t(1) << (c - kSmallLists);
     freeBytes_ += size;
+}
+
+void* Heap::popFree(int c) {
+    FreeBlock* b = freeLists_[c];
+    freeLists_[c] = b->next;
+    if (!b->next) {
+        if (c < kSmallLists)
+            smallMask_ &= ~(uint64_t(1) << c);
+        else
+            largeMask_ &= ~(uint32_t(1) << (c - kSmallLists));
+    }
+    freeBytes_ -= blockSize(b);
+    return b;
+}
+
+int Heap::firstListFrom(int c) const {
+    if (c < kSmallLists) {
+        uint64_t small = smallMask_ >> c;
+        if (small)
+            return c + std::countr_zero(small);
+        c = kSmallLists;
+    }
+    uint32_t large = largeMask_ >> (c - kSmallLists);
+    return large ? c + std::countr_zero(large) : -1;
+}
+
+void* Heap::carve(void* b, size_t request) {
+    size_t have = blockSize(b);
+    if (have - request > kHeaderSize) {
+        char* tail = static_cast<char*>(b) + request + kHeaderSize;
+        pushFree(tail, have - request - kHeaderSize);
+        have = request;
+    }
+    setHeader(b, have, 0);
+    allocated_ += have;
+    return b;
 }
 
 bool Heap::addChunk(size_t request) {
@@ -84,31 +128,36 @@ bool Heap::addChunk(size_t request) {
     return true;
 }
 
+namespace {
+constexpr int kFirstFitLooks = 16;
+}
+
 void* Heap::alloc(size_t size) {
     if (size > kMaxRequest)
         return nullptr;
     size_t request = roundRequest(size);
+    int first = sizeClass(request);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        for (int c = sizeClass(request); c < kSizeClasses; ++c) {
-            FreeBlock** link = &freeLists_[c];
-            while (*link) {
+        // A large request's own list also holds smaller blocks: first fit
+        // among its first few, so a list of blocks just too small is not
+        // walked again and again.
+        if (first >= kSmallLists) {
+            FreeBlock** link = &freeLists_[first];
+            for (int looked = 0; *link && looked < kFirstFitLooks; link = &(*link)->next, ++looked) {
                 FreeBlock* b = *link;
-                size_t have = blockSize(b);
-                if (have >= request) {
+                if (blockSize(b) >= request) {
+                    if (link == &freeLists_[first])
+                        return carve(popFree(first), request);
                     *link = b->next;
-                    freeBytes_ -= have;
-                    if (have - request > kHeaderSize) {
-                        char* tail = reinterpret_cast<char*>(b) + request + kHeaderSize;
-                        pushFree(tail, have - request - kHeaderSize);
-                        have = request;
-                    }
-                    setHeader(b, have, 0);
-                    allocated_ += have;
-                    return b;
+                    freeBytes_ -= blockSize(b);
+                    return carve(b, request);
                 }
-                link = &b->next;
             }
         }
+        // Every block of a list above the request's own fits.
+        int c = firstListFrom(first >= kSmallLists ? first + 1 : first);
+        if (c >= 0)
+            return carve(popFree(c), request);
         if (attempt == 0 && !addChunk(request))
             return nullptr;
     }
@@ -221,11 +270,19 @@ bool isLate(void* block) {
 size_t Heap::sweep() {
     for (auto& list : freeLists_)
         list = nullptr;
+    smallMask_ = 0;
+    largeMask_ = 0;
     freeBytes_ = 0;
     size_t kept = 0;
     std::vector<void*> late;
 
-    for (Chunk* c = chunks_; c; c = c->next) {
+    // A chunk of its own whose block died goes back to the system, except
+    // one, kept for the next large request (a program that builds and drops
+    // a large array or text over and over reuses it).
+    bool keptSpare = false;
+    for (Chunk** link = &chunks_; *link;) {
+        Chunk* c = *link;
+        bool released = false;
         char* p = reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize;
         char* end = reinterpret_cast<char*>(c) + kChunkHeadSize + c->usable + kHeaderSize;
         while (p < end) {
@@ -264,6 +321,14 @@ size_t Heap::sweep() {
                 runSize += qs + kHeaderSize;
                 q += qs + kHeaderSize;
             }
+            if (run == reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize && q >= end &&
+                c->usable != kChunkSize - kChunkHeadSize) {
+                if (keptSpare) {
+                    released = true;
+                    break;
+                }
+                keptSpare = true;
+            }
 #ifndef NDEBUG
             // Debug builds poison reclaimed memory, so a record the marker
             // missed fails loudly instead of reading stale but plausible data.
@@ -272,6 +337,18 @@ size_t Heap::sweep() {
             pushFree(run, runSize);
             p = q;
         }
+        if (!released) {
+            link = &c->next;
+            continue;
+        }
+        *link = c->next;
+        size_t bytes = kChunkHeadSize + c->usable;
+        systemBytes_ -= bytes;
+        auto it = std::find_if(systemBlocks_.begin(), systemBlocks_.end(),
+                               [&](const SystemBlock& b) { return b.memory == c; });
+        if (it != systemBlocks_.end())
+            systemBlocks_.erase(it);
+        freeChunkMemory(c, bytes);
     }
     for (void* b : late) {
         runFinaliser(b);

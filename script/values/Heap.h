@@ -2,6 +2,13 @@
 // The collected heap: size-class free lists over 100 KiB chunks, with a
 // mark bit and a finaliser flag in every block header.
 //
+// Block sizes: a request up to kSmallMax bytes is rounded up to a multiple
+// of 8 and has a free list of its exact size; a larger one is rounded up to
+// an eighth of the power of two below it (so at most 12.5% is lost to
+// rounding) and shares a list with the blocks of its power of two. Two bit
+// masks tell which lists hold blocks, so finding the smallest list that can
+// serve a request takes a bit scan, not a walk.
+//
 // Invariant
 // ---------
 // Every block handed out by gcAlloc lies inside a chunk and is preceded by an
@@ -63,11 +70,22 @@ public:
     static constexpr size_t kHeaderSize = 8;
     static constexpr size_t kChunkSize = 102400;
     static constexpr size_t kChunkHeadSize = 16;
-    static constexpr int kSizeClasses = 20;
+    // Lists: one per small size (8, 16, .. kSmallMax), then one per power of
+    // two above it, the last also taking every larger block.
+    static constexpr size_t kSmallMax = 512;
+    static constexpr int kSmallLists = static_cast<int>(kSmallMax / 8);
+    static constexpr int kLargeLists = 22;
+    static constexpr int kSizeClasses = kSmallLists + kLargeLists;
     // The first collection threshold; after each collection the threshold
     // is kGrowthPercent of the bytes that survived, but never below this.
+    // While what survived is below kSmallHeap the threshold is only
+    // kSmallHeapGrowthPercent of it: collections of a small heap are short,
+    // and a heap that doubles before each one would hold as much garbage as
+    // live data.
     static constexpr size_t kDefaultThreshold = 0x200000;
     static constexpr size_t kGrowthPercent = 100;
+    static constexpr size_t kSmallHeap = size_t(16) << 20;
+    static constexpr size_t kSmallHeapGrowthPercent = 50;
     // The largest single request; bigger ones are refused as out of memory.
     static constexpr size_t kMaxRequest = size_t(1) << 30;
 
@@ -100,7 +118,9 @@ public:
     // allocation counter. Returns the number of bytes kept.
     size_t sweep();
 
+    // The list of a free block of `size` bytes (a multiple of 8).
     static int sizeClass(size_t size);
+    // The size of the block that serves a request.
     static size_t roundRequest(size_t size);
 
     // Bytes that a block just handed out owns outside this heap (a native
@@ -138,6 +158,12 @@ private:
         header(block) = (static_cast<uint64_t>(size) << 2) | flags;
     }
     void pushFree(void* block, size_t size);
+    // Takes the first block of list c (which must hold one).
+    void* popFree(int c);
+    // The smallest list from c upward that holds a block, or -1.
+    int firstListFrom(int c) const;
+    // Hands out `request` bytes of the free block b, listing the tail.
+    void* carve(void* b, size_t request);
     bool addChunk(size_t request);
     // Gives a chunk made for one large request back to the system when the
     // free block (of `size` bytes) fills all of it; false otherwise.
@@ -154,8 +180,11 @@ private:
     // chunks at a time (growing to kMaxRegionChunks), which lets the system
     // hand over their pages at once; larger chunks are taken one by one.
     // Every piece of system memory is listed for the destructor.
-    static constexpr size_t kFirstRegionChunks = 4;
-    static constexpr size_t kMaxRegionChunks = 64;
+    // The first region is a single chunk, so a small script touches little
+    // more than the memory it uses; the cap bounds what a region holds
+    // before it is needed.
+    static constexpr size_t kFirstRegionChunks = 1;
+    static constexpr size_t kMaxRegionChunks = 16;
     struct SystemBlock {
         void* memory;
         size_t bytes;
@@ -165,11 +194,14 @@ private:
     size_t regionChunksLeft_ = 0;
     size_t nextRegionChunks_ = kFirstRegionChunks;
     FreeBlock* freeLists_[kSizeClasses] = {};
+    uint64_t smallMask_ = 0; // bit i: freeLists_[i] holds a block
+    uint32_t largeMask_ = 0; // bit i: freeLists_[kSmallLists + i] holds a block
     size_t allocated_ = 0;
     size_t systemBytes_ = 0;
     size_t freeBytes_ = 0;
 };
 
 static_assert(sizeof(GcObject) <= Heap::kHeaderSize, "a type word fits in the smallest block");
+static_assert(Heap::kSmallLists == 64 && Heap::kLargeLists <= 32, "the list masks have a bit per list");
 
 } // namespace quill

@@ -15,26 +15,29 @@
 using namespace quill;
 
 TEST(HeapSizes, ClassesAndRounding) {
-    EXPECT_EQ(Heap::sizeClass(4), 0);
-    EXPECT_EQ(Heap::sizeClass(8), 1);
-    EXPECT_EQ(Heap::sizeClass(15), 1);
-    EXPECT_EQ(Heap::sizeClass(16), 2);
-    EXPECT_EQ(Heap::sizeClass(1024), 8);
-    EXPECT_EQ(Heap::sizeClass(size_t(1) << 30), 19) << "capped at the last list";
+    // Small blocks: a list per multiple of 8; larger: a list per power of two.
+    EXPECT_EQ(Heap::sizeClass(8), 0);
+    EXPECT_EQ(Heap::sizeClass(16), 1);
+    EXPECT_EQ(Heap::sizeClass(Heap::kSmallMax), Heap::kSmallLists - 1);
+    EXPECT_EQ(Heap::sizeClass(Heap::kSmallMax + 8), Heap::kSmallLists);
+    EXPECT_EQ(Heap::sizeClass(1024), Heap::kSmallLists + 1);
+    EXPECT_EQ(Heap::sizeClass(size_t(1) << 30), Heap::kSizeClasses - 1) << "capped at the last list";
+    // Small requests round to 8 bytes, larger ones to an eighth of their power of two.
     EXPECT_EQ(Heap::roundRequest(1), 8u);
     EXPECT_EQ(Heap::roundRequest(9), 16u);
-    EXPECT_EQ(Heap::roundRequest(64), 64u);
-    EXPECT_EQ(Heap::roundRequest(65), 128u);
+    EXPECT_EQ(Heap::roundRequest(65), 72u);
+    EXPECT_EQ(Heap::roundRequest(513), 576u);
+    EXPECT_EQ(Heap::roundRequest((size_t(1) << 20) + 1), (size_t(1) << 20) + (size_t(1) << 17));
 }
 
 TEST(HeapAlloc, SplitsChunksAndReusesFreedBlocks) {
     Heap h;
-    void* a = h.alloc(24);
+    void* a = h.alloc(20);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(Heap::blockSize(a), 32u);
+    EXPECT_EQ(Heap::blockSize(a), 24u);
     EXPECT_EQ(h.chunkCount(), 1u);
     EXPECT_EQ(h.bytesFromSystem(), Heap::kChunkSize);
-    EXPECT_EQ(h.allocatedSinceSweep(), 32u);
+    EXPECT_EQ(h.allocatedSinceSweep(), 24u);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(a) % 8, 0u);
     void* b = h.alloc(32);
     EXPECT_NE(a, b);
