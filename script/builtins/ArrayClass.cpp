@@ -362,7 +362,8 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
         }
     } else if (isNumberClass(engine.classOf(Kind::Integer)) &&
                std::all_of(rooted.values.begin(), rooted.values.end(), [](const Value& v) { return v.isInteger(); })) {
-        // Only integers: their texts' order is computed from the numbers.
+        // Only integers: their texts' order is computed from the numbers,
+        // and the list is sorted in place (`order` stays empty).
         mergeSort(rooted.values, [](const Value& a, const Value& b) {
             return decimalTextCompare(a.asInteger(), b.asInteger());
         });
