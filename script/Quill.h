@@ -1,8 +1,8 @@
 #pragma once
 // The embedding interface of the Quill script engine: everything the shell,
 // the bridge, the host classes and the tools use. Nothing else under script/
-// needs to be included by them; tools that compile to files or list code
-// include script/QuillTools.h as well.
+// needs to be included by them; the `quill` command's listing and
+// disassembly include script/QuillTools.h as well.
 //
 // What it pulls in is the public surface and nothing of the interpreter, the
 // loader or the compiler: QuillRun.h (trace output, images, calls into
