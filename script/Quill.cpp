@@ -2,6 +2,10 @@
 #include "script/Quill.h"
 
 #include "script/builtins/Builtins.h"
+#include "script/compiler/Compiler.h"
+#include "script/vm/Calls.h"
+#include "script/vm/Interpreter.h"
+#include "script/vm/Loader.h"
 #include "script/values/Messages.h"
 
 namespace quill {

@@ -1,7 +1,15 @@
 #pragma once
 // The embedding interface of the Quill script engine: everything the shell,
 // the bridge, the host classes and the tools use. Nothing else under script/
-// needs to be included by them.
+// needs to be included by them; the `quill` command's listing and
+// disassembly include script/QuillTools.h as well.
+//
+// What it pulls in is the public surface and nothing of the interpreter, the
+// loader or the compiler: QuillRun.h (trace output, images, calls into
+// scripts), QuillCompile.h (compiling source), ClassKit.h (native classes),
+// image/Image.h (the image format's readers), and the values layer that
+// native code works with (Value, Engine, strings, arrays, objects, native
+// objects, conversions).
 //
 // Engines
 //   createEngine() makes an engine with the built-in classes registered;
@@ -12,7 +20,7 @@
 //   runImage() loads a section set and runs its ".main"; evalSource() does
 //   both. lastResult holds the result, errorText the message of a failure.
 //
-// Calling into scripts (native entry points; Calls.h)
+// Calling into scripts (native entry points; QuillRun.h)
 //   callValue, callWithThis, callMethodByName, constructByName: each returns
 //   false on failure with the message in errorText, and leaves the callee's
 //   result in lastResult.
@@ -47,12 +55,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "script/ClassKit.h"
-#include "script/compiler/Compiler.h"
+#include "script/QuillCompile.h"
+#include "script/QuillRun.h"
 #include "script/image/Image.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
@@ -62,9 +70,6 @@
 #include "script/values/Records.h"
 #include "script/values/String.h"
 #include "script/values/Value.h"
-#include "script/vm/Calls.h"
-#include "script/vm/Interpreter.h"
-#include "script/vm/Loader.h"
 
 namespace quill {
 
@@ -106,7 +111,7 @@ void setTraceOutput(Engine& engine, TraceSink sink);
 
 // ---- compiling and running ------------------------------------------------------
 
-// compileScript(source, CompileOptions{flags, sourceName}) (Compiler.h)
+// compileScript(source, CompileOptions{flags, sourceName}) (QuillCompile.h)
 // turns source text into a section set; its option bits are
 // kCompileLineTable, kCompileWarnSemicolon and kCompileEcmaWarnings.
 

@@ -15,7 +15,7 @@
 #include "host/mail/MimeMessage.h"
 #include "host/mail/Pop3Dialogue.h"
 #include "host/mail/SmtpDialogue.h"
-#include "script/values/Convert.h"
+#include "script/Quill.h"
 
 namespace paloma::host {
 

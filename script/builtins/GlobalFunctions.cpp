@@ -7,6 +7,7 @@
 #include <string>
 
 #include "script/Quill.h"
+#include "script/vm/Interpreter.h"
 #include "script/vm/Operators.h"
 
 namespace quill {

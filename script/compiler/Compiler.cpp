@@ -3,6 +3,7 @@
 
 #include "base/TextCodec.h"
 #include "script/compiler/CodeGen.h"
+#include "script/image/ImageCode.h"
 #include "script/compiler/Optimizer.h"
 #include "script/compiler/Parser.h"
 

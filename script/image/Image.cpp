@@ -1,6 +1,7 @@
 // The compiled script image: constant pool builder, writer, readers and the
 // decoding of sections into a SectionSet.
 #include "script/image/Image.h"
+#include "script/image/ImageCode.h"
 
 #include <algorithm>
 #include <bit>

@@ -35,7 +35,6 @@
 #include <vector>
 
 #include "script/values/Messages.h"
-#include "script/image/Opcodes.h"
 
 namespace quill {
 
@@ -190,14 +189,6 @@ private:
     std::vector<std::vector<Slot>> buckets_; // kPoolBuckets of them
     std::vector<Constant> entries_;
 };
-
-// ---------------------------------------------------------------------------
-// Writing code (the emitter's byte-level helpers)
-// ---------------------------------------------------------------------------
-
-// Appends the opcode byte and the operand in its encoding (Opcodes.h). For a
-// jump the operand is the displacement from the end of this instruction.
-void appendInstruction(std::vector<uint8_t>& code, Op op, int64_t operand = 0);
 
 // ---------------------------------------------------------------------------
 // Writer

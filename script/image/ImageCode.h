@@ -1,5 +1,6 @@
 #pragma once
-// Decoding and verification of the byte code of one function of an image.
+// Encoding, decoding and verification of the byte code of one function of
+// an image.
 //
 // The loader converts every function through decodeFunction() before any of
 // it runs, so that an image from an untrusted file either passes these checks
@@ -21,6 +22,10 @@
 #include "script/image/Opcodes.h"
 
 namespace quill {
+
+// Appends the opcode byte and the operand in its encoding (Opcodes.h). For a
+// jump the operand is the displacement from the end of this instruction.
+void appendInstruction(std::vector<uint8_t>& code, Op op, int64_t operand = 0);
 
 struct Instruction {
     uint32_t offset = 0; // of the opcode byte within the code section

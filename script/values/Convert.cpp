@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "script/values/Array.h"
+#include "script/values/Native.h"
 #include "script/values/Object.h"
 #include "script/values/String.h"
 
@@ -84,19 +85,12 @@ Value callObjectMethod(Engine& engine, const Value& self, SymbolId id, bool& ok)
     return result.value;
 }
 
-// Calls the class's callMethod with an empty ArgList; false when the class
-// has no such hook or does not handle the name.
-bool callClassMethod(Engine& engine, NativeClass* cls, void* self, SymbolId id, Value& result) {
-    if (!cls || !cls->callMethod)
-        return false;
+// Offers a method call without arguments to the class's callMethod hook
+// (offerMethod); false when the class has no such hook or does not handle
+// the name, `result` then being untouched.
+bool callClassMethod(Engine& engine, NativeClass* cls, const Value& receiver, SymbolId id, Value& result) {
     Value count = Value::integer(0);
-    result = Value::undefined();
-    return cls->callMethod(engine, cls, self, id, result, ArgList{&count}) != 0;
-}
-
-bool callKindClassMethod(Engine& engine, const Value& v, SymbolId id, Value& result) {
-    Value self = v;
-    return callClassMethod(engine, engine.classOf(v.kind), &self, id, result);
+    return offerMethod(engine, cls, receiver, id, ArgList{&count}, result);
 }
 
 Value ansi(Engine& engine, std::string_view text) { return newStringFromAnsi(engine, text); }
@@ -393,13 +387,13 @@ Value toPrimitive(Engine& engine, const Value& v, Hint hint) {
         // convert forever.
         Value r;
         if (hint == Hint::String) {
-            if (callClassMethod(engine, cls, n->data, Engine::kToStringId, r) && isPrimitiveKind(r.kind))
+            if (callClassMethod(engine, cls, v, Engine::kToStringId, r) && isPrimitiveKind(r.kind))
                 return r;
-            if (callClassMethod(engine, cls, n->data, Engine::kValueOfId, r) && isPrimitiveKind(r.kind))
+            if (callClassMethod(engine, cls, v, Engine::kValueOfId, r) && isPrimitiveKind(r.kind))
                 return r;
             break;
         }
-        if (callClassMethod(engine, cls, n->data, Engine::kValueOfId, r) && isPrimitiveKind(r.kind))
+        if (callClassMethod(engine, cls, v, Engine::kValueOfId, r) && isPrimitiveKind(r.kind))
             return r;
         return toString(engine, v);
     }
@@ -453,7 +447,7 @@ Value toString(Engine& engine, const Value& v) {
     case Kind::NaN:
     case Kind::Array:
     case Kind::Function:
-        if (callKindClassMethod(engine, v, Engine::kToStringId, r) && r.isString())
+        if (callClassMethod(engine, engine.classOf(v.kind), v, Engine::kToStringId, r) && r.isString())
             return r;
         switch (v.kind) {
         case Kind::Boolean: return ansi(engine, v.asBoolean() ? "true" : "false");
@@ -476,7 +470,7 @@ Value toString(Engine& engine, const Value& v) {
     }
     case Kind::Native: {
         NativeObject* n = v.asNative();
-        if (callClassMethod(engine, n->cls, n->data, Engine::kToStringId, r)) {
+        if (callClassMethod(engine, n->cls, v, Engine::kToStringId, r)) {
             if (r.isString())
                 return r;
             if (isPrimitiveKind(r.kind) || r.isSymbol())

@@ -263,6 +263,8 @@ PinnedValue* Engine::pin(const Value& v) {
 bool Engine::unpin(PinnedValue* record) {
     if (!record || !pinnedSet_.count(record))
         return false;
+    QUILL_ASSERT(record->tag == PinnedValue::kTag && record->self == record);
+    QUILL_ASSERT(record->prev ? record->prev->next == record : pinnedValues == record);
     pinnedSet_.erase(record);
     if (record->prev)
         record->prev->next = record->next;
@@ -353,6 +355,7 @@ ValueRoot::ValueRoot(Engine& engine, const Value& v) : value(v), engine_(engine)
 }
 
 ValueRoot::~ValueRoot() {
+    QUILL_ASSERT(prev_ ? prev_->next_ == this : engine_.roots == this); // guards end in reverse order of links
     if (prev_)
         prev_->next_ = next_;
     else if (engine_.roots == this)

@@ -44,6 +44,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "script/values/Assert.h"
+
 namespace quill {
 
 struct StringBody;
@@ -146,20 +148,27 @@ struct Value {
     bool isFunction() const { return kind == Kind::Function; }
 
     // ---- payload access (the caller has checked the kind) ---------------
+    // The record accessors check, where assertions are on, that the kind is
+    // the one asked for and that the record is a live block of the heap
+    // (Assert.h: checkRecord).
     bool asBoolean() const { return payload.boolean != 0; }
     int64_t asInteger() const { return payload.integer; }
     double asFloat() const { return payload.number; }
     SymbolId asSymbol() const { return payload.symbol; }
-    StringBody* asString() const { return payload.string; }
-    ArrayBody* asArray() const { return payload.array; }
-    ObjectRecord* asObject() const { return payload.object; }
-    NativeObject* asNative() const { return payload.native; }
-    FunctionRef* asFunction() const { return payload.function; }
+    StringBody* asString() const { return checked(Kind::String), payload.string; }
+    ArrayBody* asArray() const { return checked(Kind::Array), payload.array; }
+    ObjectRecord* asObject() const { return checked(Kind::Object), payload.object; }
+    NativeObject* asNative() const { return checked(Kind::Native), payload.native; }
+    FunctionRef* asFunction() const { return checked(Kind::Function), payload.function; }
 
     // Same kind and same payload bits (identity, not equality of content).
     bool sameAs(const Value& o) const { return kind == o.kind && payload.bits == o.payload.bits; }
 
 private:
+    void checked([[maybe_unused]] Kind k) const {
+        QUILL_ASSERT(kind == k);
+        QUILL_ASSERT(checkRecord(payload.pointer, k == Kind::Native));
+    }
     static Value make(Kind k) {
         Value v;
         v.kind = k;

@@ -9,16 +9,36 @@
 
 namespace quill {
 
+namespace {
+
+// Whether the catch point is still on the engine's chain (an entry point's
+// own frame must be when it ends).
+[[maybe_unused]] bool onChain(const Engine& engine, const ErrorFrame* frame) {
+    for (const ErrorFrame* f = engine.errorFrames; f; f = f->next)
+        if (f == frame)
+            return true;
+    return false;
+}
+
+// Whether a saved stack position lies inside the operand stack.
+[[maybe_unused]] bool onStack(const Engine& engine, const Value* position) {
+    return position >= engine.stack && position < engine.stackEnd();
+}
+
+} // namespace
+
 EntryScope::EntryScope(Engine& e) : engine(e), savedStack(e.stackPosition), savedCode(e.codePosition) {
     if (!engine.stackPosition)
         engine.resetStack();
     savedStack = engine.stackPosition;
+    QUILL_ASSERT(onStack(engine, savedStack));
     engine.errorText[0] = 0;
     engine.lastResult = Value::undefined();
     own = pushErrorFrame(engine);
 }
 
 EntryScope::~EntryScope() {
+    QUILL_ASSERT(onChain(engine, own));
     while (engine.errorFrames && engine.errorFrames != own)
         popErrorFrame(engine);
     popErrorFrame(engine);
@@ -37,6 +57,7 @@ RepeatedCall::RepeatedCall(Engine& engine, const Value& function)
     if (!engine_.stackPosition)
         engine_.resetStack();
     savedStack_ = engine_.stackPosition;
+    QUILL_ASSERT(onStack(engine_, savedStack_));
     own_ = pushErrorFrame(engine_);
 }
 
@@ -47,6 +68,7 @@ RepeatedCall::~RepeatedCall() {
 
 // What the end of an entry point does, short of dropping its own frame.
 void RepeatedCall::restore() {
+    QUILL_ASSERT(onChain(engine_, own_));
     while (engine_.errorFrames && engine_.errorFrames != own_)
         popErrorFrame(engine_);
     engine_.stackPosition = savedStack_;

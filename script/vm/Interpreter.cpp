@@ -213,6 +213,7 @@ inline Value* enterFrame(Engine& engine, Value* sp, Value* callerFp, const Insn*
                          uint32_t passed) {
     if (QUILL_UNLIKELY(sp - engine.stack < ptrdiff_t(4 + fn->maxStack) + kStackReserve))
         engine.raiseError(kErrStackOverflow);
+    QUILL_ASSERT(sp < engine.stackEnd() && (!callerFp || callerFp > sp));
     Value* fp = sp - 1;
     fp[0] = Value::raw(Kind::FrameLink, uint64_t(reinterpret_cast<uintptr_t>(callerFp)));
     fp[-1] = Value::raw(Kind::ArgCount, passed);
@@ -1358,6 +1359,7 @@ enter_function: {
     DISPATCH();
 }
 op_Ret: {
+    QUILL_ASSERT(fp[-1].kind == Kind::ArgCount && sp < fp && sp > e.stack);
     Value v;
     COPY_VALUE(v, sp[0]);
     if (QUILL_UNLIKELY(sp >= fp - 3))
@@ -1397,6 +1399,7 @@ op_Idle:
     // ---- exceptions -------------------------------------------------------------------------
 op_Try: {
     SAVE();
+    QUILL_ASSERT(sp > e.stack && sp < fp && fp[-1].kind == Kind::ArgCount);
     ErrorFrame* f = pushErrorFrame(e);
     f->script = true;
     f->sp = sp;
@@ -1415,6 +1418,7 @@ op_Throw: {
     Value v = *sp++;
     ErrorFrame* f = e.errorFrames;
     if (f && f->script) {
+        QUILL_ASSERT(f->fp[-1].kind == Kind::ArgCount && f->sp < f->fp); // the handler's frame is intact
         sp = f->sp;
         fp = f->fp;
         if (WithScopeList* list = withList(fp))
@@ -1452,6 +1456,7 @@ bool landInHandler(Engine& engine, RunState& st) {
     ErrorFrame* f = engine.errorFrames;
     if (!f || !f->script)
         return false;
+    QUILL_ASSERT(f->fp[-1].kind == Kind::ArgCount && f->sp < f->fp); // the handler's frame is intact
     st.sp = f->sp;
     st.fp = f->fp;
     if (WithScopeList* list = withList(st.fp))

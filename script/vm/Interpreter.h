@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "script/QuillRun.h"
 #include "script/values/Engine.h"
 #include "script/vm/Code.h"
 
@@ -51,10 +52,6 @@ struct ErrorFrame {
     uint64_t withCount = 0;
     const Insn* target = nullptr;
 };
-
-// Where the trace output goes: each call receives one line without its end;
-// the sink adds "\r\n" (or whatever its medium needs).
-using TraceSink = std::function<void(std::string_view line)>;
 
 struct VmState {
     TraceSink trace;
@@ -85,11 +82,7 @@ void popErrorFrame(Engine& engine); // frees the innermost frame
 // ---- trace output and warnings ------------------------------------------------
 void setTraceSink(Engine& engine, TraceSink sink);
 bool hasTraceSink(Engine& engine);
-// Writes one line to the trace output (nothing when none is open).
-void writeTrace(Engine& engine, std::string_view line);
-// A warning: the text (with %s replaced by `name` when given) goes to
-// errorText and, as one line, to the trace output. Execution continues.
-void reportWarning(Engine& engine, const char* format, std::string_view name = {});
+// writeTrace() and reportWarning() are public (script/QuillRun.h).
 
 // ---- running ------------------------------------------------------------------
 // Starts `function` (a Function Value) with `this` and the arguments on the

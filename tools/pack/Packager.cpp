@@ -16,8 +16,7 @@
 
 #ifdef PALOMA_PACK_COMPILER
 #include "base/Zlib.h"
-#include "script/compiler/Compiler.h"
-#include "script/image/Image.h"
+#include "script/Quill.h"
 #endif
 
 namespace paloma::pack {

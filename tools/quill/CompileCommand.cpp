@@ -6,9 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "script/compiler/Compiler.h"
-#include "script/image/Disasm.h"
-#include "script/image/Image.h"
+#include "script/QuillTools.h"
 #include "tools/quill/Commands.h"
 
 namespace quill::tool {

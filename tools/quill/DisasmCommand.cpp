@@ -2,8 +2,7 @@
 // code of every function of a compiled image.
 #include <cstdio>
 
-#include "script/image/Disasm.h"
-#include "script/image/Image.h"
+#include "script/QuillTools.h"
 #include "tools/quill/Commands.h"
 
 namespace quill::tool {

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "script/image/Image.h"
+#include "script/image/ImageCode.h"
 
 namespace quill {
 namespace {

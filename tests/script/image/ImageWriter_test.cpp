@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "script/image/Image.h"
+#include "script/image/ImageCode.h"
 
 namespace quill {
 namespace {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "script/image/Image.h"
+#include "script/image/ImageCode.h"
 
 namespace quill::test {
 

@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "script/Quill.h"
+#include "script/compiler/Compiler.h"
+#include "script/vm/Calls.h"
+#include "script/vm/Interpreter.h"
+#include "script/vm/Loader.h"
 #include "tests/script/vm/Assembler.h"
 
 namespace quill::test {
