@@ -28,6 +28,8 @@ Value emptyText(Engine& engine) { return wideTextResult(engine, u""); }
 template <typename Text>
 Value arrayOfTexts(Engine& engine, const std::vector<Text>& texts) {
     ValueRoot array(engine, newArray(engine));
+    if (!texts.empty())
+        arrayReserve(engine, array.value.asArray(), texts.size());
     for (size_t i = 0; i < texts.size(); ++i)
         arrayAdd(engine, array.value.asArray(), i, wideTextResult(engine, texts[i]));
     return array.value;

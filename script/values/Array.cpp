@@ -43,11 +43,13 @@ uint64_t mix(uint64_t x) {
 // ---- compact form -------------------------------------------------------------
 
 // Grows the compact block to at least `need` slots; new slots are holes.
-void compactGrow(Engine& engine, ArrayBody* a, uint64_t need) {
+// Growth by appending doubles the capacity; `exact` asks for just `need`
+// (a reservation whose size is known).
+void compactGrow(Engine& engine, ArrayBody* a, uint64_t need, bool exact = false) {
     uint64_t old = compactCapacity(a);
     if (need <= old)
         return;
-    uint64_t cap = std::max<uint64_t>(kMinCompact, std::bit_ceil(need));
+    uint64_t cap = std::max<uint64_t>(kMinCompact, exact ? need : std::bit_ceil(need));
     auto* values = static_cast<Value*>(engine.gcRealloc(a->storage, size_t(cap) * sizeof(Value)));
     a->storage = values;
     uint64_t have = compactCapacity(a);
@@ -532,7 +534,7 @@ std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
 
 void arrayReserve(Engine& engine, ArrayBody* a, uint64_t count) {
     if (isCompact(a) && count <= kMaxCompact)
-        compactGrow(engine, a, count);
+        compactGrow(engine, a, count, true);
     else if (count > makeBucketed(engine, a)->denseCapacity)
         denseGrow(engine, store(a), count);
 }

@@ -2,6 +2,7 @@
 #include "script/values/String.h"
 #include "script/values/Messages.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/TextCodec.h"
@@ -60,10 +61,13 @@ Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, siz
     // The head's buffer takes the tail in place when the head is what was
     // last written to it and there is room.
     if (!chars || bufferUsed(chars) != head->length || bufferCapacity(chars) < length) {
-        // A new buffer with room for half as much again (the heap rounds up
-        // further), so a chain of appends copies each character a bounded
-        // number of times.
-        size_t bytes = (length + length / 2) * sizeof(char16_t) + sizeof(uint32_t);
+        // A new buffer at least half as large again as the head (the heap
+        // rounds up further), so a chain of appends copies each character a
+        // bounded number of times; an append that more than doubles the
+        // text (s = s + s) gets just what it needs, as the next one will
+        // not fit in the room either way.
+        size_t room = std::max(length, size_t(head->length) + head->length / 2);
+        size_t bytes = room * sizeof(char16_t) + sizeof(uint32_t);
         chars = static_cast<char16_t*>(engine.gcAlloc(bytes));
         if (head->length)
             std::memcpy(chars, head->chars, head->length * sizeof(char16_t));

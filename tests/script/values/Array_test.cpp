@@ -72,6 +72,21 @@ TEST(ArraySparse, FarIndexCostsOneElement) {
     EXPECT_EQ(arrayElementCount(a), 1002u);
 }
 
+TEST(ArrayReserve, TakesTheCountAndStillGrows) {
+    Engine e;
+    ArrayBody* a = newArrayBody(e);
+    arrayReserve(e, a, 100000);
+    EXPECT_GE(arrayDenseCapacity(a), 100000u);
+    EXPECT_LT(arrayDenseCapacity(a), 115000u) << "not rounded up to a power of two";
+    for (int64_t i = 0; i <= 100000; ++i)
+        arrayAdd(e, a, uint64_t(i), Value::integer(i));
+    EXPECT_TRUE(arrayIsCompact(a));
+    Value v;
+    ASSERT_TRUE(arrayGet(a, 100000, v));
+    EXPECT_EQ(v.asInteger(), 100000);
+    EXPECT_EQ(arrayElementCount(a), 100001u);
+}
+
 TEST(ArrayShift, RemoveWithShiftAndShiftUp) {
     Engine e;
     ArrayBody* a = newArrayBody(e);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "script/values/Engine.h"
+#include "script/values/Heap.h"
 #include "script/values/String.h"
 
 using namespace quill;
@@ -153,4 +154,20 @@ TEST(Symbols, NameTextStaysValidWhileInterning) {
         e.internName("name" + std::to_string(i));
     EXPECT_STREQ(first, "x");
     EXPECT_EQ(first, e.nameOf(e.internName("x")));
+}
+
+TEST(StringAppend, DoublingTakesItsSizeAndSmallAppendsShareRoom) {
+    Engine e;
+    std::u16string text(100, u'a');
+    Value s = newString(e, text);
+    Value d = appendToString(e, s.asString(), text.data(), text.size());
+    ASSERT_EQ(stringView(d.asString()), text + text);
+    // Room for half as much again would be 300 characters; doubling cannot use it.
+    EXPECT_LT(Heap::blockSize(d.asString()->chars), 200 * sizeof(char16_t) + 64);
+    // The next small append gets a buffer with room, which the one after uses.
+    Value x = appendToString(e, d.asString(), u"x", 1);
+    Value y = appendToString(e, x.asString(), u"y", 1);
+    EXPECT_EQ(x.asString()->chars, y.asString()->chars);
+    EXPECT_EQ(stringView(y.asString()), text + text + u"xy");
+    EXPECT_EQ(stringView(d.asString()), text + text);
 }
