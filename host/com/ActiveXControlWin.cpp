@@ -21,6 +21,7 @@
 #include "host/com/ActiveXObject.h"
 #include "host/com/ComCall.h"
 #include "host/framework/ComObject.h"
+#include "host/framework/ControlSite.h"
 #include "host/framework/HostClass.h"
 #include "host/framework/NativeHandle.h"
 #include "host/framework/WinHandles.h"
@@ -142,85 +143,16 @@ private:
 // ---- the site -----------------------------------------------------------------------
 
 // Client site, in-place site and frame of one control, in its container window.
-class ControlSite final : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame> {
+class ControlSite final : public ControlSiteBase<> {
 public:
     ControlSite(HWND container, RECT rect) : container_(container), rect_(rect) {}
     void detach() { container_ = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** out) override {
-        if (out)
-            *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** out) override {
-        if (out)
-            *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override {
-        if (!out)
-            return E_POINTER;
-        *out = container_;
-        return container_ ? S_OK : E_FAIL;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return S_OK; }
-
-    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return container_ ? S_OK : S_FALSE; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                               LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
-        if (!frame || !doc || !pos || !clip || !info)
-            return E_POINTER;
-        *frame = static_cast<IOleInPlaceFrame*>(this);
-        AddRef();
-        *doc = nullptr;
-        *pos = rect_;
-        *clip = rect_;
-        info->fMDIApp = FALSE;
-        info->hwndFrame = container_;
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT rect) override {
-        if (!rect)
-            return E_POINTER;
-        rect_ = *rect;
-        return S_OK;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
 private:
-    void* findInterface(REFIID iid) override {
-        if (iid == IID_IUnknown || iid == IID_IOleClientSite)
-            return static_cast<IOleClientSite*>(this);
-        if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
-            return static_cast<IOleInPlaceSite*>(this);
-        if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
-            return static_cast<IOleInPlaceFrame*>(this);
-        return nullptr;
-    }
+    HWND siteWindow() override { return container_; }
+    RECT siteRect() override { return rect_; }
+    void siteRectChanged(const RECT& rect) override { rect_ = rect; }
+    void* findInterface(REFIID iid) override { return findSiteInterface(iid); }
 
     HWND container_;
     RECT rect_;

@@ -5,6 +5,7 @@
 #include <olectl.h>
 
 #include "host/framework/ComObject.h"
+#include "host/framework/ControlSite.h"
 
 #include <atomic>
 
@@ -44,8 +45,7 @@ std::wstring variantToText(const VARIANT& value) {
 // ---------------------------------------------------------------------------
 
 
-class FlashSite final
-    : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, DispatchByIdOnly> {
+class FlashSite final : public ControlSiteBase<DispatchByIdOnly> {
 public:
     explicit FlashSite(FlashHost* host) : host_(host), sink_(*this) {}
 
@@ -55,86 +55,21 @@ public:
 
     // --- IUnknown ---------------------------------------------------------
     void* findInterface(REFIID riid) override {
-        if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-            return static_cast<IOleClientSite*>(this);
-        if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
-            return static_cast<IOleInPlaceSite*>(this);
-        if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
-            return static_cast<IOleInPlaceFrame*>(this);
+        if (void* site = findSiteInterface(riid))
+            return site;
         if (riid == IID_IDispatch)
             return static_cast<IDispatch*>(this);
         return nullptr;
     }
 
-    // --- IOleClientSite -----------------------------------------------------
-    HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** out) override {
-        if (out)
-            *out = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** out) override {
-        if (out)
-            *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-    // --- IOleWindow ---------------------------------------------------------
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* out) override {
-        if (!out)
-            return E_POINTER;
-        *out = host_ ? host_->parent_ : nullptr;
-        return *out ? S_OK : E_FAIL;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return S_OK; }
-
-    // --- IOleInPlaceSite ----------------------------------------------------
-    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return host_ ? S_OK : S_FALSE; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT pos,
-                                               LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
-        if (!frame || !doc || !pos || !clip || !info)
-            return E_POINTER;
-        *frame = static_cast<IOleInPlaceFrame*>(this);
-        AddRef();
-        *doc = nullptr;
-        RECT rc = host_ ? host_->rect_ : RECT{};
-        *pos = rc;
-        *clip = rc;
-        info->fMDIApp = FALSE;
-        info->hwndFrame = host_ ? host_->parent_ : nullptr;
-        info->haccel = nullptr;
-        info->cAccelEntries = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT rect) override {
-        if (!rect)
-            return E_POINTER;
+    // --- the container: the host's parent window and rectangle ----------------
+    HWND siteWindow() override { return host_ ? host_->parent_ : nullptr; }
+    bool siteAttached() override { return host_ != nullptr; }
+    RECT siteRect() override { return host_ ? host_->rect_ : RECT{}; }
+    void siteRectChanged(const RECT& rect) override {
         if (host_)
-            host_->setRect(*rect);
-        return S_OK;
+            host_->setRect(rect);
     }
-
-    // --- IOleInPlaceUIWindow / IOleInPlaceFrame -----------------------------
-    HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
     // --- IDispatch: ambient properties ----------------------------------------
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
