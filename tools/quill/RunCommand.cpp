@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "base/StdFile.h"
 #include "host/ClassOrder.h"
 #include "script/Quill.h"
 #include "tools/quill/Commands.h"
@@ -149,14 +150,6 @@ bool readAll(std::FILE* in, std::string& out) {
     return !std::ferror(in);
 }
 
-std::FILE* openForReading(const std::filesystem::path& path) {
-#ifdef _WIN32
-    return _wfopen(path.c_str(), L"rb");
-#else
-    return std::fopen(path.c_str(), "rb");
-#endif
-}
-
 // One line of standard input without its end; false at the end of input.
 bool readLine(std::string& line) {
     line.clear();
@@ -192,11 +185,8 @@ int runCommand(std::span<const std::string> args) {
         name = "stdin";
         isImage = looksLikeImage(std::span(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
     } else {
-        std::FILE* in = openForReading(std::filesystem::path(file));
-        bool read = in && readAll(in, data);
-        if (in)
-            std::fclose(in);
-        if (!read) {
+        paloma::File in = paloma::openBinaryFile(std::filesystem::path(file), false);
+        if (!in || !readAll(in.get(), data)) {
             std::fprintf(stderr, "can't open the script file: %s\n", file.c_str());
             return kExitLoad;
         }
