@@ -329,10 +329,29 @@ int userCompare(Engine& engine, const Value& compare, const Value& a, const Valu
     return comparisonSign(result);
 }
 
+// The default sort of a compact array without holes holding only integers:
+// their texts' order is computed from the numbers, in the array's own block.
+// No script runs and integers with the same text are the same Value, so the
+// result is the one the gathering sort gives. False when it does not apply.
+bool sortIntegersInPlace(Engine& engine, ArrayBody* self) {
+    std::uint64_t n = arrayCompactTop(self);
+    if (n < 2 || arrayElementCount(self) != n || !isNumberClass(engine.classOf(Kind::Integer)))
+        return false;
+    Value* first = arrayCompactSlot(self, 0);
+    if (!first || !std::all_of(first, first + n, [](const Value& v) { return v.isInteger(); }))
+        return false;
+    std::sort(first, first + n, [](const Value& a, const Value& b) {
+        return decimalTextCompare(a.asInteger(), b.asInteger()) < 0;
+    });
+    return true;
+}
+
 void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     // 1. The comparison: a Function or Native argument, else the default.
     Value compare = args.arg(1);
     bool user = compare.isFunction() || compare.isNative();
+    if (!user && sortIntegersInPlace(engine, self))
+        return;
     // 2. Gather the elements in bucket order; they stay rooted while script
     //    comparisons run.
     RootedValues rooted(engine);

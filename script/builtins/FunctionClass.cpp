@@ -4,7 +4,6 @@
 #include "script/builtins/Builtins.h"
 #include "script/builtins/BuiltinSupport.h"
 
-#include <cstdio>
 
 #include "script/Quill.h"
 
@@ -49,8 +48,7 @@ void functionConstruct(Engine& engine, NativeClass*, ArgList args, Value& result
     if (!runImage(engine, compiled.sections))
         return;
     engine.lastResult = savedResult;
-    char name[32];
-    std::snprintf(name, sizeof name, "@F_%u", count);
+    std::string name = "@F_" + std::to_string(count);
     SymbolId id;
     if (engine.findName(name, id) && engine.global(id).isFunction())
         result = engine.global(id);

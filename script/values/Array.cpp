@@ -540,6 +540,18 @@ void arrayReserve(Engine& engine, ArrayBody* a, uint64_t count) {
 }
 
 void arrayRebuild(Engine& engine, ArrayBody* a, const std::vector<Value>& values) {
+    // A compact array whose block holds them all takes them back in place:
+    // a sorted list does not need a second block beside the first.
+    if (isCompact(a) && !values.empty() && compactCapacity(a) >= values.size()) {
+        Value* slots = compactValues(a);
+        std::copy(values.begin(), values.end(), slots);
+        for (uint64_t i = values.size(); i < a->top; ++i)
+            setHole(slots[i]);
+        a->top = uint32_t(values.size());
+        a->count = uint32_t(values.size());
+        a->length = values.size();
+        return;
+    }
     clearStorage(engine, a);
     a->length = 0;
     if (!values.empty())

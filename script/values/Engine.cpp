@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/TextCodec.h"
 #include "script/values/Native.h"
@@ -31,7 +32,9 @@ uint32_t nameHash(std::string_view name) {
 Engine::Engine(const EngineOptions& options)
     : parent(options.parent), flags(options.flags), hook(options.hook), hookData(options.hookData) {
     stackSize = options.stackSize < 16 ? 16 : options.stackSize;
-    stackStorage = std::make_unique<Value[]>(stackSize);
+    stackStorage.reset(static_cast<Value*>(std::calloc(stackSize, sizeof(Value))));
+    if (!stackStorage)
+        throw std::bad_alloc();
     stack = stackStorage.get();
     resetStack();
     symbolTable_.assign(kInitialSymbolCells, SymbolCell{0, kNoSymbol});

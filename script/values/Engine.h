@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -90,7 +91,12 @@ struct Engine {
     // slot; the top Value lies just above it. The collector marks
     // (stackPosition, stackEnd()). The interpreter saves stackPosition and
     // codePosition whenever native code is entered.
-    std::unique_ptr<Value[]> stackStorage;
+    // Zeroed memory from the system (all-zero bytes are Undefined): the
+    // pages of the deep end are not made resident until a script needs them.
+    struct StackFree {
+        void operator()(Value* v) const { std::free(v); }
+    };
+    std::unique_ptr<Value[], StackFree> stackStorage;
     Value* stack = nullptr;
     size_t stackSize = 0;
     Value* stackPosition = nullptr;

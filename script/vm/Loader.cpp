@@ -2,7 +2,6 @@
 #include "script/vm/Loader.h"
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,9 +27,9 @@ std::string renumberAnonymous(std::string_view name, uint32_t base) {
             return std::string(name);
         n = n * 10 + uint64_t(c - '0');
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "@F_%u", unsigned(uint32_t(n) + base));
-    return text;
+    // Not snprintf: formatted output would be the only reason a short run
+    // maps the C library's whole printf machinery.
+    return std::string(kAnonymousPrefix) + std::to_string(uint32_t(n) + base);
 }
 
 bool isAnonymous(std::string_view name) {
