@@ -32,7 +32,11 @@ uint32_t nameHash(std::string_view name) {
 Engine::Engine(const EngineOptions& options)
     : parent(options.parent), flags(options.flags), hook(options.hook), hookData(options.hookData) {
     stackSize = options.stackSize < 16 ? 16 : options.stackSize;
-    stackStorage.reset(static_cast<Value*>(std::calloc(stackSize, sizeof(Value))));
+    if (stackSize > SIZE_MAX / sizeof(Value))
+        throw std::bad_alloc();
+    size_t stackBytes = stackSize * sizeof(Value);
+    stackStorage = std::unique_ptr<Value[], StackFree>(static_cast<Value*>(allocateZeroedMemory(stackBytes)),
+                                                       StackFree{stackBytes});
     if (!stackStorage)
         throw std::bad_alloc();
     stack = stackStorage.get();

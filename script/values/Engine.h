@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -94,7 +93,8 @@ struct Engine {
     // Zeroed memory from the system (all-zero bytes are Undefined): the
     // pages of the deep end are not made resident until a script needs them.
     struct StackFree {
-        void operator()(Value* v) const { std::free(v); }
+        size_t bytes;
+        void operator()(Value* v) const { freeZeroedMemory(v, bytes); }
     };
     std::unique_ptr<Value[], StackFree> stackStorage;
     Value* stack = nullptr;

@@ -15,6 +15,13 @@ void freeChunkMemory(void* chunk, size_t bytes);
 // cannot be done cheaply, the chunk then being unchanged.
 void* resizeChunkMemory(void* chunk, size_t oldBytes, size_t newBytes);
 
+// Zeroed memory whose pages, where the system allows, become resident only
+// when first written (an operand stack a script may never use deeply).
+// Null when the system refuses.
+void* allocateZeroedMemory(size_t bytes);
+// `bytes` is the size the memory was allocated with.
+void freeZeroedMemory(void* memory, size_t bytes);
+
 // A standard allocator over the same memory, for large temporary buffers
 // that are filled at once (a text converted for a library, for example).
 template <class T>

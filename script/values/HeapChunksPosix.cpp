@@ -37,6 +37,18 @@ void* resizeChunkMemory(void* chunk, size_t oldBytes, size_t newBytes) {
     return nullptr;
 }
 
+void* allocateZeroedMemory(size_t bytes) {
+    // The process heap would clear the memory itself (and so make all of it
+    // resident); fresh anonymous pages are zero until written.
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void freeZeroedMemory(void* memory, size_t bytes) {
+    if (memory)
+        munmap(memory, bytes);
+}
+
 void freeChunkMemory(void* chunk, size_t bytes) {
     if (bytes < kMappedFrom)
         std::free(chunk);

@@ -11,4 +11,8 @@ void freeChunkMemory(void* chunk, size_t) { std::free(chunk); }
 
 void* resizeChunkMemory(void* chunk, size_t, size_t newBytes) { return std::realloc(chunk, newBytes); }
 
+void* allocateZeroedMemory(size_t bytes) { return std::calloc(1, bytes); }
+
+void freeZeroedMemory(void* memory, size_t) { std::free(memory); }
+
 } // namespace quill
