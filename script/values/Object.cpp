@@ -13,6 +13,7 @@
 //     is its top.
 #include "script/values/Object.h"
 #include "script/values/Messages.h"
+#include "script/values/Assert.h"
 
 #include <algorithm>
 #include <bit>
@@ -194,7 +195,15 @@ int64_t findSlot(const ObjectRecord* o, SymbolId id) {
 uint32_t appendSlot(Engine& engine, ObjectRecord* o, int32_t id, const Value& v) {
     if (o->slotCount == o->slotCapacity) {
         uint32_t cap = o->slotCapacity ? o->slotCapacity * 2 : 2;
-        o->slots = static_cast<PropertySlot*>(engine.gcRealloc(o->slots, size_t(cap) * sizeof(PropertySlot)));
+        size_t bytes = size_t(cap) * sizeof(PropertySlot);
+        if (o->hasInlineSlots()) {
+            // Outgrown the record's own room: the slots move out for good.
+            auto* moved = static_cast<PropertySlot*>(engine.gcAlloc(bytes));
+            std::memcpy(moved, o->slots, size_t(o->slotCount) * sizeof(PropertySlot));
+            o->slots = moved;
+        } else {
+            o->slots = static_cast<PropertySlot*>(engine.gcRealloc(o->slots, bytes));
+        }
         o->slotCapacity = cap;
     }
     uint32_t pos = o->slotCount++;
@@ -312,8 +321,18 @@ void deleteSlot(Engine& engine, ObjectRecord* o, uint32_t pos) {
 // ---------------------------------------------------------------------------
 // Lookup
 
-ObjectRecord* newObject(Engine& engine) {
-    return static_cast<ObjectRecord*>(engine.gcAllocZeroed(sizeof(ObjectRecord)));
+ObjectRecord* newObject(Engine& engine, uint32_t room) {
+    uint32_t inlineRoom = room <= kMaxInlineRoom ? room : 0;
+    auto* o = static_cast<ObjectRecord*>(
+        engine.gcAllocZeroed(sizeof(ObjectRecord) + size_t(inlineRoom) * sizeof(PropertySlot)));
+    if (inlineRoom) {
+        o->slots = o->inlineSlots();
+        o->slotCapacity = inlineRoom;
+    } else if (room) {
+        o->slots = static_cast<PropertySlot*>(engine.gcAlloc(size_t(room) * sizeof(PropertySlot)));
+        o->slotCapacity = room;
+    }
+    return o;
 }
 
 ObjectRecord* objectChainLink(ObjectRecord* o) {
@@ -550,7 +569,9 @@ bool objectNthName(Engine& engine, ObjectRecord* o, uint64_t n, Value& out) {
 // Collector support
 
 void traceObject(Engine& engine, ObjectRecord* o) {
-    if (o->slots)
+    QUILL_ASSERT(!o->hasInlineSlots() ||
+                 Heap::blockSize(o) >= sizeof(ObjectRecord) + size_t(o->slotCapacity) * sizeof(PropertySlot));
+    if (o->slots && !o->hasInlineSlots())
         markBlock(engine, o->slots);
     if (ObjectLookupAids* a = o->aids) {
         markBlock(engine, a);

@@ -105,10 +105,16 @@ struct ArrayBody {
 // slot, and the positions of the slots with id 0 are kept in order beside it.
 // The name hash (128 buckets with counts) serves lookups by name string and
 // enumeration, and is built on first use by name. The aids live in a record
-// of their own, so an object with a few properties is its slots and a
-// 24-byte record.
-// Traced: the record, its slot array, index blocks, name hash buckets,
-// counts and entries, every slot Value.
+// of their own.
+//
+// A small object is one block: the record is followed by room for the
+// slots its creator expects (an object literal's properties, a constructed
+// object's `__proto__` and what its constructor stored last time), and
+// `slots` points at that room. When the object outgrows it, its slots move
+// to a block of their own for good; the room is then unused. An object
+// with two properties is thus 24 + 2 * 24 bytes and the block header.
+// Traced: the record, its slot block when it is one of its own, index
+// blocks, name hash buckets, counts and entries, every slot Value.
 struct PropertySlot {
     int32_t id; // -1: deleted
     uint32_t attributes; // 0 when created; nothing reads them
@@ -140,9 +146,14 @@ struct ObjectLookupAids {
 struct ObjectRecord {
     uint32_t slotCount;
     uint32_t slotCapacity;
-    PropertySlot* slots;
+    PropertySlot* slots;    // inlineSlots() or a block of its own; null when empty
     ObjectLookupAids* aids; // created when first needed (Object.cpp)
+
+    // The room inside the record's own block, just after the record.
+    PropertySlot* inlineSlots() { return reinterpret_cast<PropertySlot*>(this + 1); }
+    bool hasInlineSlots() { return slots == inlineSlots(); }
 };
+static_assert(sizeof(ObjectRecord) % alignof(PropertySlot) == 0, "inline slots follow the record aligned");
 
 // ---------------------------------------------------------------------------
 // FunctionRef (payload of kind Function).

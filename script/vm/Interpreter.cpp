@@ -1321,13 +1321,14 @@ op_New: {
         SAVE();
         FunctionRef* ref = ctor.asFunction();
         if (!ref->props) {
-            ObjectRecord* props = newObject(e);
+            ObjectRecord* props = newObject(e, 1);
             NativeClass* objectClass = e.classOf(Kind::Object);
             if (objectClass && objectClass->prototype)
                 objectPut(e, props, Engine::kProtoId, Value::object(objectClass->prototype));
             ref->props = props;
         }
-        ObjectRecord* obj = newObject(e);
+        // Room for the `__proto__` link and what the constructor stores.
+        ObjectRecord* obj = newObject(e, 1 + compiledOf(ctor)->thisProperties);
         objectPut(e, obj, Engine::kProtoId, Value::object(ref->props));
         sp[0] = Value::object(obj);
         callee = ctor;
@@ -1337,7 +1338,11 @@ op_New: {
     if (cls && cls->construct) {
         SAVE();
         Value r = Value::null();
-        cls->construct(e, cls, ArgList{sp + 1}, r);
+        // An object literal: the linker counted its properties (Code.h).
+        if (ARG > 0 && argc == 0 && cls == e.classOf(Kind::Object))
+            r = Value::object(newObject(e, uint32_t(ARG)));
+        else
+            cls->construct(e, cls, ArgList{sp + 1}, r);
         sp[0] = r;
         PUSH(Value::undefined());
         COLLECT();
