@@ -207,7 +207,7 @@ uint32_t appendSlot(Engine& engine, ObjectRecord* o, int32_t id, const Value& v)
         o->slotCapacity = cap;
     }
     uint32_t pos = o->slotCount++;
-    o->slots[pos] = PropertySlot{id, 0, v};
+    o->slots[pos] = PropertySlot::make(id, v);
     return pos;
 }
 
@@ -312,7 +312,7 @@ void deleteSlot(Engine& engine, ObjectRecord* o, uint32_t pos) {
     hashRemove(engine, o, pos, id);
     unregisterId(o, pos, id);
     o->slots[pos].id = -1;
-    o->slots[pos].value = Value::undefined();
+    o->slots[pos].setValue(Value::undefined());
     deletedPush(engine, o, pos);
 }
 
@@ -340,7 +340,7 @@ ObjectRecord* objectChainLink(ObjectRecord* o) {
     if (!a)
         return nullptr;
     for (uint32_t i = a->protoCount; i-- > 0;) {
-        const Value& v = o->slots[a->protoSlots[i]].value;
+        Value v = o->slots[a->protoSlots[i]].value();
         if (v.isObject())
             return v.asObject();
     }
@@ -351,7 +351,7 @@ bool objectGetOwn(ObjectRecord* object, SymbolId id, Value& out) {
     int64_t s = findSlot(object, id);
     if (s < 0)
         return false;
-    out = object->slots[s].value;
+    out = object->slots[s].value();
     return true;
 }
 
@@ -363,7 +363,7 @@ bool objectGet(Engine&, ObjectRecord* object, SymbolId id, Value& out) {
     while (o) {
         int64_t s = findSlot(o, id);
         if (s >= 0) {
-            out = o->slots[s].value;
+            out = o->slots[s].value();
             return true;
         }
         o = objectChainLink(o);
@@ -386,7 +386,7 @@ constexpr uint32_t kPositionMask = (1u << kDepthShift) - 1;
 
 bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, Value& out) {
     if (PropertySlot* slot = cachedOwnSlot(object, id, cache)) {
-        out = slot->value;
+        out = slot->value();
         return true;
     }
     if (id == 0)
@@ -396,7 +396,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
         if (findSlot(object, id) < 0) {
             ObjectRecord* link = objectChainLink(object);
             if (link && pos < link->slotCount && link->slots[pos].id == static_cast<int32_t>(id)) {
-                out = link->slots[pos].value;
+                out = link->slots[pos].value();
                 return true;
             }
         }
@@ -406,7 +406,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
     int64_t s = findSlot(object, id);
     if (s >= 0) {
         cache = uint32_t(s) <= kPositionMask ? uint32_t(s) : kPropertyCacheEmpty;
-        out = object->slots[s].value;
+        out = object->slots[s].value();
         return true;
     }
     ObjectRecord* link = objectChainLink(object);
@@ -414,7 +414,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
         s = findSlot(link, id);
         if (s >= 0) {
             cache = uint32_t(s) <= kPositionMask ? (1u << kDepthShift) | uint32_t(s) : kPropertyCacheEmpty;
-            out = link->slots[s].value;
+            out = link->slots[s].value();
             return true;
         }
     }
@@ -423,7 +423,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
 
 void objectPutCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, const Value& v) {
     if (PropertySlot* slot = cachedOwnSlot(object, id, cache)) {
-        slot->value = v;
+        slot->setValue(v);
         return;
     }
     objectPut(engine, object, id, v);
@@ -444,7 +444,7 @@ bool objectHas(Engine& engine, ObjectRecord* object, SymbolId id) {
 void objectPut(Engine& engine, ObjectRecord* o, SymbolId id, const Value& v) {
     int64_t s = findSlot(o, id);
     if (s >= 0) {
-        o->slots[s].value = v;
+        o->slots[s].setValue(v);
         return;
     }
     auto sid = static_cast<int32_t>(id);
@@ -452,7 +452,7 @@ void objectPut(Engine& engine, ObjectRecord* o, SymbolId id, const Value& v) {
     int64_t reuse = deletedPop(o);
     if (reuse >= 0) {
         pos = static_cast<uint32_t>(reuse);
-        o->slots[pos] = PropertySlot{sid, 0, v};
+        o->slots[pos] = PropertySlot::make(sid, v);
     } else {
         pos = appendSlot(engine, o, sid, v);
     }
@@ -478,7 +478,7 @@ bool objectGetByName(Engine& engine, ObjectRecord* o, std::string_view name, Val
         out = Value::undefined();
         return false;
     }
-    out = o->slots[s].value;
+    out = o->slots[s].value();
     return true;
 }
 
@@ -486,7 +486,7 @@ Value objectGetByKey(Engine& engine, ObjectRecord* o, const Value& key) {
     if (key.isInteger()) {
         int64_t k = key.asInteger();
         if (k >= 0 && k < o->slotCount && o->slots[k].id >= 0)
-            return o->slots[k].value;
+            return o->slots[k].value();
         return Value::undefined();
     }
     if (key.isString()) {
@@ -508,14 +508,14 @@ void objectPutByKey(Engine& engine, ObjectRecord* o, const Value& key, const Val
             uint32_t pos = appendSlot(engine, o, 0, Value::undefined());
             protoInsert(engine, o, pos);
         }
-        o->slots[k].value = v;
+        o->slots[k].setValue(v);
         return;
     }
     if (key.isString()) {
         std::string name = stringToAnsi(key.asString());
         int64_t s = findByName(engine, o, name);
         if (s >= 0) {
-            o->slots[s].value = v;
+            o->slots[s].setValue(v);
             return;
         }
         auto id = static_cast<int32_t>(engine.internName(name));
@@ -590,7 +590,7 @@ void traceObject(Engine& engine, ObjectRecord* o) {
                 markBlock(engine, e);
     }
     for (uint32_t s = 0; s < o->slotCount; ++s)
-        markValue(engine, o->slots[s].value);
+        markValue(engine, o->slots[s].value());
 }
 
 } // namespace quill

@@ -112,14 +112,27 @@ struct ArrayBody {
 // object's `__proto__` and what its constructor stored last time), and
 // `slots` points at that room. When the object outgrows it, its slots move
 // to a block of their own for good; the room is then unused. An object
-// with two properties is thus 24 + 2 * 24 bytes and the block header.
+// with two properties is thus 24 + 2 * 16 bytes and the block header.
 // Traced: the record, its slot block when it is one of its own, index
 // blocks, name hash buckets, counts and entries, every slot Value.
+//
+// A slot is its Value's kind and payload with the id in between, where a
+// Value has padding: 16 bytes. Slots are read and written through value()
+// and setValue(), never by copying a Value over them. (A slot has no
+// attribute word: nothing would read it.)
 struct PropertySlot {
-    int32_t id; // -1: deleted
-    uint32_t attributes; // 0 when created; nothing reads them
-    Value value;
+    Kind kind;     // of the Value
+    int32_t id;    // -1: deleted
+    uint64_t bits; // the Value's payload
+
+    static PropertySlot make(int32_t id, const Value& v) { return PropertySlot{v.kind, id, v.payload.bits}; }
+    Value value() const { return Value::raw(kind, bits); }
+    void setValue(const Value& v) {
+        kind = v.kind;
+        bits = v.payload.bits;
+    }
 };
+static_assert(sizeof(PropertySlot) == 16, "a slot is as large as a Value");
 
 struct NameHashEntry {
     NameHashEntry* next;

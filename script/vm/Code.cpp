@@ -157,8 +157,10 @@ bool boundStack(const std::vector<Instruction>& ins, const std::vector<uint32_t>
 // the `new` at `at` in that shape, counting while the values are
 // straight-line code (a value with a jump in it ends the count); 0 for any
 // other `new`. Only a guess of the room the object needs: whatever the code
-// really does, the object grows as it must.
+// really does, the object grows as it must. The look ahead is bounded, so
+// linking stays linear however literals nest.
 constexpr uint32_t kMaxLiteralProperties = 1024;
+constexpr size_t kMaxLiteralScan = 1024;
 
 uint32_t literalProperties(const std::vector<Instruction>& ins, size_t at) {
     if (at < 2 || at + 3 >= ins.size() || ins[at - 2].op != Op::Push0 || ins[at - 1].op != Op::GetGlobal ||
@@ -166,11 +168,12 @@ uint32_t literalProperties(const std::vector<Instruction>& ins, size_t at) {
         return 0;
     uint32_t count = 0;
     size_t p = at + 3;
-    while (p < ins.size() && ins[p].op == Op::Dup && count < kMaxLiteralProperties) {
+    const size_t last = std::min(ins.size(), at + 3 + kMaxLiteralScan);
+    while (p < last && ins[p].op == Op::Dup && count < kMaxLiteralProperties) {
         int64_t above = 1; // values above the literal: its copy from the dup
         size_t q = p + 1;
         for (;; ++q) {
-            if (q >= ins.size())
+            if (q >= last)
                 return count;
             const Instruction& in = ins[q];
             if (isJump(in.op) || endsFlow(in.op))

@@ -1143,7 +1143,7 @@ op_GetProp: {
     if (QUILL_LIKELY(sp[0].isObject())) {
         ObjectRecord* o = sp[0].asObject();
         if (PropertySlot* slot = cachedOwnSlot(o, id, CompiledFunction::cacheOf(pc))) {
-            COPY_VALUE(sp[0], slot->value);
+            sp[0] = slot->value();
             NEXT();
         }
         found = objectGetCached(e, o, id, CompiledFunction::cacheOf(pc), out);
@@ -1164,7 +1164,7 @@ op_SetProp: {
         ObjectRecord* o = sp[0].asObject();
         uint32_t& cache = CompiledFunction::cacheOf(pc);
         if (PropertySlot* slot = cachedOwnSlot(o, id, cache)) {
-            COPY_VALUE(slot->value, sp[1]);
+            slot->setValue(sp[1]);
             sp += 2;
             COLLECT();
             NEXT();

@@ -311,7 +311,7 @@ TEST(ArrayCompact, SmallArraysAndObjectsAreSmall) {
     objectPut(e, o, e.internName("y"), Value::integer(2));
     EXPECT_EQ(o->aids, nullptr);
     EXPECT_TRUE(o->hasInlineSlots());
-    EXPECT_LE(bytes(o), 80u);
+    EXPECT_LE(bytes(o), 64u);
     // A hundred thousand compact pairs survive a collection intact.
     ArrayBody* outer = newArrayBody(e);
     e.global(e.internName("keep")) = Value::array(outer);
