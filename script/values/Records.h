@@ -108,11 +108,11 @@ struct ArrayBody {
 // of their own.
 //
 // A small object is one block: the record is followed by room for the
-// slots its creator expects (an object literal's properties, a constructed
-// object's `__proto__` and what its constructor stored last time), and
-// `slots` points at that room. When the object outgrows it, its slots move
-// to a block of their own for good; the room is then unused. An object
-// with two properties is thus 24 + 2 * 16 bytes and the block header.
+// slots its creator expects (an object literal's properties; a constructed
+// object's `__proto__` and the names its constructor stores into `this`),
+// and `slots` points at that room. When the object outgrows it, its slots
+// move to a block of their own for good; the room is then unused. An
+// object with two properties is thus 24 + 2 * 16 bytes and the header.
 // Traced: the record, its slot block when it is one of its own, index
 // blocks, name hash buckets, counts and entries, every slot Value.
 //
