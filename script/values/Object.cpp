@@ -8,7 +8,9 @@
 //     an id); it exists once an object has more than kIndexFrom slots, below
 //     that a scan is as fast;
 //   - protoSlots lists the positions of the slots with id 0 in ascending
-//     order (position writes can create many of them);
+//     order (position writes can create many of them); it is kept beside
+//     the id index only: below that a scan finds them as fast, and an
+//     object with just its `__proto__` link needs no aids at all;
 //   - deleted is a max-heap of deleted positions, so "the last deleted slot"
 //     is its top.
 #include "script/values/Object.h"
@@ -69,6 +71,16 @@ void indexInsertRaw(uint32_t* table, uint32_t capacity, uint32_t id, uint32_t sl
 
 void rebuildIndex(Engine& engine, ObjectRecord* o, uint32_t capacity) {
     ObjectLookupAids* a = aids(engine, o);
+    if (!a->idIndex) {
+        // From now on the positions of the `__proto__` slots are kept too.
+        a->protoCount = 0;
+        for (uint32_t s = 0; s < o->slotCount; ++s) {
+            if (o->slots[s].id != 0)
+                continue;
+            a->protoSlots = growU32(engine, a->protoSlots, a->protoCapacity, a->protoCount + 1);
+            a->protoSlots[a->protoCount++] = s;
+        }
+    }
     auto* table = static_cast<uint32_t*>(engine.gcAlloc(size_t(capacity) * 2 * sizeof(uint32_t)));
     std::memset(table, 0xFF, size_t(capacity) * 2 * sizeof(uint32_t));
     uint32_t used = 0;
@@ -155,11 +167,12 @@ void protoRemove(ObjectRecord* o, uint32_t pos) {
 
 // The slot at pos has just received id (>= 0).
 void registerId(Engine& engine, ObjectRecord* o, uint32_t pos, int32_t id) {
+    ObjectLookupAids* a = o->aids;
     if (id == 0) {
-        protoInsert(engine, o, pos);
+        if (a && a->idIndex)
+            protoInsert(engine, o, pos);
         return;
     }
-    ObjectLookupAids* a = o->aids;
     if (a && a->idIndex) {
         if ((a->idIndexUsed + 1) * 2 > a->idIndexCapacity) {
             rebuildIndex(engine, o, a->idIndexCapacity * 2);
@@ -180,12 +193,12 @@ void unregisterId(ObjectRecord* o, uint32_t pos, int32_t id) {
 }
 
 int64_t findSlot(const ObjectRecord* o, SymbolId id) {
-    if (id == 0) {
+    if (o->aids && o->aids->idIndex) {
         const ObjectLookupAids* a = o->aids;
-        return a && a->protoCount ? static_cast<int64_t>(a->protoSlots[0]) : -1;
+        if (id == 0)
+            return a->protoCount ? static_cast<int64_t>(a->protoSlots[0]) : -1;
+        return indexFind(a, id);
     }
-    if (o->aids && o->aids->idIndex)
-        return indexFind(o->aids, id);
     for (uint32_t s = 0; s < o->slotCount; ++s)
         if (o->slots[s].id == static_cast<int32_t>(id))
             return s;
@@ -337,12 +350,18 @@ ObjectRecord* newObject(Engine& engine, uint32_t room) {
 
 ObjectRecord* objectChainLink(ObjectRecord* o) {
     const ObjectLookupAids* a = o->aids;
-    if (!a)
+    if (a && a->idIndex) {
+        for (uint32_t i = a->protoCount; i-- > 0;) {
+            Value v = o->slots[a->protoSlots[i]].value();
+            if (v.isObject())
+                return v.asObject();
+        }
         return nullptr;
-    for (uint32_t i = a->protoCount; i-- > 0;) {
-        Value v = o->slots[a->protoSlots[i]].value();
-        if (v.isObject())
-            return v.asObject();
+    }
+    for (uint32_t i = o->slotCount; i-- > 0;) {
+        const PropertySlot& slot = o->slots[i];
+        if (slot.id == 0 && slot.kind == Kind::Object)
+            return slot.value().asObject();
     }
     return nullptr;
 }
@@ -506,7 +525,7 @@ void objectPutByKey(Engine& engine, ObjectRecord* o, const Value& key, const Val
             engine.raiseError(kErrOutOfMemory);
         while (o->slotCount <= k) {
             uint32_t pos = appendSlot(engine, o, 0, Value::undefined());
-            protoInsert(engine, o, pos);
+            registerId(engine, o, pos, 0);
         }
         o->slots[k].setValue(v);
         return;
