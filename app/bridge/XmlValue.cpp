@@ -114,7 +114,7 @@ struct Writer {
             const quill::PropertySlot& slot = object->slots[i];
             if (slot.id <= static_cast<int32_t>(Engine::kProtoId))
                 continue; // deleted slots and the prototype link are not data
-            Value member = slot.value;
+            Value member = slot.value();
             out += u"<property id=\"";
             appendEscaped(ansiToUtf16(engine.nameOf(static_cast<quill::SymbolId>(slot.id))), out);
             out += u"\">";

@@ -32,7 +32,7 @@ void releaseNativeData(NativeObject* object) {
 NativeClass* newNativeClass(Engine& engine) {
     auto* cls = static_cast<NativeClass*>(engine.gcAllocZeroedWithFinaliser(sizeof(NativeClass)));
     cls->finaliser = &kNativeClassType;
-    ObjectRecord* proto = newObject(engine);
+    ObjectRecord* proto = newObject(engine, 1);
     objectPut(engine, proto, Engine::kProtoId, Value::null());
     cls->prototype = proto;
     return cls;
@@ -44,7 +44,7 @@ void bindNativeObject(Engine& engine, Value& out, NativeClass* cls, void* data) 
     obj->cls = cls;
     obj->data = data;
     if (data) {
-        ObjectRecord* props = newObject(engine);
+        ObjectRecord* props = newObject(engine, 1); // room for its __proto__
         objectPut(engine, props, Engine::kProtoId,
                   cls && cls->prototype ? Value::object(cls->prototype) : Value::null());
         obj->props = props;

@@ -8,11 +8,14 @@
 //     an id); it exists once an object has more than kIndexFrom slots, below
 //     that a scan is as fast;
 //   - protoSlots lists the positions of the slots with id 0 in ascending
-//     order (position writes can create many of them);
+//     order (position writes can create many of them); it is kept beside
+//     the id index only: below that a scan finds them as fast, and an
+//     object with just its `__proto__` link needs no aids at all;
 //   - deleted is a max-heap of deleted positions, so "the last deleted slot"
 //     is its top.
 #include "script/values/Object.h"
 #include "script/values/Messages.h"
+#include "script/values/Assert.h"
 
 #include <algorithm>
 #include <bit>
@@ -68,6 +71,16 @@ void indexInsertRaw(uint32_t* table, uint32_t capacity, uint32_t id, uint32_t sl
 
 void rebuildIndex(Engine& engine, ObjectRecord* o, uint32_t capacity) {
     ObjectLookupAids* a = aids(engine, o);
+    if (!a->idIndex) {
+        // From now on the positions of the `__proto__` slots are kept too.
+        a->protoCount = 0;
+        for (uint32_t s = 0; s < o->slotCount; ++s) {
+            if (o->slots[s].id != 0)
+                continue;
+            a->protoSlots = growU32(engine, a->protoSlots, a->protoCapacity, a->protoCount + 1);
+            a->protoSlots[a->protoCount++] = s;
+        }
+    }
     auto* table = static_cast<uint32_t*>(engine.gcAlloc(size_t(capacity) * 2 * sizeof(uint32_t)));
     std::memset(table, 0xFF, size_t(capacity) * 2 * sizeof(uint32_t));
     uint32_t used = 0;
@@ -154,11 +167,12 @@ void protoRemove(ObjectRecord* o, uint32_t pos) {
 
 // The slot at pos has just received id (>= 0).
 void registerId(Engine& engine, ObjectRecord* o, uint32_t pos, int32_t id) {
+    ObjectLookupAids* a = o->aids;
     if (id == 0) {
-        protoInsert(engine, o, pos);
+        if (a && a->idIndex)
+            protoInsert(engine, o, pos);
         return;
     }
-    ObjectLookupAids* a = o->aids;
     if (a && a->idIndex) {
         if ((a->idIndexUsed + 1) * 2 > a->idIndexCapacity) {
             rebuildIndex(engine, o, a->idIndexCapacity * 2);
@@ -179,12 +193,12 @@ void unregisterId(ObjectRecord* o, uint32_t pos, int32_t id) {
 }
 
 int64_t findSlot(const ObjectRecord* o, SymbolId id) {
-    if (id == 0) {
+    if (o->aids && o->aids->idIndex) {
         const ObjectLookupAids* a = o->aids;
-        return a && a->protoCount ? static_cast<int64_t>(a->protoSlots[0]) : -1;
+        if (id == 0)
+            return a->protoCount ? static_cast<int64_t>(a->protoSlots[0]) : -1;
+        return indexFind(a, id);
     }
-    if (o->aids && o->aids->idIndex)
-        return indexFind(o->aids, id);
     for (uint32_t s = 0; s < o->slotCount; ++s)
         if (o->slots[s].id == static_cast<int32_t>(id))
             return s;
@@ -194,11 +208,19 @@ int64_t findSlot(const ObjectRecord* o, SymbolId id) {
 uint32_t appendSlot(Engine& engine, ObjectRecord* o, int32_t id, const Value& v) {
     if (o->slotCount == o->slotCapacity) {
         uint32_t cap = o->slotCapacity ? o->slotCapacity * 2 : 2;
-        o->slots = static_cast<PropertySlot*>(engine.gcRealloc(o->slots, size_t(cap) * sizeof(PropertySlot)));
+        size_t bytes = size_t(cap) * sizeof(PropertySlot);
+        if (o->hasInlineSlots()) {
+            // Outgrown the record's own room: the slots move out for good.
+            auto* moved = static_cast<PropertySlot*>(engine.gcAlloc(bytes));
+            std::memcpy(moved, o->slots, size_t(o->slotCount) * sizeof(PropertySlot));
+            o->slots = moved;
+        } else {
+            o->slots = static_cast<PropertySlot*>(engine.gcRealloc(o->slots, bytes));
+        }
         o->slotCapacity = cap;
     }
     uint32_t pos = o->slotCount++;
-    o->slots[pos] = PropertySlot{id, 0, v};
+    o->slots[pos] = PropertySlot::make(id, v);
     return pos;
 }
 
@@ -303,7 +325,7 @@ void deleteSlot(Engine& engine, ObjectRecord* o, uint32_t pos) {
     hashRemove(engine, o, pos, id);
     unregisterId(o, pos, id);
     o->slots[pos].id = -1;
-    o->slots[pos].value = Value::undefined();
+    o->slots[pos].setValue(Value::undefined());
     deletedPush(engine, o, pos);
 }
 
@@ -312,18 +334,34 @@ void deleteSlot(Engine& engine, ObjectRecord* o, uint32_t pos) {
 // ---------------------------------------------------------------------------
 // Lookup
 
-ObjectRecord* newObject(Engine& engine) {
-    return static_cast<ObjectRecord*>(engine.gcAllocZeroed(sizeof(ObjectRecord)));
+ObjectRecord* newObject(Engine& engine, uint32_t room) {
+    uint32_t inlineRoom = room <= kMaxInlineRoom ? room : 0;
+    auto* o = static_cast<ObjectRecord*>(
+        engine.gcAllocZeroed(sizeof(ObjectRecord) + size_t(inlineRoom) * sizeof(PropertySlot)));
+    if (inlineRoom) {
+        o->slots = o->inlineSlots();
+        o->slotCapacity = inlineRoom;
+    } else if (room) {
+        o->slots = static_cast<PropertySlot*>(engine.gcAlloc(size_t(room) * sizeof(PropertySlot)));
+        o->slotCapacity = room;
+    }
+    return o;
 }
 
 ObjectRecord* objectChainLink(ObjectRecord* o) {
     const ObjectLookupAids* a = o->aids;
-    if (!a)
+    if (a && a->idIndex) {
+        for (uint32_t i = a->protoCount; i-- > 0;) {
+            Value v = o->slots[a->protoSlots[i]].value();
+            if (v.isObject())
+                return v.asObject();
+        }
         return nullptr;
-    for (uint32_t i = a->protoCount; i-- > 0;) {
-        const Value& v = o->slots[a->protoSlots[i]].value;
-        if (v.isObject())
-            return v.asObject();
+    }
+    for (uint32_t i = o->slotCount; i-- > 0;) {
+        const PropertySlot& slot = o->slots[i];
+        if (slot.id == 0 && slot.kind == Kind::Object)
+            return slot.value().asObject();
     }
     return nullptr;
 }
@@ -332,7 +370,7 @@ bool objectGetOwn(ObjectRecord* object, SymbolId id, Value& out) {
     int64_t s = findSlot(object, id);
     if (s < 0)
         return false;
-    out = object->slots[s].value;
+    out = object->slots[s].value();
     return true;
 }
 
@@ -344,7 +382,7 @@ bool objectGet(Engine&, ObjectRecord* object, SymbolId id, Value& out) {
     while (o) {
         int64_t s = findSlot(o, id);
         if (s >= 0) {
-            out = o->slots[s].value;
+            out = o->slots[s].value();
             return true;
         }
         o = objectChainLink(o);
@@ -367,7 +405,7 @@ constexpr uint32_t kPositionMask = (1u << kDepthShift) - 1;
 
 bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, Value& out) {
     if (PropertySlot* slot = cachedOwnSlot(object, id, cache)) {
-        out = slot->value;
+        out = slot->value();
         return true;
     }
     if (id == 0)
@@ -377,7 +415,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
         if (findSlot(object, id) < 0) {
             ObjectRecord* link = objectChainLink(object);
             if (link && pos < link->slotCount && link->slots[pos].id == static_cast<int32_t>(id)) {
-                out = link->slots[pos].value;
+                out = link->slots[pos].value();
                 return true;
             }
         }
@@ -387,7 +425,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
     int64_t s = findSlot(object, id);
     if (s >= 0) {
         cache = uint32_t(s) <= kPositionMask ? uint32_t(s) : kPropertyCacheEmpty;
-        out = object->slots[s].value;
+        out = object->slots[s].value();
         return true;
     }
     ObjectRecord* link = objectChainLink(object);
@@ -395,7 +433,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
         s = findSlot(link, id);
         if (s >= 0) {
             cache = uint32_t(s) <= kPositionMask ? (1u << kDepthShift) | uint32_t(s) : kPropertyCacheEmpty;
-            out = link->slots[s].value;
+            out = link->slots[s].value();
             return true;
         }
     }
@@ -404,7 +442,7 @@ bool objectGetCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t
 
 void objectPutCached(Engine& engine, ObjectRecord* object, SymbolId id, uint32_t& cache, const Value& v) {
     if (PropertySlot* slot = cachedOwnSlot(object, id, cache)) {
-        slot->value = v;
+        slot->setValue(v);
         return;
     }
     objectPut(engine, object, id, v);
@@ -425,7 +463,7 @@ bool objectHas(Engine& engine, ObjectRecord* object, SymbolId id) {
 void objectPut(Engine& engine, ObjectRecord* o, SymbolId id, const Value& v) {
     int64_t s = findSlot(o, id);
     if (s >= 0) {
-        o->slots[s].value = v;
+        o->slots[s].setValue(v);
         return;
     }
     auto sid = static_cast<int32_t>(id);
@@ -433,7 +471,7 @@ void objectPut(Engine& engine, ObjectRecord* o, SymbolId id, const Value& v) {
     int64_t reuse = deletedPop(o);
     if (reuse >= 0) {
         pos = static_cast<uint32_t>(reuse);
-        o->slots[pos] = PropertySlot{sid, 0, v};
+        o->slots[pos] = PropertySlot::make(sid, v);
     } else {
         pos = appendSlot(engine, o, sid, v);
     }
@@ -459,7 +497,7 @@ bool objectGetByName(Engine& engine, ObjectRecord* o, std::string_view name, Val
         out = Value::undefined();
         return false;
     }
-    out = o->slots[s].value;
+    out = o->slots[s].value();
     return true;
 }
 
@@ -467,7 +505,7 @@ Value objectGetByKey(Engine& engine, ObjectRecord* o, const Value& key) {
     if (key.isInteger()) {
         int64_t k = key.asInteger();
         if (k >= 0 && k < o->slotCount && o->slots[k].id >= 0)
-            return o->slots[k].value;
+            return o->slots[k].value();
         return Value::undefined();
     }
     if (key.isString()) {
@@ -487,16 +525,16 @@ void objectPutByKey(Engine& engine, ObjectRecord* o, const Value& key, const Val
             engine.raiseError(kErrOutOfMemory);
         while (o->slotCount <= k) {
             uint32_t pos = appendSlot(engine, o, 0, Value::undefined());
-            protoInsert(engine, o, pos);
+            registerId(engine, o, pos, 0);
         }
-        o->slots[k].value = v;
+        o->slots[k].setValue(v);
         return;
     }
     if (key.isString()) {
         std::string name = stringToAnsi(key.asString());
         int64_t s = findByName(engine, o, name);
         if (s >= 0) {
-            o->slots[s].value = v;
+            o->slots[s].setValue(v);
             return;
         }
         auto id = static_cast<int32_t>(engine.internName(name));
@@ -550,7 +588,9 @@ bool objectNthName(Engine& engine, ObjectRecord* o, uint64_t n, Value& out) {
 // Collector support
 
 void traceObject(Engine& engine, ObjectRecord* o) {
-    if (o->slots)
+    QUILL_ASSERT(!o->hasInlineSlots() ||
+                 Heap::blockSize(o) >= sizeof(ObjectRecord) + size_t(o->slotCapacity) * sizeof(PropertySlot));
+    if (o->slots && !o->hasInlineSlots())
         markBlock(engine, o->slots);
     if (ObjectLookupAids* a = o->aids) {
         markBlock(engine, a);
@@ -569,7 +609,7 @@ void traceObject(Engine& engine, ObjectRecord* o) {
                 markBlock(engine, e);
     }
     for (uint32_t s = 0; s < o->slotCount; ++s)
-        markValue(engine, o->slots[s].value);
+        markValue(engine, o->slots[s].value());
 }
 
 } // namespace quill

@@ -10,8 +10,16 @@
 
 namespace quill {
 
-// A new empty object: no slots, no name hash, no `__proto__`.
-ObjectRecord* newObject(Engine& engine);
+// Slots a new object has room for in its own block when its creator has
+// no better guess.
+inline constexpr uint32_t kDefaultObjectRoom = 2;
+// The most slots an object keeps in its own block; a creator that expects
+// more gives them a block of their own at once.
+inline constexpr uint32_t kMaxInlineRoom = 32;
+
+// A new empty object: no slots, no name hash, no `__proto__`, with room for
+// `room` slots before its slot array has to grow.
+ObjectRecord* newObject(Engine& engine, uint32_t room = kDefaultObjectRoom);
 
 // Property lookup: the first slot with the id, else the chain through the
 // last `__proto__` slot holding an Object. Not found: out is Undefined.

@@ -34,7 +34,7 @@ ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
         return nullptr;
     ObjectRecord* pending = v.isArray() ? arrayPendingPrototype(v.asArray()) : nullptr;
     if ((!*field || pending) && hasOwnPropertyObjectKind(v.kind)) {
-        ObjectRecord* o = newObject(engine);
+        ObjectRecord* o = newObject(engine, 1); // room for its __proto__
         NativeClass* cls = engine.classOf(v.kind);
         ObjectRecord* proto = pending ? pending : cls ? cls->prototype : nullptr;
         objectPut(engine, o, Engine::kProtoId, proto ? Value::object(proto) : Value::null());

@@ -105,15 +105,34 @@ struct ArrayBody {
 // slot, and the positions of the slots with id 0 are kept in order beside it.
 // The name hash (128 buckets with counts) serves lookups by name string and
 // enumeration, and is built on first use by name. The aids live in a record
-// of their own, so an object with a few properties is its slots and a
-// 24-byte record.
-// Traced: the record, its slot array, index blocks, name hash buckets,
-// counts and entries, every slot Value.
+// of their own.
+//
+// A small object is one block: the record is followed by room for the
+// slots its creator expects (an object literal's properties; a constructed
+// object's `__proto__` and the names its constructor stores into `this`),
+// and `slots` points at that room. When the object outgrows it, its slots
+// move to a block of their own for good; the room is then unused. An
+// object with two properties is thus 24 + 2 * 16 bytes and the header.
+// Traced: the record, its slot block when it is one of its own, index
+// blocks, name hash buckets, counts and entries, every slot Value.
+//
+// A slot is its Value's kind and payload with the id in between, where a
+// Value has padding: 16 bytes. Slots are read and written through value()
+// and setValue(), never by copying a Value over them. (A slot has no
+// attribute word: nothing would read it.)
 struct PropertySlot {
-    int32_t id; // -1: deleted
-    uint32_t attributes; // 0 when created; nothing reads them
-    Value value;
+    Kind kind;     // of the Value
+    int32_t id;    // -1: deleted
+    uint64_t bits; // the Value's payload
+
+    static PropertySlot make(int32_t id, const Value& v) { return PropertySlot{v.kind, id, v.payload.bits}; }
+    Value value() const { return Value::raw(kind, bits); }
+    void setValue(const Value& v) {
+        kind = v.kind;
+        bits = v.payload.bits;
+    }
 };
+static_assert(sizeof(PropertySlot) == 16, "a slot is as large as a Value");
 
 struct NameHashEntry {
     NameHashEntry* next;
@@ -140,9 +159,14 @@ struct ObjectLookupAids {
 struct ObjectRecord {
     uint32_t slotCount;
     uint32_t slotCapacity;
-    PropertySlot* slots;
+    PropertySlot* slots;    // inlineSlots() or a block of its own; null when empty
     ObjectLookupAids* aids; // created when first needed (Object.cpp)
+
+    // The room inside the record's own block, just after the record.
+    PropertySlot* inlineSlots() { return reinterpret_cast<PropertySlot*>(this + 1); }
+    bool hasInlineSlots() { return slots == inlineSlots(); }
 };
+static_assert(sizeof(ObjectRecord) % alignof(PropertySlot) == 0, "inline slots follow the record aligned");
 
 // ---------------------------------------------------------------------------
 // FunctionRef (payload of kind Function).

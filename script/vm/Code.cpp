@@ -10,6 +10,7 @@
 
 #include "script/image/ImageCode.h"
 #include "script/values/Engine.h"
+#include "script/values/Object.h"
 
 namespace quill {
 
@@ -150,6 +151,61 @@ bool boundStack(const std::vector<Instruction>& ins, const std::vector<uint32_t>
     return maxStack <= kMaxFunctionStack;
 }
 
+// An object literal compiles to `push0; getglobal Object; new; swap;
+// slide 2` followed, per property, by `dup; <value>; swap; setprop name` or
+// `dup; <value>; swap; <key>; setelem`. Returns how many properties follow
+// the `new` at `at` in that shape, counting while the values are
+// straight-line code (a value with a jump in it ends the count); 0 for any
+// other `new`. Only a guess of the room the object needs: whatever the code
+// really does, the object grows as it must. The look ahead is bounded, so
+// linking stays linear however literals nest.
+constexpr uint32_t kMaxLiteralProperties = 1024;
+constexpr size_t kMaxLiteralScan = 1024;
+
+uint32_t literalProperties(const std::vector<Instruction>& ins, size_t at) {
+    if (at < 2 || at + 3 >= ins.size() || ins[at - 2].op != Op::Push0 || ins[at - 1].op != Op::GetGlobal ||
+        ins[at + 1].op != Op::Swap || ins[at + 2].op != Op::Slide || ins[at + 2].operand != 2)
+        return 0;
+    uint32_t count = 0;
+    size_t p = at + 3;
+    const size_t last = std::min(ins.size(), at + 3 + kMaxLiteralScan);
+    while (p < last && ins[p].op == Op::Dup && count < kMaxLiteralProperties) {
+        int64_t above = 1; // values above the literal: its copy from the dup
+        size_t q = p + 1;
+        for (;; ++q) {
+            if (q >= last)
+                return count;
+            const Instruction& in = ins[q];
+            if (isJump(in.op) || endsFlow(in.op))
+                return count;
+            StackUse use = stackUse(in.op, in.operand);
+            if (use.needs < 0 || use.needs > above)
+                return count;
+            above += use.effect;
+            if (above == 0)
+                break;
+        }
+        if (ins[q].op != Op::SetProp && ins[q].op != Op::SetElem)
+            return count;
+        ++count;
+        p = q + 1;
+    }
+    return count;
+}
+
+// The distinct names that `this.name = value` stores (`getarg 0; setprop
+// name`), at most kMaxInlineRoom - 1 of them.
+uint32_t thisProperties(const std::vector<Instruction>& ins) {
+    std::vector<int64_t> names;
+    for (size_t i = 1; i < ins.size() && names.size() + 1 < kMaxInlineRoom; ++i) {
+        if (ins[i].op != Op::SetProp || ins[i - 1].op != Op::GetArg || ins[i - 1].operand != 0)
+            continue;
+        if (std::find(names.begin(), names.end(), ins[i].operand) == names.end())
+            names.push_back(ins[i].operand);
+    }
+    return uint32_t(names.size());
+}
+
 } // namespace
 
 
@@ -222,7 +278,10 @@ std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index,
         const Instruction& in = ins[i];
         Insn insn{uint32_t(in.op) | (checked[i] ? Insn::kChecked : 0) | uint32_t(i) << 8, 0};
         switch (operandKind(in.op)) {
-        case OperandKind::None: break;
+        case OperandKind::None:
+            if (in.op == Op::New)
+                insn.arg = int32_t(literalProperties(ins, i));
+            break;
         case OperandKind::Name: {
             size_t k = size_t(in.operand);
             if (k >= symbols.size() || symbols[k] == SymbolId(-1)) {
@@ -246,6 +305,7 @@ std::optional<LinkedCode> linkFunction(const SectionSet& sections, size_t index,
         out.code.push_back(insn);
     }
     out.code.push_back(Insn{uint32_t(Op::End) | uint32_t(ins.size()) << 8, 0});
+    out.thisProperties = thisProperties(ins);
 
     // Line records inside this function: a record names the offset just past
     // an instruction; that instruction and those after it have its line.
@@ -417,6 +477,7 @@ CompiledFunction* newCompiledFunction(Engine& engine, const LinkedCode& linked, 
         engine.raiseError(kErrOutOfMemory);
     f->insnCount = uint32_t(linked.code.size());
     f->maxStack = linked.maxStack;
+    f->thisProperties = linked.thisProperties;
     std::memcpy(f->code(), linked.code.data(), linked.code.size() * sizeof(Insn));
     std::memset(f->code() + linked.code.size(), 0xFF, linked.code.size() * sizeof(uint32_t)); // empty caches
     fuseInstructions(std::span<Insn>(f->code(), linked.code.size()), engine.constants);

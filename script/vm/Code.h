@@ -9,7 +9,9 @@
 //   - `pushconst`: the index into the engine's constant pool (image base +
 //     entry index);
 //   - jumps and `try`: the displacement in Insns from the Insn after the jump;
-//   - u8, s8, u16 and i32 operands: their value.
+//   - u8, s8, u16 and i32 operands: their value;
+//   - `new` that begins an object literal: the number of properties the
+//     literal sets (the room its object gets), otherwise 0.
 // Nothing is decoded while the code runs. The distance field lets any code
 // position (a frame's resume position, the engine's saved position) find its
 // CompiledFunction, which is how the collector keeps running code alive and
@@ -99,6 +101,7 @@ struct LinkedCode {
     std::vector<Insn> code;
     std::vector<LinePair> lines;
     uint32_t maxStack = 0;
+    uint32_t thisProperties = 0; // see CompiledFunction
 };
 
 // Maps an identifier entry of the image's pool to its symbol id.
@@ -131,7 +134,9 @@ struct CompiledFunction {
     uint32_t lineCount;
     uint32_t insnCount;  // including the final `end`
     uint32_t maxStack;
-    uint32_t reserved;
+    // Names the code stores into `this` (distinct; at most kMaxInlineRoom):
+    // room that `new` leaves in the objects it makes with this function.
+    uint32_t thisProperties;
 
     Insn* code() { return reinterpret_cast<Insn*>(this + 1); }
     const Insn* code() const { return reinterpret_cast<const Insn*>(this + 1); }

@@ -1143,7 +1143,7 @@ op_GetProp: {
     if (QUILL_LIKELY(sp[0].isObject())) {
         ObjectRecord* o = sp[0].asObject();
         if (PropertySlot* slot = cachedOwnSlot(o, id, CompiledFunction::cacheOf(pc))) {
-            COPY_VALUE(sp[0], slot->value);
+            sp[0] = slot->value();
             NEXT();
         }
         found = objectGetCached(e, o, id, CompiledFunction::cacheOf(pc), out);
@@ -1164,7 +1164,7 @@ op_SetProp: {
         ObjectRecord* o = sp[0].asObject();
         uint32_t& cache = CompiledFunction::cacheOf(pc);
         if (PropertySlot* slot = cachedOwnSlot(o, id, cache)) {
-            COPY_VALUE(slot->value, sp[1]);
+            slot->setValue(sp[1]);
             sp += 2;
             COLLECT();
             NEXT();
@@ -1321,13 +1321,14 @@ op_New: {
         SAVE();
         FunctionRef* ref = ctor.asFunction();
         if (!ref->props) {
-            ObjectRecord* props = newObject(e);
+            ObjectRecord* props = newObject(e, 1);
             NativeClass* objectClass = e.classOf(Kind::Object);
             if (objectClass && objectClass->prototype)
                 objectPut(e, props, Engine::kProtoId, Value::object(objectClass->prototype));
             ref->props = props;
         }
-        ObjectRecord* obj = newObject(e);
+        // Room for the `__proto__` link and what the constructor stores.
+        ObjectRecord* obj = newObject(e, 1 + compiledOf(ctor)->thisProperties);
         objectPut(e, obj, Engine::kProtoId, Value::object(ref->props));
         sp[0] = Value::object(obj);
         callee = ctor;
@@ -1337,7 +1338,11 @@ op_New: {
     if (cls && cls->construct) {
         SAVE();
         Value r = Value::null();
-        cls->construct(e, cls, ArgList{sp + 1}, r);
+        // An object literal: the linker counted its properties (Code.h).
+        if (ARG > 0 && argc == 0 && cls == e.classOf(Kind::Object))
+            r = Value::object(newObject(e, uint32_t(ARG)));
+        else
+            cls->construct(e, cls, ArgList{sp + 1}, r);
         sp[0] = r;
         PUSH(Value::undefined());
         COLLECT();

@@ -117,7 +117,7 @@ TEST(ObjectSlots, CreationOrderAndDeletedSlotReuse) {
     EXPECT_TRUE(objectDelete(e, o, e.internName("c")));
     EXPECT_FALSE(objectDelete(e, o, e.internName("c")));
     EXPECT_EQ(o->slots[1].id, -1);
-    EXPECT_TRUE(o->slots[1].value.isUndefined());
+    EXPECT_TRUE(o->slots[1].value().isUndefined());
     objectPut(e, o, e.internName("x"), Value::integer(1));
     EXPECT_EQ(o->slots[2].id, static_cast<int32_t>(e.internName("x"))) << "the last deleted slot is reused";
     objectPut(e, o, e.internName("y"), Value::integer(2));
@@ -149,7 +149,7 @@ TEST(ObjectKeys, PositionAndName) {
     objectPutByKey(e, o, Value::integer(6), Value::integer(60));
     EXPECT_EQ(o->slotCount, 7u);
     EXPECT_EQ(o->slots[4].id, 0);
-    EXPECT_EQ(o->slots[6].value.asInteger(), 60);
+    EXPECT_EQ(o->slots[6].value().asInteger(), 60);
     // Negative positions are ignored; absurd ones are refused.
     objectPutByKey(e, o, Value::integer(-3), Value::integer(1));
     EXPECT_EQ(o->slotCount, 7u);
