@@ -57,11 +57,12 @@ uint64_t arrayDenseCapacity(const ArrayBody* array);
 // Whether the array is still in the compact form (elements in index order).
 bool arrayIsCompact(const ArrayBody* array);
 
-// The element at index when the array is compact and has one there, else
-// null (the general services then answer). For the interpreter's fast paths.
+// The element at index when the array is compact and has one there below
+// its length, else null (the general services then answer). For the
+// interpreter's fast paths.
 inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
     uint32_t top = array->top;
-    if (index >= top || top == kArrayBucketed)
+    if (index >= top || top == kArrayBucketed || index >= array->length)
         return nullptr;
     Value* v = static_cast<Value*>(array->storage) + index;
     return v->kind == static_cast<Kind>(-1) ? nullptr : v;
@@ -69,14 +70,15 @@ inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
 
 // The slot that element assignment at index fills without allocating, or
 // null when the general services must answer (arraySet). Two cases: an
-// element the compact array holds (replaced in place), and the index at its
-// top while the block has room for it (an append: top, count and length
-// count the new element when this returns). The caller stores the Value.
+// element the compact array holds below its length (replaced in place), and
+// the index at its top while the block has room for it (an append: top,
+// count and length count the new element when this returns). The caller
+// stores the Value.
 inline Value* arrayCompactStoreSlot(ArrayBody* array, uint64_t index) {
     uint32_t top = array->top;
     auto* values = static_cast<Value*>(array->storage);
     if (index < top) {
-        if (top == kArrayBucketed)
+        if (top == kArrayBucketed || index >= array->length)
             return nullptr;
         Value* v = values + index;
         return v->kind == static_cast<Kind>(-1) ? nullptr : v;
