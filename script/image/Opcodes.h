@@ -243,7 +243,7 @@ constexpr int stackNeeds(Op op, int64_t operand) {
     X(SubArgInt,        249, "getarg a; pushint k; sub") \
     X(SetElemLocals,    250, "getlocal v; getlocal a; getlocal i; setelem") \
     X(GetElemLocals,    251, "getlocal a; getlocal i; getelem") \
-    X(AddElemSetLocal,  252, "getlocal x; getlocal a; getlocal i; getelem; add; setlocal x")
+    X(AddElemSetLocal,  252, "getlocal x; getlocal a; getlocal i; getelem; add; setlocal c")
 #define QUILL_FUSED_OPCODES(X) QUILL_FUSED_OPCODES_LOW(X) QUILL_FUSED_OPCODES_HIGH(X)
 // clang-format on
 
