@@ -42,19 +42,16 @@ uint64_t mix(uint64_t x) {
 
 // ---- compact form -------------------------------------------------------------
 
-// Grows the compact block to at least `need` slots; new slots are holes.
+// Grows the compact block to at least `need` slots. The new slots are left
+// as they come (slots at and above top hold nothing defined): whoever raises
+// top writes every slot below it, so growing touches no new memory.
 // Growth by appending doubles the capacity; `exact` asks for just `need`
 // (a reservation whose size is known).
 void compactGrow(Engine& engine, ArrayBody* a, uint64_t need, bool exact = false) {
-    uint64_t old = compactCapacity(a);
-    if (need <= old)
+    if (need <= compactCapacity(a))
         return;
     uint64_t cap = std::max<uint64_t>(kMinCompact, exact ? need : std::bit_ceil(need));
-    auto* values = static_cast<Value*>(engine.gcRealloc(a->storage, size_t(cap) * sizeof(Value)));
-    a->storage = values;
-    uint64_t have = compactCapacity(a);
-    for (uint64_t i = old; i < have; ++i)
-        setHole(values[i]);
+    a->storage = engine.gcRealloc(a->storage, size_t(cap) * sizeof(Value));
 }
 
 // Lowers top past trailing holes.
@@ -203,7 +200,10 @@ void addNew(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
         uint64_t reach = std::max<uint64_t>(cap, a->count) * 2 + kMinDense;
         if (index < cap || (index < reach && index < kMaxCompact)) {
             compactGrow(engine, a, index + 1);
-            compactValues(a)[index] = v;
+            Value* values = compactValues(a);
+            for (uint64_t i = a->top; i < index; ++i)
+                setHole(values[i]);
+            values[index] = v;
             a->top = static_cast<uint32_t>(index + 1);
             ++a->count;
             return;
@@ -582,7 +582,7 @@ uint64_t traceArrayPart(Engine& engine, ArrayBody* a, uint64_t from, uint64_t st
     const Value* values = compactValues(a);
     uint64_t to = a->top - from <= step ? a->top : from + step;
     for (uint64_t i = from; i < to; ++i)
-        if (values[i].kind != kHole)
+        if (refersToRecord(values[i].kind))
             markValue(engine, values[i]);
     return to;
 }
@@ -594,7 +594,7 @@ void traceArray(Engine& engine, ArrayBody* a) {
     if (isCompact(a)) {
         const Value* values = compactValues(a);
         for (uint64_t i = 0; i < a->top; ++i)
-            if (values[i].kind != kHole)
+            if (refersToRecord(values[i].kind))
                 markValue(engine, values[i]);
         return;
     }
@@ -602,14 +602,14 @@ void traceArray(Engine& engine, ArrayBody* a) {
     if (s->dense) {
         markBlock(engine, s->dense);
         for (uint64_t i = 0; i < s->denseCapacity; ++i)
-            if (s->dense[i].value.kind != kHole)
+            if (refersToRecord(s->dense[i].value.kind))
                 markValue(engine, s->dense[i].value);
     }
     if (s->sparse) {
         markBlock(engine, s->sparse);
         for (uint64_t i = 0; i < s->sparseCapacity; ++i) {
             const SparseElement& c = s->sparse[i];
-            if (c.element.value.kind != kHole && c.element.value.kind != kRemoved)
+            if (refersToRecord(c.element.value.kind))
                 markValue(engine, c.element.value);
         }
     }

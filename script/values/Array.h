@@ -57,27 +57,41 @@ uint64_t arrayDenseCapacity(const ArrayBody* array);
 // Whether the array is still in the compact form (elements in index order).
 bool arrayIsCompact(const ArrayBody* array);
 
-// The element at index when the array is compact and has one there, else
-// null (the general services then answer). For the interpreter's fast paths.
+// The element at index when the array is compact and has one there below
+// its length, else null (the general services then answer). For the
+// interpreter's fast paths.
 inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
-    if (array->top == kArrayBucketed || index >= array->top)
+    uint32_t top = array->top;
+    if (index >= top || top == kArrayBucketed || index >= array->length)
         return nullptr;
     Value* v = static_cast<Value*>(array->storage) + index;
     return v->kind == static_cast<Kind>(-1) ? nullptr : v;
 }
 
-// Appends at index `top` of a compact array whose block has room for it,
-// as arraySet would; false (and nothing changed) in every other case.
-inline bool arrayCompactAppend(ArrayBody* array, uint64_t index, const Value& v) {
-    if (array->top == kArrayBucketed || index != array->top || !array->storage ||
-        index >= Heap::blockSize(array->storage) / sizeof(Value))
-        return false;
-    static_cast<Value*>(array->storage)[index] = v;
-    ++array->top;
+// The slot that element assignment at index fills without allocating, or
+// null when the general services must answer (arraySet). Two cases: an
+// element the compact array holds below its length (replaced in place), and
+// the index at its top while the block has room for it (an append: top,
+// count and length count the new element when this returns). The caller
+// stores the Value.
+inline Value* arrayCompactStoreSlot(ArrayBody* array, uint64_t index) {
+    uint32_t top = array->top;
+    auto* values = static_cast<Value*>(array->storage);
+    if (index < top) {
+        if (top == kArrayBucketed || index >= array->length)
+            return nullptr;
+        Value* v = values + index;
+        return v->kind == static_cast<Kind>(-1) ? nullptr : v;
+    }
+    // A bucketed array's top would need index 2^32 - 1, beyond the room of
+    // its (small) store block, so the room test below refuses it too.
+    if (index != top || !values || index >= Heap::blockSize(values) / sizeof(Value))
+        return nullptr;
+    array->top = top + 1;
     ++array->count;
     if (index >= array->length)
         array->length = index + 1;
-    return true;
+    return values + index;
 }
 
 // Collector support.

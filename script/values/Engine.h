@@ -283,6 +283,15 @@ public:
 
 // ---- marking services for trace and markData hooks --------------------------
 void markValue(Engine& engine, const Value& v);
+// Whether a Value of this kind refers to a collected record, that is whether
+// markValue has anything to do for it; loops over many Values test this
+// first instead of calling markValue for every number (and hole mark).
+inline bool refersToRecord(Kind kind) {
+    constexpr uint32_t kinds = 1u << int(Kind::String) | 1u << int(Kind::Array) | 1u << int(Kind::Object) |
+                               1u << int(Kind::Function) | 1u << int(Kind::Native);
+    auto k = static_cast<uint32_t>(kind);
+    return k < 32 && ((kinds >> k) & 1) != 0;
+}
 void markObject(Engine& engine, ObjectRecord* object);
 // Marks a plain block (no references of its own).
 void markBlock(Engine& engine, void* block);

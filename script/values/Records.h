@@ -51,7 +51,8 @@ struct StringBody {
 //     (the capacity is the block's size; kind -1 marks a hole), or null.
 //     It holds only arrays whose elements were added in ascending index
 //     order, so index order is insertion order and no sequence numbers are
-//     needed. `top` is one past the highest index holding an element.
+//     needed. `top` is one past the highest index holding an element; the
+//     slots from top up to the capacity hold nothing defined.
 //   - bucketed (`top` == kArrayBucketed): `storage` is an ArrayStore, a dense
 //     vector for the indices near 0 and an open-addressed table for the rest;
 //     every element carries the sequence number of its insertion so bucket

@@ -411,6 +411,24 @@ void fuseInstructions(std::span<Insn> code, std::span<const Value> constants) {
             continue;
         }
         bool local = plain(i, Op::GetLocal);
+        // Element access through locals: a[i] = v, x + a[i] into a local, a[i].
+        if (local && plain(i + 1, Op::GetLocal) && plain(i + 2, Op::GetLocal)) {
+            if (plain(i + 3, Op::SetElem)) {
+                fuse(i, FusedOp::SetElemLocals);
+                i += 3;
+                continue;
+            }
+            if (plain(i + 3, Op::GetElem) && plain(i + 4, Op::Add) && plain(i + 5, Op::SetLocal)) {
+                fuse(i, FusedOp::AddElemSetLocal);
+                i += 5;
+                continue;
+            }
+        }
+        if (local && plain(i + 1, Op::GetLocal) && plain(i + 2, Op::GetElem)) {
+            fuse(i, FusedOp::GetElemLocals);
+            i += 2;
+            continue;
+        }
         if (!local && !plain(i, Op::GetArg))
             continue;
         if (!plainIf(i + 1, isIntegerOperand))

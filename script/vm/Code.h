@@ -64,9 +64,14 @@ struct Insn {
 // placed: their opcode says where each operand lies and which operator
 // applies, and an integer operand is read from its cell's operand.
 //
+// The element cells (250..252) read an array and an index from locals and
+// run their sequence when the array's compact form answers without
+// allocating (an element it holds, or an append with room); the sum cell
+// also needs Integers to add.
+//
 // Fused opcodes (FusedOp, listed with the sequence each stands for in
 // script/image/Opcodes.h) lie above the image's opcodes: 113..127, and
-// 241..249, which no checked cell uses (a checked cell is an image opcode,
+// 241..252, which no checked cell uses (a checked cell is an image opcode,
 // 33..112, with Insn::kChecked set). Fused cells are never checked.
 
 // The opcode byte of a linked cell (image opcode, checked or fused).

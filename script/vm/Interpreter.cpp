@@ -386,12 +386,11 @@ void execute(Engine& engine, RunState& st) {
 #define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, pops, effect, meaning) &&op_checked,
         QUILL_OPCODES(QUILL_LABEL_CHECKED)
 #undef QUILL_LABEL_CHECKED
-        // 241..249: fused cells (FusedOp)
+        // 241..252: fused cells (FusedOp)
         QUILL_FUSED_OPCODES_HIGH(QUILL_LABEL_FUSED)
 #undef QUILL_LABEL_FUSED
-        // 250..255
-        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
-        QUILL_LABEL_BAD(0)
+        // 253..255
+        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
 #undef QUILL_BAD16
 #undef QUILL_LABEL_BAD
     };
@@ -1087,6 +1086,58 @@ op_FusedPrologue:
         goto args_body;
     }
     goto op_GetArg;
+
+    // Element cells: the locals are read where they lie, and the sequence
+    // runs at once when the array's compact form answers without
+    // allocating (arrayCompactSlot, arrayCompactStoreSlot); any other case
+    // runs the first getlocal alone, and the rest follow.
+op_FusedSetElemLocals: {
+    const Value* v = fp - 4 - uint32_t(ARG);
+    const Value* array = fp - 4 - uint32_t(pc[1].arg);
+    const Value* index = fp - 4 - uint32_t(pc[2].arg);
+    if (QUILL_LIKELY(v >= sp && array >= sp && index >= sp && array->kind == Kind::Array &&
+                     index->kind == Kind::Integer)) {
+        if (Value* slot = arrayCompactStoreSlot(array->payload.array, uint64_t(index->payload.integer))) {
+            // The kind and the payload as they were written (a just
+            // stepped counter has its kind and payload stored apart).
+            slot->kind = v->kind;
+            slot->payload.bits = v->payload.bits;
+            pc += 3; // the setelem, which is a collection point
+            COLLECT();
+            NEXT();
+        }
+    }
+    goto op_GetLocal;
+}
+op_FusedGetElemLocals: {
+    const Value* array = fp - 4 - uint32_t(ARG);
+    const Value* index = fp - 4 - uint32_t(pc[1].arg);
+    if (QUILL_LIKELY(array >= sp && index >= sp && array->kind == Kind::Array && index->kind == Kind::Integer)) {
+        if (const Value* v = arrayCompactSlot(array->payload.array, uint64_t(index->payload.integer))) {
+            --sp;
+            COPY_VALUE(sp[0], *v);
+            pc += 2;
+            NEXT();
+        }
+    }
+    goto op_GetLocal;
+}
+op_FusedAddElemSetLocal: {
+    const Value* x = fp - 4 - uint32_t(ARG);
+    const Value* array = fp - 4 - uint32_t(pc[1].arg);
+    const Value* index = fp - 4 - uint32_t(pc[2].arg);
+    Value* dst = fp - 4 - uint32_t(pc[5].arg);
+    if (QUILL_LIKELY(x >= sp && array >= sp && index >= sp && dst >= sp && x->kind == Kind::Integer &&
+                     array->kind == Kind::Array && index->kind == Kind::Integer)) {
+        const Value* v = arrayCompactSlot(array->payload.array, uint64_t(index->payload.integer));
+        if (v && v->kind == Kind::Integer) {
+            SET_INT(*dst, PLUS(x->asInteger(), v->asInteger()));
+            pc += 5;
+            NEXT();
+        }
+    }
+    goto op_GetLocal;
+}
 #undef INT_OPERAND
 #undef LOCAL_OPERAND
 #undef PLUS
@@ -1181,14 +1232,10 @@ op_SetProp: {
 }
 op_GetElem: {
     if (sp[1].kind == Kind::Array && sp[0].kind == Kind::Integer) {
-        ArrayBody* a = sp[1].payload.array;
-        auto index = uint64_t(sp[0].payload.integer);
-        if (index < a->length) {
-            if (const Value* v = arrayCompactSlot(a, index)) {
-                COPY_VALUE(sp[1], *v);
-                ++sp;
-                NEXT();
-            }
+        if (const Value* v = arrayCompactSlot(sp[1].payload.array, uint64_t(sp[0].payload.integer))) {
+            COPY_VALUE(sp[1], *v);
+            ++sp;
+            NEXT();
         }
     }
     SAVE();
@@ -1199,13 +1246,11 @@ op_GetElem: {
 }
 op_SetElem: {
     if (sp[1].kind == Kind::Array && sp[0].kind == Kind::Integer) {
-        // Replacing an element of a compact array allocates nothing.
-        ArrayBody* a = sp[1].payload.array;
-        auto index = uint64_t(sp[0].payload.integer);
-        Value* v = index < a->length ? arrayCompactSlot(a, index) : nullptr;
-        if (v || arrayCompactAppend(a, index, sp[2])) {
-            if (v)
-                COPY_VALUE(*v, sp[2]);
+        // Replacing an element of a compact array, or appending at its top
+        // while its block has room, allocates nothing.
+        if (Value* slot = arrayCompactStoreSlot(sp[1].payload.array, uint64_t(sp[0].payload.integer))) {
+            slot->kind = sp[2].kind;
+            slot->payload.bits = sp[2].payload.bits;
             sp += 3;
             COLLECT();
             NEXT();

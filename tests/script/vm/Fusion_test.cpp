@@ -3,6 +3,7 @@
 // or an operand is not an Integer.
 #include <limits>
 
+#include "script/values/Array.h"
 #include "script/vm/Code.h"
 #include "tests/script/vm/VmFixture.h"
 
@@ -80,6 +81,48 @@ TEST(FuseInstructions, TypedCellsCountedLoopsAndPrologues) {
     EXPECT_EQ(opcode(fused[25]), uint32_t(FusedOp::AddSetLocalInt)); // jumps to no test of its local
     for (size_t i : {1, 2, 7, 8, 10, 14, 15, 16, 17, 29})
         EXPECT_EQ(fused[i].word, code[i].word) << i;
+}
+
+TEST(FuseInstructions, ElementAccessThroughLocals) {
+    std::vector<Insn> code = {
+        cell(Op::GetLocal, 2), cell(Op::GetLocal, 0), cell(Op::GetLocal, 1), cell(Op::SetElem),   // 0: a[i] = v
+        cell(Op::GetLocal, 3), cell(Op::GetLocal, 0), cell(Op::GetLocal, 1), cell(Op::GetElem),   // 4: x + a[i]
+        cell(Op::Add), cell(Op::SetLocal, 3),                                                       //    into x
+        cell(Op::GetLocal, 3), cell(Op::GetLocal, 0), cell(Op::GetLocal, 1), cell(Op::GetElem),   // 10: x, a[i]
+        cell(Op::Sub),                                                                              //     (sub: no sum)
+        cell(Op::GetArg, 0), cell(Op::GetLocal, 1), cell(Op::GetElem),                             // 15: argument: no
+        cell(Op::GetLocal, 0), cell(Op::GetLocal, 1, true), cell(Op::GetElem),                     // 18: checked: no
+        cell(Op::End)};
+    std::vector<Insn> fused = code;
+    fuseInstructions(fused);
+    EXPECT_EQ(opcode(fused[0]), uint32_t(FusedOp::SetElemLocals));
+    EXPECT_EQ(opcode(fused[4]), uint32_t(FusedOp::AddElemSetLocal));
+    EXPECT_EQ(opcode(fused[10]), uint32_t(Op::GetLocal));
+    EXPECT_EQ(opcode(fused[11]), uint32_t(FusedOp::GetElemLocals));
+    EXPECT_EQ(opcode(fused[15]), uint32_t(Op::GetArg));
+    EXPECT_EQ(opcode(fused[16]), uint32_t(Op::GetLocal));
+    EXPECT_EQ(opcode(fused[18]), uint32_t(Op::GetLocal));
+}
+
+TEST_F(FusionTest, ElementCellsRunAsTheirInstructions) {
+    // A jump onto the setelem stores what the stack holds; a store whose
+    // value local lies below the stack takes the plain path (undefined).
+    global("a") = newArray(*engine);
+    ASSERT_TRUE(run("locals 3\ngetglobal a\nsetlocal 0\npush1\nsetlocal 1\npushconst s:v\nsetlocal 2\n"
+                    "pushconst s:w\ngetlocal 0\npush0\njmp store\n"
+                    "getlocal 2\ngetlocal 0\ngetlocal 1\nstore:\nsetelem\n"
+                    "getlocal 2\ngetlocal 0\ngetlocal 1\nsetelem\n"
+                    "getlocal 9\ngetlocal 0\npush2\nsetelem\n"
+                    "getlocal 0\nend"));
+    ArrayBody* a = global("a").asArray();
+    Value v;
+    ASSERT_TRUE(arrayGet(a, 0, v));
+    EXPECT_EQ(text(v), "w");
+    ASSERT_TRUE(arrayGet(a, 1, v));
+    EXPECT_EQ(text(v), "v");
+    ASSERT_TRUE(arrayGet(a, 2, v));
+    EXPECT_TRUE(v.isUndefined());
+    EXPECT_EQ(a->length, 3u);
 }
 
 TEST_F(FusionTest, PrologueRunsAsItsInstructions) {
