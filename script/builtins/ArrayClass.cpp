@@ -678,9 +678,16 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
     auto appendSeparators = [&](std::uint64_t count) {
         if (separator.empty())
             return;
-        if (count &&
-            (count > kMaxJoinLength / separator.size() || out.size() + count * separator.size() > kMaxJoinLength))
+        if (count == 0)
+            return;
+        if (count > kMaxJoinLength / separator.size() || out.size() + count * separator.size() > kMaxJoinLength)
             engine.raiseError(kErrOutOfMemory);
+        // A long run of holes is one fill, not one append per hole.
+        if (separator.size() == 1) {
+            out.append(size_t(count), separator[0]);
+            return;
+        }
+        out.reserve(out.size() + size_t(count * separator.size()));
         for (std::uint64_t i = 0; i < count; ++i)
             out.append(separator);
     };
