@@ -115,7 +115,7 @@ const Engine::SymbolCell* Engine::probeSymbol(const Char* name, size_t length, u
         const SymbolCell& cell = symbolTable_[i];
         if (cell.id == kNoSymbol)
             return &cell;
-        if (cell.hash == hash && sameName(symbolNames_[cell.id], name, length))
+        if (cell.hash == hash && sameName(nameText(symbolNames_[cell.id]), name, length))
             return &cell;
     }
 }
@@ -132,15 +132,21 @@ void placeSymbolCell(Table& table, const Cell& cell, SymbolId empty) {
 }
 } // namespace
 
-const char* Engine::keepName(std::string_view name) {
-    constexpr size_t kNameBlock = 16384;
+uint32_t Engine::keepName(std::string_view name) {
+    constexpr size_t kNameBlock = size_t(4) << kNameOffsetBits;
     size_t need = (sizeof(uint32_t) + name.size() + 1 + 3) & ~size_t(3);
     if (need > nameRoom_) {
+        // The references have room for 2^20 blocks: more than the address
+        // space holds.
+        if (nameBlocks_.size() >= (size_t(1) << (32 - kNameOffsetBits)))
+            throw std::bad_alloc();
         size_t bytes = std::max(kNameBlock, need);
         nameBlocks_.push_back(std::make_unique<char[]>(bytes));
         nameNext_ = nameBlocks_.back().get();
         nameRoom_ = bytes;
     }
+    auto offset = static_cast<uint32_t>(nameNext_ - nameBlocks_.back().get()) / 4;
+    auto ref = static_cast<uint32_t>(nameBlocks_.size() - 1) << kNameOffsetBits | offset;
     auto length = static_cast<uint32_t>(name.size());
     std::memcpy(nameNext_, &length, sizeof length);
     char* text = nameNext_ + sizeof length;
@@ -148,7 +154,7 @@ const char* Engine::keepName(std::string_view name) {
     text[name.size()] = 0;
     nameNext_ += need;
     nameRoom_ -= need;
-    return text;
+    return ref;
 }
 
 SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
@@ -162,11 +168,13 @@ SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
         symbolTable_.swap(grown);
     }
     placeSymbolCell(symbolTable_, SymbolCell{hash, id}, kNoSymbol);
-    // The table grows by 1024 entries at a time; the vector's own capacity
-    // grows geometrically underneath, so interning stays linear.
-    if (globals.size() <= id)
-        globals.resize(globals.size() + kGlobalStep);
     return id;
+}
+
+// The table grows by 1024 entries at a time; the vector's own capacity
+// grows geometrically underneath, so covering ids stays linear.
+void Engine::coverGlobal(SymbolId id) {
+    globals.resize((size_t(id) / kGlobalStep + 1) * kGlobalStep);
 }
 
 template <typename Char>
@@ -176,10 +184,17 @@ bool Engine::lookupSymbol(const Char* name, size_t length, uint32_t& hash, Symbo
     return id != kNoSymbol;
 }
 
-SymbolId Engine::internName(std::string_view name) {
+SymbolId Engine::internKey(std::string_view name) {
     uint32_t hash;
     SymbolId id;
     return lookupSymbol(name.data(), name.size(), hash, id) ? id : addSymbol(name, hash);
+}
+
+SymbolId Engine::internName(std::string_view name) {
+    SymbolId id = internKey(name);
+    if (id >= globals.size())
+        coverGlobal(id);
+    return id;
 }
 
 bool Engine::findName(std::string_view name, SymbolId& id) const {
@@ -189,14 +204,21 @@ bool Engine::findName(std::string_view name, SymbolId& id) const {
 
 // Names of plain ASCII are looked up without converting them; any other
 // name goes through the ANSI conversion, so both spellings meet in one id.
-SymbolId Engine::internName(std::u16string_view name) {
+SymbolId Engine::internKey(std::u16string_view name) {
     if (!isAscii(name))
-        return internName(paloma::utf16ToAnsi(name));
+        return internKey(paloma::utf16ToAnsi(name));
     uint32_t hash;
     SymbolId id;
     if (lookupSymbol(name.data(), name.size(), hash, id))
         return id;
     return addSymbol(std::string(name.begin(), name.end()), hash);
+}
+
+SymbolId Engine::internName(std::u16string_view name) {
+    SymbolId id = internKey(name);
+    if (id >= globals.size())
+        coverGlobal(id);
+    return id;
 }
 
 bool Engine::findName(std::u16string_view name, SymbolId& id) const {
@@ -208,7 +230,7 @@ bool Engine::findName(std::u16string_view name, SymbolId& id) const {
 
 const char* Engine::nameOf(SymbolId id) const {
     if (id < symbolNames_.size())
-        return symbolNames_[id];
+        return nameText(symbolNames_[id]);
     return "???";
 }
 
