@@ -272,18 +272,19 @@ private:
     bool lookupSymbol(const Char* name, size_t length, uint32_t& hash, SymbolId& id) const;
     SymbolId addSymbol(std::string_view name, uint32_t hash);
     void coverGlobal(SymbolId id);
-    // Names by id: each a 32-bit length, the characters and a NUL, packed
-    // into blocks that never move (a name costs its own length and a few
-    // bytes, not a string object). A name is found by a 32-bit reference:
-    // its block's index above kNameOffsetBits, below them its offset in
-    // the block in units of 4 bytes (a name longer than a block has a block
-    // of its own, at offset 0).
+    // Names by id, packed into blocks that never move (a name costs its
+    // own length and a few bytes, not a string object). A name is its
+    // length, the characters and a NUL, 4-byte aligned; the length is one
+    // byte below 255, else the byte 255 and a 32-bit length. A name is
+    // found by a 32-bit reference: its block's index above kNameOffsetBits,
+    // below them its offset in the block in units of 4 bytes (a name longer
+    // than a block has a block of its own, at offset 0).
     static constexpr uint32_t kNameOffsetBits = 12;
     std::vector<uint32_t> symbolNames_;
-    const char* nameText(uint32_t ref) const {
-        return nameBlocks_[ref >> kNameOffsetBits].get() + size_t(ref & ((1u << kNameOffsetBits) - 1)) * 4 +
-               sizeof(uint32_t);
+    const char* nameRecord(uint32_t ref) const {
+        return nameBlocks_[ref >> kNameOffsetBits].get() + size_t(ref & ((1u << kNameOffsetBits) - 1)) * 4;
     }
+
     std::vector<std::unique_ptr<char[]>> nameBlocks_;
     char* nameNext_ = nullptr;
     size_t nameRoom_ = 0;

@@ -110,6 +110,15 @@ TEST(Globals, KeysGetTheirSlotOnlyWhenUsedAsGlobals) {
     EXPECT_EQ(e.nameOf(keys[1500]), longName);
     EXPECT_STREQ(e.nameOf(keys[1501]), "k1501");
     EXPECT_STREQ(e.nameOf(keys[2999]), "k2999");
+    for (size_t length : {254u, 255u, 256u}) { // about where a name's length needs more than a byte
+        std::string name(length, 'y');
+        SymbolId id = e.internKey(name);
+        SymbolId found = 0;
+        ASSERT_TRUE(e.findName(name, found));
+        EXPECT_EQ(found, id);
+        EXPECT_EQ(e.nameOf(id), name);
+        EXPECT_FALSE(e.findName(std::string(length - 1, 'y') + "z", found));
+    }
     EXPECT_EQ(e.internName("k2999"), keys[2999]);
     EXPECT_GT(e.globals.size(), keys[2999]) << "interning as a name covers the id";
     SymbolId late = e.internKey("late");
