@@ -82,16 +82,25 @@ uint32_t symbolHash(const Char* name, size_t length) {
     return h;
 }
 
-// A stored name: its length sits in the four bytes before its characters.
-uint32_t storedLength(const char* stored) {
-    uint32_t length;
-    std::memcpy(&length, stored - sizeof(uint32_t), sizeof length);
-    return length;
+// A stored name's length is one byte, or kLongName and a 32-bit length.
+constexpr unsigned char kLongName = 0xFF;
+
+// The characters of a stored name, and their count.
+const char* nameText(const char* record, uint32_t& length) {
+    auto first = static_cast<unsigned char>(record[0]);
+    if (first != kLongName) {
+        length = first;
+        return record + 1;
+    }
+    std::memcpy(&length, record + 1, sizeof length);
+    return record + 1 + sizeof length;
 }
 
 template <typename Char>
-bool sameName(const char* stored, const Char* name, size_t length) {
-    if (storedLength(stored) != length)
+bool sameName(const char* record, const Char* name, size_t length) {
+    uint32_t storedLength;
+    const char* stored = nameText(record, storedLength);
+    if (storedLength != length)
         return false;
     for (size_t i = 0; i < length; ++i)
         if (unitOf(stored[i]) != unitOf(name[i]))
@@ -115,7 +124,7 @@ const Engine::SymbolCell* Engine::probeSymbol(const Char* name, size_t length, u
         const SymbolCell& cell = symbolTable_[i];
         if (cell.id == kNoSymbol)
             return &cell;
-        if (cell.hash == hash && sameName(symbolNames_[cell.id], name, length))
+        if (cell.hash == hash && sameName(nameRecord(symbolNames_[cell.id]), name, length))
             return &cell;
     }
 }
@@ -132,23 +141,35 @@ void placeSymbolCell(Table& table, const Cell& cell, SymbolId empty) {
 }
 } // namespace
 
-const char* Engine::keepName(std::string_view name) {
-    constexpr size_t kNameBlock = 16384;
-    size_t need = (sizeof(uint32_t) + name.size() + 1 + 3) & ~size_t(3);
+uint32_t Engine::keepName(std::string_view name) {
+    constexpr size_t kNameBlock = size_t(4) << kNameOffsetBits;
+    bool isLong = name.size() >= kLongName;
+    size_t head = isLong ? 1 + sizeof(uint32_t) : 1;
+    size_t need = (head + name.size() + 1 + 3) & ~size_t(3);
     if (need > nameRoom_) {
+        // The references have room for 2^20 blocks (16 GB of names).
+        if (nameBlocks_.size() >= (size_t(1) << (32 - kNameOffsetBits)))
+            throw std::bad_alloc();
         size_t bytes = std::max(kNameBlock, need);
         nameBlocks_.push_back(std::make_unique<char[]>(bytes));
         nameNext_ = nameBlocks_.back().get();
         nameRoom_ = bytes;
     }
+    auto offset = static_cast<uint32_t>(nameNext_ - nameBlocks_.back().get()) / 4;
+    auto ref = static_cast<uint32_t>(nameBlocks_.size() - 1) << kNameOffsetBits | offset;
     auto length = static_cast<uint32_t>(name.size());
-    std::memcpy(nameNext_, &length, sizeof length);
-    char* text = nameNext_ + sizeof length;
+    if (isLong) {
+        nameNext_[0] = static_cast<char>(kLongName);
+        std::memcpy(nameNext_ + 1, &length, sizeof length);
+    } else {
+        nameNext_[0] = static_cast<char>(length);
+    }
+    char* text = nameNext_ + head;
     std::memcpy(text, name.data(), name.size());
     text[name.size()] = 0;
     nameNext_ += need;
     nameRoom_ -= need;
-    return text;
+    return ref;
 }
 
 SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
@@ -162,11 +183,13 @@ SymbolId Engine::addSymbol(std::string_view name, uint32_t hash) {
         symbolTable_.swap(grown);
     }
     placeSymbolCell(symbolTable_, SymbolCell{hash, id}, kNoSymbol);
-    // The table grows by 1024 entries at a time; the vector's own capacity
-    // grows geometrically underneath, so interning stays linear.
-    if (globals.size() <= id)
-        globals.resize(globals.size() + kGlobalStep);
     return id;
+}
+
+// The table grows by 1024 entries at a time; the vector's own capacity
+// grows geometrically underneath, so covering ids stays linear.
+void Engine::coverGlobal(SymbolId id) {
+    globals.resize((size_t(id) / kGlobalStep + 1) * kGlobalStep);
 }
 
 template <typename Char>
@@ -176,10 +199,17 @@ bool Engine::lookupSymbol(const Char* name, size_t length, uint32_t& hash, Symbo
     return id != kNoSymbol;
 }
 
-SymbolId Engine::internName(std::string_view name) {
+SymbolId Engine::internKey(std::string_view name) {
     uint32_t hash;
     SymbolId id;
     return lookupSymbol(name.data(), name.size(), hash, id) ? id : addSymbol(name, hash);
+}
+
+SymbolId Engine::internName(std::string_view name) {
+    SymbolId id = internKey(name);
+    if (id >= globals.size())
+        coverGlobal(id);
+    return id;
 }
 
 bool Engine::findName(std::string_view name, SymbolId& id) const {
@@ -189,14 +219,21 @@ bool Engine::findName(std::string_view name, SymbolId& id) const {
 
 // Names of plain ASCII are looked up without converting them; any other
 // name goes through the ANSI conversion, so both spellings meet in one id.
-SymbolId Engine::internName(std::u16string_view name) {
+SymbolId Engine::internKey(std::u16string_view name) {
     if (!isAscii(name))
-        return internName(paloma::utf16ToAnsi(name));
+        return internKey(paloma::utf16ToAnsi(name));
     uint32_t hash;
     SymbolId id;
     if (lookupSymbol(name.data(), name.size(), hash, id))
         return id;
     return addSymbol(std::string(name.begin(), name.end()), hash);
+}
+
+SymbolId Engine::internName(std::u16string_view name) {
+    SymbolId id = internKey(name);
+    if (id >= globals.size())
+        coverGlobal(id);
+    return id;
 }
 
 bool Engine::findName(std::u16string_view name, SymbolId& id) const {
@@ -208,7 +245,10 @@ bool Engine::findName(std::u16string_view name, SymbolId& id) const {
 
 const char* Engine::nameOf(SymbolId id) const {
     if (id < symbolNames_.size())
-        return symbolNames_[id];
+    {
+        uint32_t length;
+        return nameText(nameRecord(symbolNames_[id]), length);
+    }
     return "???";
 }
 

@@ -106,7 +106,8 @@ struct Engine {
     void resetStack() { stackPosition = stack + stackSize - 1; }
 
     // ---- symbols -----------------------------------------------------------
-    // Interning a new name also adds its global slot (Undefined).
+    // Interning a name also makes sure it has its global slot (Undefined
+    // until set).
     SymbolId internName(std::string_view name);
     // The id of a name already interned; false when it never was.
     bool findName(std::string_view name, SymbolId& id) const;
@@ -115,16 +116,27 @@ struct Engine {
     // compared as it stands.
     SymbolId internName(std::u16string_view name);
     bool findName(std::u16string_view name, SymbolId& id) const;
+    // Interns a name met as a property key: the same id, but no global slot
+    // yet (global() adds it when the name is used as a global after all),
+    // so a dictionary of many keys does not also grow the globals.
+    SymbolId internKey(std::u16string_view name);
+    SymbolId internKey(std::string_view name);
     // The name of an id; "???" for an id that has no name. The text stays
     // valid for the engine's life.
     const char* nameOf(SymbolId id) const;
     size_t symbolCount() const { return symbolNames_.size(); }
 
     // ---- globals -----------------------------------------------------------
-    // Indexed by symbol id; grown in steps of 1024 whenever a name is
-    // interned, so a reference into it is valid only until the next intern.
+    // Indexed by symbol id; it covers every id internName returned (so
+    // code may index it with the ids of its names) and grows in steps of
+    // 1024, so a reference into it is valid only until the next intern or
+    // the next global() of an id beyond it.
     std::vector<Value> globals;
-    Value& global(SymbolId id) { return globals[id]; }
+    Value& global(SymbolId id) {
+        if (id >= globals.size())
+            coverGlobal(id);
+        return globals[id];
+    }
 
     // ---- constant pool -------------------------------------------------------
     // Loaded images append their constants and remember where they begin.
@@ -259,14 +271,24 @@ private:
     template <typename Char>
     bool lookupSymbol(const Char* name, size_t length, uint32_t& hash, SymbolId& id) const;
     SymbolId addSymbol(std::string_view name, uint32_t hash);
-    // Names by id: each a 32-bit length, the characters and a NUL, packed
-    // into blocks that never move (a name costs its own length and a few
-    // bytes, not a string object).
-    std::vector<const char*> symbolNames_; // points at the characters
+    void coverGlobal(SymbolId id);
+    // Names by id, packed into blocks that never move (a name costs its
+    // own length and a few bytes, not a string object). A name is its
+    // length, the characters and a NUL, 4-byte aligned; the length is one
+    // byte below 255, else the byte 255 and a 32-bit length. A name is
+    // found by a 32-bit reference: its block's index above kNameOffsetBits,
+    // below them its offset in the block in units of 4 bytes (a name longer
+    // than a block has a block of its own, at offset 0).
+    static constexpr uint32_t kNameOffsetBits = 12;
+    std::vector<uint32_t> symbolNames_;
+    const char* nameRecord(uint32_t ref) const {
+        return nameBlocks_[ref >> kNameOffsetBits].get() + size_t(ref & ((1u << kNameOffsetBits) - 1)) * 4;
+    }
+
     std::vector<std::unique_ptr<char[]>> nameBlocks_;
     char* nameNext_ = nullptr;
     size_t nameRoom_ = 0;
-    const char* keepName(std::string_view name);
+    uint32_t keepName(std::string_view name);
     std::vector<SymbolCell, BulkAllocator<SymbolCell>> symbolTable_;
     std::unordered_set<const PinnedValue*> pinnedSet_;
     std::vector<std::pair<RootTracer, void*>> rootTracers_;

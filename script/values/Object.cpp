@@ -50,23 +50,28 @@ uint32_t* growU32(Engine& engine, uint32_t* block, uint32_t& capacity, uint32_t 
 }
 
 // ---- id index (open addressing, linear probing) --------------------------
+//
+// A cell holds a slot position only; the id is read through the slot, which
+// keeps it beside its Value. Every indexed slot has an id above 0, so a cell
+// always names a live slot.
 
 uint32_t probeStart(uint32_t id, uint32_t capacity) {
     return (id * 2654435761u) >> (32 - std::countr_zero(capacity));
 }
 
-void indexInsertRaw(uint32_t* table, uint32_t capacity, uint32_t id, uint32_t slot) {
+uint32_t slotId(const ObjectRecord* o, uint32_t pos) { return static_cast<uint32_t>(o->slots[pos].id); }
+
+void indexInsertRaw(const ObjectRecord* o, uint32_t* table, uint32_t capacity, uint32_t id, uint32_t slot) {
     uint32_t mask = capacity - 1;
     uint32_t i = capacity == 1 ? 0 : probeStart(id, capacity);
-    while (table[2 * i] != kEmpty) {
-        if (table[2 * i] == id) {
-            table[2 * i + 1] = slot;
+    while (table[i] != kEmpty) {
+        if (slotId(o, table[i]) == id) {
+            table[i] = slot;
             return;
         }
         i = (i + 1) & mask;
     }
-    table[2 * i] = id;
-    table[2 * i + 1] = slot;
+    table[i] = slot;
 }
 
 void rebuildIndex(Engine& engine, ObjectRecord* o, uint32_t capacity) {
@@ -81,13 +86,13 @@ void rebuildIndex(Engine& engine, ObjectRecord* o, uint32_t capacity) {
             a->protoSlots[a->protoCount++] = s;
         }
     }
-    auto* table = static_cast<uint32_t*>(engine.gcAlloc(size_t(capacity) * 2 * sizeof(uint32_t)));
-    std::memset(table, 0xFF, size_t(capacity) * 2 * sizeof(uint32_t));
+    auto* table = static_cast<uint32_t*>(engine.gcAlloc(size_t(capacity) * sizeof(uint32_t)));
+    std::memset(table, 0xFF, size_t(capacity) * sizeof(uint32_t));
     uint32_t used = 0;
     for (uint32_t s = 0; s < o->slotCount; ++s) {
         int32_t id = o->slots[s].id;
         if (id > 0) {
-            indexInsertRaw(table, capacity, static_cast<uint32_t>(id), s);
+            indexInsertRaw(o, table, capacity, static_cast<uint32_t>(id), s);
             ++used;
         }
     }
@@ -98,45 +103,47 @@ void rebuildIndex(Engine& engine, ObjectRecord* o, uint32_t capacity) {
     a->idIndexUsed = used;
 }
 
-int64_t indexFind(const ObjectLookupAids* a, uint32_t id) {
-    uint32_t cap = a->idIndexCapacity;
-    uint32_t mask = cap - 1;
-    uint32_t i = probeStart(id, cap);
-    while (a->idIndex[2 * i] != kEmpty) {
-        if (a->idIndex[2 * i] == id)
-            return a->idIndex[2 * i + 1];
+int64_t indexFind(const ObjectRecord* o, uint32_t id) {
+    const ObjectLookupAids* a = o->aids;
+    const uint32_t* t = a->idIndex;
+    uint32_t mask = a->idIndexCapacity - 1;
+    uint32_t i = probeStart(id, a->idIndexCapacity);
+    while (t[i] != kEmpty) {
+        if (slotId(o, t[i]) == id)
+            return t[i];
         i = (i + 1) & mask;
     }
     return -1;
 }
 
-void indexRemove(ObjectLookupAids* a, uint32_t id) {
+// Removes the cell of the slot at pos, which still carries its id.
+void indexRemove(ObjectRecord* o, uint32_t pos) {
+    ObjectLookupAids* a = o->aids;
     uint32_t cap = a->idIndexCapacity;
     uint32_t mask = cap - 1;
     uint32_t* t = a->idIndex;
-    uint32_t i = probeStart(id, cap);
-    while (t[2 * i] != kEmpty && t[2 * i] != id)
+    uint32_t i = probeStart(slotId(o, pos), cap);
+    while (t[i] != kEmpty && t[i] != pos)
         i = (i + 1) & mask;
-    if (t[2 * i] == kEmpty)
+    if (t[i] == kEmpty)
         return;
     // Backward-shift deletion keeps every probe sequence unbroken.
     uint32_t j = i;
     for (;;) {
-        t[2 * i] = kEmpty;
+        t[i] = kEmpty;
         for (;;) {
             j = (j + 1) & mask;
-            if (t[2 * j] == kEmpty) {
+            if (t[j] == kEmpty) {
                 --a->idIndexUsed;
                 return;
             }
-            uint32_t home = probeStart(t[2 * j], cap);
+            uint32_t home = probeStart(slotId(o, t[j]), cap);
             // Move the entry at j to i unless its home lies cyclically in (i, j].
             bool stays = (i <= j) ? (i < home && home <= j) : (i < home || home <= j);
             if (!stays)
                 break;
         }
-        t[2 * i] = t[2 * j];
-        t[2 * i + 1] = t[2 * j + 1];
+        t[i] = t[j];
         i = j;
     }
 }
@@ -178,7 +185,7 @@ void registerId(Engine& engine, ObjectRecord* o, uint32_t pos, int32_t id) {
             rebuildIndex(engine, o, a->idIndexCapacity * 2);
             return; // the rebuild saw the new slot
         }
-        indexInsertRaw(a->idIndex, a->idIndexCapacity, static_cast<uint32_t>(id), pos);
+        indexInsertRaw(o, a->idIndex, a->idIndexCapacity, static_cast<uint32_t>(id), pos);
         ++a->idIndexUsed;
     } else if (o->slotCount > kIndexFrom) {
         rebuildIndex(engine, o, std::bit_ceil(o->slotCount * 2));
@@ -189,7 +196,7 @@ void unregisterId(ObjectRecord* o, uint32_t pos, int32_t id) {
     if (id == 0)
         protoRemove(o, pos);
     else if (id > 0 && o->aids && o->aids->idIndex)
-        indexRemove(o->aids, static_cast<uint32_t>(id));
+        indexRemove(o, pos);
 }
 
 int64_t findSlot(const ObjectRecord* o, SymbolId id) {
@@ -197,7 +204,7 @@ int64_t findSlot(const ObjectRecord* o, SymbolId id) {
         const ObjectLookupAids* a = o->aids;
         if (id == 0)
             return a->protoCount ? static_cast<int64_t>(a->protoSlots[0]) : -1;
-        return indexFind(a, id);
+        return indexFind(o, id);
     }
     for (uint32_t s = 0; s < o->slotCount; ++s)
         if (o->slots[s].id == static_cast<int32_t>(id))
@@ -537,7 +544,7 @@ void objectPutByKey(Engine& engine, ObjectRecord* o, const Value& key, const Val
             o->slots[s].setValue(v);
             return;
         }
-        auto id = static_cast<int32_t>(engine.internName(name));
+        auto id = static_cast<int32_t>(engine.internKey(name));
         uint32_t pos = appendSlot(engine, o, id, v);
         registerId(engine, o, pos, id);
         hashAdd(engine, o, pos);

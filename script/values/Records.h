@@ -146,7 +146,7 @@ inline constexpr uint32_t kNameHashBuckets = 128;
 struct ObjectLookupAids {
     NameHashEntry** nameHash; // 128 bucket heads, or null
     uint32_t* bucketCounts;   // 128 counts, or null
-    uint32_t* idIndex; // pairs (id, slot); idIndexCapacity pairs, a power of two
+    uint32_t* idIndex; // slot positions (the id is the slot's); idIndexCapacity, a power of two
     uint32_t idIndexCapacity;
     uint32_t idIndexUsed;
     uint32_t* protoSlots; // ascending positions of the slots with id 0

@@ -40,7 +40,7 @@ void warnProperty(Engine& engine, SymbolId id) { reportWarning(engine, kWarnUnde
 
 // The name of a String key as a symbol.
 SymbolId keySymbol(Engine& engine, const Value& key) {
-    return engine.internName(stringView(key.asString()));
+    return engine.internKey(stringView(key.asString()));
 }
 
 } // namespace
@@ -186,7 +186,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             // what the store by name does too as long as there is no
             // deleted slot that a put by id would reuse instead.
             ObjectRecord* o = receiver.asObject();
-            SymbolId id = engine.internName(stringView(key.asString()));
+            SymbolId id = engine.internKey(stringView(key.asString()));
             Value old;
             if (id != Engine::kProtoId && (objectGetOwn(o, id, old) || !o->aids || o->aids->deletedCount == 0)) {
                 objectPut(engine, o, id, v);

@@ -100,6 +100,33 @@ TEST(Globals, GrowInStepsOf1024) {
     EXPECT_EQ(e.global(e.internName("g1099")).asInteger(), 3);
 }
 
+TEST(Globals, KeysGetTheirSlotOnlyWhenUsedAsGlobals) {
+    Engine e;
+    std::string longName(20000, 'x'); // longer than a block of names
+    std::vector<SymbolId> keys;
+    for (int i = 0; i < 3000; ++i)
+        keys.push_back(e.internKey(i == 1500 ? longName : "k" + std::to_string(i)));
+    EXPECT_EQ(e.globals.size(), 1024u) << "keys alone add no global slots";
+    EXPECT_EQ(e.nameOf(keys[1500]), longName);
+    EXPECT_STREQ(e.nameOf(keys[1501]), "k1501");
+    EXPECT_STREQ(e.nameOf(keys[2999]), "k2999");
+    for (size_t length : {254u, 255u, 256u}) { // about where a name's length needs more than a byte
+        std::string name(length, 'y');
+        SymbolId id = e.internKey(name);
+        SymbolId found = 0;
+        ASSERT_TRUE(e.findName(name, found));
+        EXPECT_EQ(found, id);
+        EXPECT_EQ(e.nameOf(id), name);
+        EXPECT_FALSE(e.findName(std::string(length - 1, 'y') + "z", found));
+    }
+    EXPECT_EQ(e.internName("k2999"), keys[2999]);
+    EXPECT_GT(e.globals.size(), keys[2999]) << "interning as a name covers the id";
+    SymbolId late = e.internKey("late");
+    EXPECT_TRUE(e.global(late).isUndefined());
+    e.global(late) = Value::integer(7);
+    EXPECT_EQ(e.global(e.internName("late")).asInteger(), 7);
+}
+
 TEST(Constants, AppendAndKeepText) {
     Engine e;
     EXPECT_EQ(e.addConstant(Value::integer(1)), 0u);
