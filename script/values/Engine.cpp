@@ -207,8 +207,7 @@ SymbolId Engine::internKey(std::string_view name) {
 
 SymbolId Engine::internName(std::string_view name) {
     SymbolId id = internKey(name);
-    if (id >= globals.size())
-        coverGlobal(id);
+    global(id); // makes sure the name has its slot
     return id;
 }
 
@@ -231,8 +230,7 @@ SymbolId Engine::internKey(std::u16string_view name) {
 
 SymbolId Engine::internName(std::u16string_view name) {
     SymbolId id = internKey(name);
-    if (id >= globals.size())
-        coverGlobal(id);
+    global(id); // makes sure the name has its slot
     return id;
 }
 
