@@ -214,6 +214,11 @@ bool Heap::releaseWholeChunk(void* block, size_t size) {
     Chunk** link = wholeChunkOf(block, size);
     if (!link)
         return false;
+    releaseChunk(link);
+    return true;
+}
+
+void Heap::releaseChunk(Chunk** link) {
     Chunk* c = *link;
     *link = c->next;
     size_t bytes = kChunkHeadSize + c->usable;
@@ -223,7 +228,6 @@ bool Heap::releaseWholeChunk(void* block, size_t size) {
     if (it != systemBlocks_.end())
         systemBlocks_.erase(it);
     freeChunkMemory(c, bytes);
-    return true;
 }
 
 void* Heap::growWholeChunk(void* block, size_t newSize) {
@@ -341,14 +345,7 @@ size_t Heap::sweep() {
             link = &c->next;
             continue;
         }
-        *link = c->next;
-        size_t bytes = kChunkHeadSize + c->usable;
-        systemBytes_ -= bytes;
-        auto it = std::find_if(systemBlocks_.begin(), systemBlocks_.end(),
-                               [&](const SystemBlock& b) { return b.memory == c; });
-        if (it != systemBlocks_.end())
-            systemBlocks_.erase(it);
-        freeChunkMemory(c, bytes);
+        releaseChunk(link);
     }
     for (void* b : late) {
         runFinaliser(b);

@@ -168,6 +168,8 @@ private:
     // Gives a chunk made for one large request back to the system when the
     // free block (of `size` bytes) fills all of it; false otherwise.
     bool releaseWholeChunk(void* block, size_t size);
+    // Unlinks the chunk at *link from the chunk list and gives its memory back.
+    void releaseChunk(Chunk** link);
     // Grows a block that fills a chunk of its own by resizing the chunk in
     // place where the system can (no copy, no second block meanwhile);
     // null when it cannot, the block then being unchanged.
