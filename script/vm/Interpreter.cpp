@@ -783,6 +783,22 @@ op_Add: {
     Value r = arithmetic(e, ArithOp::Add, a, b);
     sp[1] = r;
     ++sp;
+    if (QUILL_UNLIKELY(e.heap.allocatedSinceSweep() >= e.heap.threshold)) {
+        // `x = x + y` on texts: a store into a local or a global that
+        // follows runs before the collection, so the text it replaces is
+        // not kept for one more round.
+        uint32_t next = cellOpcode(pc[1]);
+        if (next == uint8_t(Op::SetLocal)) {
+            ++pc;
+            Value* slot = fp - 4 - uint32_t(ARG);
+            if (QUILL_LIKELY(slot > sp))
+                COPY_VALUE(*slot, sp[0]);
+            ++sp;
+        } else if (next == uint8_t(Op::SetGlobal)) {
+            ++pc;
+            e.globals[ARG] = *sp++;
+        }
+    }
     COLLECT();
     NEXT();
 }

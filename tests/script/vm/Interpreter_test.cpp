@@ -1,5 +1,6 @@
 // The interpreter's instructions: arithmetic, comparison, jumps, variables,
 // with-scopes, properties and elements, as run from assembled images.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -286,6 +287,65 @@ TEST_F(InterpreterTest, HookBreakStopsALoopWithoutCollections) {
     makeEngine(options);
     EXPECT_FALSE(run("top:\njmp top"));
     EXPECT_EQ(error(), "Runtime error: hook break 7");
+}
+
+TEST_F(InterpreterTest, TextReplacedByItsOwnConcatenationIsNotKeptByTheCollection) {
+    // s = s + s doubling a text to 8 MB: each collection that the
+    // concatenation brings on sees the local already holding the new text,
+    // so the old one is not kept. The hook runs after each such collection.
+    struct Watch {
+        Engine* engine = nullptr;
+        size_t mostKept = 0;
+    } watch;
+    EngineOptions options;
+    options.hookData = &watch;
+    options.hook = [](int reason, void* data) {
+        auto* w = static_cast<Watch*>(data);
+        if (reason == 2)
+            w->mostKept = std::max(w->mostKept, w->engine->heap.bytesFromSystem() - w->engine->heap.bytesFree());
+        return 0;
+    };
+    makeEngine(options);
+    watch.engine = engine.get();
+    ASSERT_TRUE(run(R"(
+function f
+  getarg 1
+  add2
+  args 2
+  locals 2
+  pushconst s:)" + std::string(64, 'x') + R"(
+  setlocal 0
+  push0
+  setlocal 1
+loop:
+  getlocal 1
+  pushconst i:16
+  lt
+  jf done
+  getlocal 0
+  getlocal 0
+  add
+  setlocal 0
+  getlocal 1
+  inc
+  setlocal 1
+  jmp loop
+done:
+  getlocal 0
+  ret
+function .main
+  push0
+  getglobal f
+  call
+  slide 2
+  end)"));
+    ASSERT_TRUE(result().isString());
+    size_t textBytes = size_t(result().asString()->length) * sizeof(char16_t);
+    ASSERT_EQ(textBytes, size_t(8) << 20);
+    // The most any collection kept: the new text's block (9 MB with the
+    // heap's rounding) and little else, not the old text's 4.5 MB beside it.
+    EXPECT_GT(watch.mostKept, textBytes);
+    EXPECT_LT(watch.mostKept, textBytes + textBytes / 4);
 }
 
 } // namespace
