@@ -31,6 +31,13 @@ size_t Heap::roundRequest(size_t size) {
         return 8;
     if (size <= kSmallMax)
         return (size + 7) & ~size_t(7);
+    // A block too large for a regular chunk gets a chunk of its own, which
+    // it fills to the end of the chunk's last page: rounding it further
+    // would only make memory resident that nothing uses.
+    constexpr size_t kPage = 4096;
+    constexpr size_t kOverhead = kChunkHeadSize + kHeaderSize;
+    if (size + kOverhead > kChunkSize)
+        return ((size + kOverhead + kPage - 1) & ~(kPage - 1)) - kOverhead;
     size_t step = std::bit_floor(size) / 8;
     return (size + step - 1) & ~(step - 1);
 }

@@ -5,7 +5,9 @@
 // Block sizes: a request up to kSmallMax bytes is rounded up to a multiple
 // of 8 and has a free list of its exact size; a larger one is rounded up to
 // an eighth of the power of two below it (so at most 12.5% is lost to
-// rounding) and shares a list with the blocks of its power of two. Two bit
+// rounding) and shares a list with the blocks of its power of two, except
+// that a block too large for a regular chunk, which gets a chunk of its own,
+// is rounded only to the end of that chunk's last page. Two bit
 // masks tell which lists hold blocks, so finding the smallest list that can
 // serve a request takes a bit scan, not a walk.
 //

@@ -61,12 +61,11 @@ Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, siz
     // The head's buffer takes the tail in place when the head is what was
     // last written to it and there is room.
     if (!chars || bufferUsed(chars) != head->length || bufferCapacity(chars) < length) {
-        // A new buffer at least half as large again as the head (the heap
-        // rounds up further), so a chain of appends copies each character a
-        // bounded number of times; an append that more than doubles the
-        // text (s = s + s) gets just what it needs, as the next one will
-        // not fit in the room either way.
-        size_t room = std::max(length, size_t(head->length) + head->length / 2);
+        // A new buffer five eighths as large again as the head, so a chain
+        // of appends copies each character a bounded number of times; an
+        // append that more than doubles the text (s = s + s) gets just what
+        // it needs, as the next one will not fit in the room either way.
+        size_t room = std::max(length, size_t(head->length) + head->length / 8 * 5);
         size_t bytes = room * sizeof(char16_t) + sizeof(uint32_t);
         chars = static_cast<char16_t*>(engine.gcAlloc(bytes));
         if (head->length)

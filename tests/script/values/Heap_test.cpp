@@ -27,7 +27,10 @@ TEST(HeapSizes, ClassesAndRounding) {
     EXPECT_EQ(Heap::roundRequest(9), 16u);
     EXPECT_EQ(Heap::roundRequest(65), 72u);
     EXPECT_EQ(Heap::roundRequest(513), 576u);
-    EXPECT_EQ(Heap::roundRequest((size_t(1) << 20) + 1), (size_t(1) << 20) + (size_t(1) << 17));
+    EXPECT_EQ(Heap::roundRequest(50000), 53248u);
+    // A chunk of its own ends at a page boundary.
+    EXPECT_EQ(Heap::roundRequest((size_t(1) << 20) + 1) + Heap::kChunkHeadSize + Heap::kHeaderSize,
+              (size_t(1) << 20) + 4096);
 }
 
 TEST(HeapAlloc, SplitsChunksAndReusesFreedBlocks) {
