@@ -90,6 +90,8 @@ int Heap::firstListFrom(int c) const {
 }
 
 void* Heap::carve(void* b, size_t request) {
+    if (b == spareBlock_)
+        spareBlock_ = nullptr;
     size_t have = blockSize(b);
     if (have - request > kHeaderSize) {
         char* tail = static_cast<char*>(b) + request + kHeaderSize;
@@ -165,8 +167,12 @@ void* Heap::alloc(size_t size) {
         int c = firstListFrom(first >= kSmallLists ? first + 1 : first);
         if (c >= 0)
             return carve(popFree(c), request);
-        if (attempt == 0 && !addChunk(request))
-            return nullptr;
+        if (attempt == 0) {
+            if (spareBlock_ && request + kHeaderSize > kChunkSize - kChunkHeadSize)
+                releaseSpare();
+            if (!addChunk(request))
+                return nullptr;
+        }
     }
     return nullptr;
 }
@@ -223,6 +229,22 @@ bool Heap::releaseWholeChunk(void* block, size_t size) {
         return false;
     releaseChunk(link);
     return true;
+}
+
+void Heap::releaseSpare() {
+    size_t size = blockSize(spareBlock_);
+    int c = sizeClass(size);
+    for (FreeBlock** link = &freeLists_[c]; *link; link = &(*link)->next) {
+        if (*link != spareBlock_)
+            continue;
+        *link = (*link)->next;
+        if (!freeLists_[c])
+            largeMask_ &= ~(uint32_t(1) << (c - kSmallLists));
+        freeBytes_ -= size;
+        releaseWholeChunk(spareBlock_, size);
+        break;
+    }
+    spareBlock_ = nullptr;
 }
 
 void Heap::releaseChunk(Chunk** link) {
@@ -291,6 +313,7 @@ size_t Heap::sweep() {
     // one, kept for the next large request (a program that builds and drops
     // a large array or text over and over reuses it).
     bool keptSpare = false;
+    spareBlock_ = nullptr;
     for (Chunk** link = &chunks_; *link;) {
         Chunk* c = *link;
         bool released = false;
@@ -339,6 +362,7 @@ size_t Heap::sweep() {
                     break;
                 }
                 keptSpare = true;
+                spareBlock_ = run;
             }
 #ifndef NDEBUG
             // Debug builds poison reclaimed memory, so a record the marker

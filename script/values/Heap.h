@@ -172,6 +172,8 @@ private:
     bool releaseWholeChunk(void* block, size_t size);
     // Unlinks the chunk at *link from the chunk list and gives its memory back.
     void releaseChunk(Chunk** link);
+    // Gives the spare chunk back when a large request finds it too small.
+    void releaseSpare();
     // Grows a block that fills a chunk of its own by resizing the chunk in
     // place where the system can (no copy, no second block meanwhile);
     // null when it cannot, the block then being unchanged.
@@ -203,6 +205,9 @@ private:
     size_t allocated_ = 0;
     size_t systemBytes_ = 0;
     size_t freeBytes_ = 0;
+    // The free block filling the chunk of its own that the last sweep kept
+    // for reuse, while it stays free; null otherwise.
+    void* spareBlock_ = nullptr;
 };
 
 static_assert(sizeof(GcObject) <= Heap::kHeaderSize, "a type word fits in the smallest block");

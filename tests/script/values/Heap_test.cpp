@@ -92,6 +92,13 @@ TEST(HeapAlloc, LargeChunksAreWholeAndReused) {
     ASSERT_NE(other, nullptr);
     other[size / 2] = 1;
     EXPECT_EQ(h.chunkCount(), chunks + 1);
+    // Both die; the sweep keeps one chunk as a spare. A request larger than
+    // the spare gives it back before taking a chunk of its own.
+    h.sweep();
+    size_t spareKept = h.bytesFromSystem();
+    void* larger = h.alloc(2 * size);
+    ASSERT_NE(larger, nullptr);
+    EXPECT_LT(h.bytesFromSystem(), spareKept + 2 * size) << "the spare too small for it went back";
 }
 
 TEST(HeapAlloc, LargeBlocksGrowAndGoBackWhole) {
