@@ -190,11 +190,11 @@ TEST(StringAppend, DoublingTakesItsSizeAndSmallAppendsShareRoom) {
     Value d = appendToString(e, s.asString(), text.data(), text.size());
     ASSERT_EQ(stringView(d.asString()), text + text);
     // Room for half as much again would be 300 characters; doubling cannot use it.
-    EXPECT_LT(Heap::blockSize(d.asString()->chars), 200 * sizeof(char16_t) + 64);
+    EXPECT_LT(Heap::blockSize(d.asString()->chars()), 200 * sizeof(char16_t) + 64);
     // The next small append gets a buffer with room, which the one after uses.
     Value x = appendToString(e, d.asString(), u"x", 1);
     Value y = appendToString(e, x.asString(), u"y", 1);
-    EXPECT_EQ(x.asString()->chars, y.asString()->chars);
+    EXPECT_EQ(x.asString()->chars(), y.asString()->chars());
     EXPECT_EQ(stringView(y.asString()), text + text + u"xy");
     EXPECT_EQ(stringView(d.asString()), text + text);
 }
