@@ -59,7 +59,8 @@ ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
         if (!own) {
             own = newObject(engine, 1); // room for its __proto__
             NativeClass* cls = engine.classOf(Kind::String);
-            objectPut(engine, own, Engine::kProtoId, cls && cls->prototype ? Value::object(cls->prototype) : Value::null());
+            Value proto = cls && cls->prototype ? Value::object(cls->prototype) : Value::null();
+            objectPut(engine, own, Engine::kProtoId, proto);
             setStringPropertyObject(engine, s, own);
         }
         return own;
