@@ -56,7 +56,8 @@ void markValue(Engine& engine, const Value& v) {
         if (s->hasOwnProperties()) {
             auto entry = engine.stringProps.find(s);
             QUILL_ASSERT(entry != engine.stringProps.end());
-            markObject(engine, entry->second);
+            if (entry != engine.stringProps.end())
+                markObject(engine, entry->second);
         }
         return;
     }
