@@ -2,6 +2,7 @@
 // heap's sweep. Marking never recurses, so chains of any length (objects,
 // arrays, native data) are marked in constant native stack.
 #include "script/values/Array.h"
+#include "script/values/Assert.h"
 #include "script/values/Engine.h"
 #include "script/values/Object.h"
 #include "script/values/Property.h"
@@ -48,9 +49,16 @@ void markValue(Engine& engine, const Value& v) {
         StringBody* s = v.asString();
         if (!s || Heap::mark(s))
             return;
-        if (!s->isStatic() && !s->hasInlineChars() && s->chars)
-            Heap::mark(s->chars);
-        markObject(engine, s->props);
+        if (!s->isStatic() && !s->hasInlineChars()) {
+            if (char16_t* chars = s->charsPointer())
+                Heap::mark(chars);
+        }
+        if (s->hasOwnProperties()) {
+            auto entry = engine.stringProps.find(s);
+            QUILL_ASSERT(entry != engine.stringProps.end());
+            if (entry != engine.stringProps.end())
+                markObject(engine, entry->second);
+        }
         return;
     }
     case Kind::Array: {
@@ -161,11 +169,24 @@ void Engine::drainGray() {
 // ---------------------------------------------------------------------------
 // Collection
 
+// After marking, before the sweep frees anything: the entries of string
+// bodies that died leave the table, so neither their property objects stay
+// alive through it nor does a new string made at the same address find them.
+void Engine::dropDeadStringProps() {
+    for (auto it = stringProps.begin(); it != stringProps.end();) {
+        if (Heap::isMarked(it->first))
+            ++it;
+        else
+            it = stringProps.erase(it);
+    }
+}
+
 size_t Engine::collectGarbage() {
     auto start = std::chrono::steady_clock::now();
     gray.clear();
     markRoots();
     drainGray();
+    dropDeadStringProps();
     size_t kept = heap.sweep();
     // The next collection waits until a proportion of what survived has
     // been allocated (never less than the first threshold), so a program

@@ -502,7 +502,7 @@ Value toObject(Engine& engine, const Value& v) {
     case Kind::NaN: return v;
     case Kind::String: {
         const StringBody* s = v.asString();
-        return newString(engine, s->chars, s->length);
+        return newString(engine, s->chars(), s->length);
     }
     default: engine.raiseError("Can't convert to object");
     }

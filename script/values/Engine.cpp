@@ -49,6 +49,7 @@ Engine::Engine(const EngineOptions& options)
 Engine::~Engine() {
     // The final sweep marks nothing, so every finaliser runs exactly once:
     // native objects release their data, class records their class data.
+    stringProps.clear();
     heap.sweep();
     PinnedValue* p = pinnedValues;
     while (p) {

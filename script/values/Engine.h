@@ -244,6 +244,13 @@ struct Engine {
     void addRootTracer(RootTracer tracer, void* data);
     void removeRootTracer(RootTracer tracer, void* data);
 
+    // ---- string property objects ------------------------------------------
+    // The own property objects of the few strings that have one, by body
+    // (the body's kOwnProperties flag says it has an entry). Property.h
+    // reads and sets them; the collector marks an entry with its body and
+    // removes the entries of dead bodies before the sweep.
+    std::unordered_map<const StringBody*, ObjectRecord*> stringProps;
+
     // ---- collector internals (Collector.cpp) ----------------------------------
     struct GrayItem {
         int tag;
@@ -257,6 +264,7 @@ private:
     friend class ValueRoot;
     void markRoots();
     void drainGray();
+    void dropDeadStringProps();
 
     // Symbol table: names by id, and an open-addressed table of cells
     // (hash, id) with a power-of-two capacity kept at most half full.

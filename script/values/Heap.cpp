@@ -111,7 +111,7 @@ bool Heap::addChunk(size_t request) {
     if (usable == kChunkSize - kChunkHeadSize) {
         if (regionChunksLeft_ == 0) {
             size_t bytes = nextRegionChunks_ * kChunkSize;
-            void* region = allocateChunkMemory(bytes);
+            void* region = allocateRegionMemory(bytes);
             if (!region)
                 return false;
             systemBlocks_.push_back({region, bytes});
@@ -122,6 +122,7 @@ bool Heap::addChunk(size_t request) {
         c = reinterpret_cast<Chunk*>(regionNext_);
         regionNext_ += kChunkSize;
         --regionChunksLeft_;
+        prepareChunkMemory(c, kChunkSize);
     } else {
         c = static_cast<Chunk*>(allocateChunkMemory(kChunkHeadSize + usable));
         if (!c)
@@ -132,6 +133,7 @@ bool Heap::addChunk(size_t request) {
     c->usable = usable;
     chunks_ = c;
     systemBytes_ += kChunkHeadSize + usable;
+    peakSystemBytes_ = std::max(peakSystemBytes_, systemBytes_);
     char* first = reinterpret_cast<char*>(c) + kChunkHeadSize + kHeaderSize;
     pushFree(first, usable - kHeaderSize);
     return true;
@@ -279,6 +281,7 @@ void* Heap::growWholeChunk(void* block, size_t newSize) {
             break;
         }
     systemBytes_ += newBytes - oldBytes;
+    peakSystemBytes_ = std::max(peakSystemBytes_, systemBytes_);
     char* grown = reinterpret_cast<char*>(moved) + kChunkHeadSize + kHeaderSize;
     setHeader(grown, request, 0);
     allocated_ += request;

@@ -134,6 +134,7 @@ public:
     // Counters.
     size_t allocatedSinceSweep() const { return allocated_; }
     size_t bytesFromSystem() const { return systemBytes_; }
+    size_t peakBytesFromSystem() const { return peakSystemBytes_; }
     size_t bytesFree() const { return freeBytes_; }
     size_t threshold = kDefaultThreshold;
     uint64_t collections = 0;
@@ -183,8 +184,10 @@ private:
 
     Chunk* chunks_ = nullptr;
     // Regular chunks are cut from regions taken from the system a few
-    // chunks at a time (growing to kMaxRegionChunks), which lets the system
-    // hand over their pages at once; larger chunks are taken one by one.
+    // chunks at a time (growing to kMaxRegionChunks); a chunk's pages are
+    // brought in together when it is cut (prepareChunkMemory), not the
+    // whole region's, so what a region holds ahead costs address space
+    // only. Larger chunks are taken one by one.
     // Every piece of system memory is listed for the destructor.
     // The first region is a single chunk, so a small script touches little
     // more than the memory it uses; the cap bounds what a region holds
@@ -204,6 +207,7 @@ private:
     uint32_t largeMask_ = 0; // bit i: freeLists_[kSmallLists + i] holds a block
     size_t allocated_ = 0;
     size_t systemBytes_ = 0;
+    size_t peakSystemBytes_ = 0;
     size_t freeBytes_ = 0;
     // The free block filling the chunk of its own that the last sweep kept
     // for reuse, while it stays free; null otherwise.

@@ -9,6 +9,13 @@ namespace quill {
 
 // Null when the system refuses.
 void* allocateChunkMemory(size_t bytes);
+// Memory that regular chunks are cut from, a few at a time: its pages
+// need not be resident before prepareChunkMemory is called for a chunk.
+// Freed with freeChunkMemory.
+void* allocateRegionMemory(size_t bytes);
+// Makes a chunk cut from a region ready for use at once (where the system
+// can fault its pages in all together, cheaper than one at a time).
+void prepareChunkMemory(void* chunk, size_t bytes);
 // `bytes` is the size the chunk was allocated with.
 void freeChunkMemory(void* chunk, size_t bytes);
 // Resizes a chunk keeping its first oldBytes (it may move); null when that

@@ -5,13 +5,15 @@
 
 #include <sys/mman.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace quill {
 
 namespace {
 constexpr size_t kMappedFrom = size_t(256) << 10;
-}
+constexpr uintptr_t kPage = 4096;
+} // namespace
 
 void* allocateChunkMemory(size_t bytes) {
     if (bytes < kMappedFrom)
@@ -22,6 +24,29 @@ void* allocateChunkMemory(size_t bytes) {
 #endif
     void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
+}
+
+void* allocateRegionMemory(size_t bytes) {
+    if (bytes < kMappedFrom)
+        return std::malloc(bytes);
+    // Populated chunk by chunk as the heap takes them: a region's last
+    // chunks may never be needed.
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void prepareChunkMemory(void* chunk, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    // Page-aligned part only; older systems refuse the advice and the
+    // pages then come in as they are first written.
+    auto start = (reinterpret_cast<uintptr_t>(chunk) + kPage - 1) & ~(kPage - 1);
+    auto end = (reinterpret_cast<uintptr_t>(chunk) + bytes) & ~(kPage - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    (void)chunk;
+    (void)bytes;
+#endif
 }
 
 void* resizeChunkMemory(void* chunk, size_t oldBytes, size_t newBytes) {

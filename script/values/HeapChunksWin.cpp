@@ -7,6 +7,10 @@ namespace quill {
 
 void* allocateChunkMemory(size_t bytes) { return std::malloc(bytes); }
 
+void* allocateRegionMemory(size_t bytes) { return std::malloc(bytes); }
+
+void prepareChunkMemory(void*, size_t) {}
+
 void freeChunkMemory(void* chunk, size_t) { std::free(chunk); }
 
 void* resizeChunkMemory(void* chunk, size_t, size_t newBytes) { return std::realloc(chunk, newBytes); }

@@ -7,9 +7,10 @@ namespace quill {
 
 namespace {
 
+// The field that holds the property object of an Array, Function or Native;
+// strings keep theirs in the engine's side table instead.
 ObjectRecord** propertyObjectField(const Value& v) {
     switch (v.kind) {
-    case Kind::String: return &v.asString()->props;
     case Kind::Array: return &v.asArray()->props;
     case Kind::Function: return &v.asFunction()->props;
     case Kind::Native: return &v.asNative()->props;
@@ -19,7 +20,30 @@ ObjectRecord** propertyObjectField(const Value& v) {
 
 bool hasOwnPropertyObjectKind(Kind k) { return k == Kind::String || k == Kind::Array || k == Kind::Function; }
 
+ObjectRecord* stringPropertyObject(Engine& engine, const StringBody* s) {
+    if (!s->hasOwnProperties())
+        return nullptr;
+    auto entry = engine.stringProps.find(s);
+    return entry != engine.stringProps.end() ? entry->second : nullptr;
+}
+
+void setStringPropertyObject(Engine& engine, StringBody* s, ObjectRecord* object) {
+    if (object) {
+        engine.stringProps[s] = object;
+        s->flags |= StringBody::kOwnProperties;
+    } else {
+        engine.stringProps.erase(s);
+        s->flags &= ~StringBody::kOwnProperties;
+    }
+}
+
 } // namespace
+
+ObjectRecord* propertyObject(Engine& engine, const Value& v) {
+    if (v.isString())
+        return stringPropertyObject(engine, v.asString());
+    return propertyObject(v);
+}
 
 ObjectRecord* propertyObject(const Value& v) {
     if (v.isArray() && arrayPendingPrototype(v.asArray()))
@@ -29,6 +53,18 @@ ObjectRecord* propertyObject(const Value& v) {
 }
 
 ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
+    if (v.isString()) {
+        StringBody* s = v.asString();
+        ObjectRecord* own = stringPropertyObject(engine, s);
+        if (!own) {
+            own = newObject(engine, 1); // room for its __proto__
+            NativeClass* cls = engine.classOf(Kind::String);
+            Value proto = cls && cls->prototype ? Value::object(cls->prototype) : Value::null();
+            objectPut(engine, own, Engine::kProtoId, proto);
+            setStringPropertyObject(engine, s, own);
+        }
+        return own;
+    }
     ObjectRecord** field = propertyObjectField(v);
     if (!field)
         return nullptr;
@@ -59,10 +95,10 @@ ObjectRecord* ownPropertyObject(Engine& engine, const Value& v, bool create) {
         return nullptr;
     if (create || (v.isArray() && arrayPendingPrototype(v.asArray())))
         return ensurePropertyObject(engine, v);
-    return propertyObject(v);
+    return propertyObject(engine, v);
 }
 
-bool replacePropertyObject(Engine&, const Value& v, ObjectRecord* object) {
+bool replacePropertyObject(Engine& engine, const Value& v, ObjectRecord* object) {
     if (v.isNative()) {
         NativeObject* n = v.asNative();
         if (n->props)
@@ -75,7 +111,10 @@ bool replacePropertyObject(Engine&, const Value& v, ObjectRecord* object) {
     }
     if (!hasOwnPropertyObjectKind(v.kind))
         return false;
-    *propertyObjectField(v) = object;
+    if (v.isString())
+        setStringPropertyObject(engine, v.asString(), object);
+    else
+        *propertyObjectField(v) = object;
     return true;
 }
 

@@ -5,6 +5,7 @@
 // its fields what the collector traces.
 
 #include <cstdint>
+#include <cstring>
 
 #include "script/values/Heap.h"
 #include "script/values/Value.h"
@@ -16,27 +17,64 @@ struct NativeClass;
 
 // ---------------------------------------------------------------------------
 // StringBody (payload of kind String): UTF-16 code units, not NUL-terminated.
+//
+// The body is the flags and the length; what follows them in the body's
+// block depends on where the characters are:
+//   - inline (kInlineChars, how new strings are made): the characters
+//     themselves, so a short string is one small block;
+//   - static, shared or a block of their own: a pointer to the characters
+//     (null when the length is 0).
+// Every inline body's block has room for that pointer (an empty one too),
+// so a string whose characters have to move out (an element store beyond
+// its end) keeps its body. Readers go through chars().
+//
+// The few strings that get an own property object (`s.foo = 1`,
+// `s.__proto__`) keep it in the engine's side table (Engine::stringProps),
+// with kOwnProperties set here; the collector marks it with the body and
+// drops the entries of bodies that died before their memory is reused.
 // Traced: the body; its characters unless static or inline; the own
 // property object.
 struct StringBody {
     static constexpr uint32_t kStatic = 1; // characters not owned, never changed
-    // The characters follow the body inside its own block (how new strings
-    // are made); without it they are a block of their own.
     static constexpr uint32_t kInlineChars = 2;
     // The characters are a growable buffer (String.h, appendToString) that
     // other bodies may share: each reads only its own length of it, the
     // buffer records how much of it is in use, and a body writes to its
     // characters only after taking a private copy.
     static constexpr uint32_t kSharedChars = 4;
+    // The body has an entry in the engine's table of string property objects.
+    static constexpr uint32_t kOwnProperties = 8;
     uint32_t flags;
-    uint32_t length;     // code units
-    char16_t* chars;     // null when length is 0; a heap block unless static
-    ObjectRecord* props; // own property object, created on first use
+    uint32_t length; // code units
+
+    // The block size of a body: inline characters, or the pointer.
+    static constexpr size_t inlineSize(size_t length) {
+        size_t bytes = sizeof(StringBody) + length * sizeof(char16_t);
+        return bytes < kPointerSize ? kPointerSize : bytes;
+    }
+    static constexpr size_t kPointerSize = 2 * sizeof(uint32_t) + sizeof(char16_t*);
 
     bool isStatic() const { return (flags & kStatic) != 0; }
     bool hasInlineChars() const { return (flags & kInlineChars) != 0; }
     bool hasSharedChars() const { return (flags & kSharedChars) != 0; }
+    bool hasOwnProperties() const { return (flags & kOwnProperties) != 0; }
+
+    char16_t* chars() { return hasInlineChars() ? inlineChars() : charsPointer(); }
+    const char16_t* chars() const { return const_cast<StringBody*>(this)->chars(); }
+    // The pointer of a body whose characters are not inline.
+    char16_t* charsPointer() const {
+        char16_t* p;
+        std::memcpy(&p, this + 1, sizeof p);
+        return p;
+    }
+    // Makes the characters those at p (not inline from now on).
+    void setCharsPointer(char16_t* p) {
+        std::memcpy(this + 1, &p, sizeof p);
+        flags &= ~kInlineChars;
+    }
+    char16_t* inlineChars() { return reinterpret_cast<char16_t*>(this + 1); }
 };
+static_assert(sizeof(StringBody) == 8 && alignof(StringBody) == 4, "a body is its flags and length");
 
 // ---------------------------------------------------------------------------
 // ArrayBody (payload of kind Array): a sparse array with a 64-bit length.

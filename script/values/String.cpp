@@ -21,12 +21,10 @@ Value newStringToFill(Engine& engine, size_t length, char16_t*& chars) {
     if (length > 0x3FFFFFFFu)
         engine.raiseError(kErrOutOfMemory);
     // One block: the body, then the characters.
-    auto* s = static_cast<StringBody*>(engine.gcAlloc(sizeof(StringBody) + length * sizeof(char16_t)));
+    auto* s = static_cast<StringBody*>(engine.gcAlloc(StringBody::inlineSize(length)));
     s->flags = StringBody::kInlineChars;
     s->length = static_cast<uint32_t>(length);
-    chars = length ? reinterpret_cast<char16_t*>(s + 1) : nullptr;
-    s->chars = chars;
-    s->props = nullptr;
+    chars = length ? s->inlineChars() : nullptr;
     return Value::string(s);
 }
 
@@ -51,13 +49,13 @@ Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, siz
         char16_t* chars;
         Value v = newStringToFill(engine, length, chars);
         if (head->length)
-            std::memcpy(chars, head->chars, head->length * sizeof(char16_t));
+            std::memcpy(chars, head->chars(), head->length * sizeof(char16_t));
         if (tailLength)
             std::memcpy(chars + head->length, tail, tailLength * sizeof(char16_t));
         return v;
     }
-    auto* body = static_cast<StringBody*>(engine.gcAlloc(sizeof(StringBody)));
-    char16_t* chars = head->hasSharedChars() ? head->chars : nullptr;
+    auto* body = static_cast<StringBody*>(engine.gcAlloc(StringBody::kPointerSize));
+    char16_t* chars = head->hasSharedChars() ? head->charsPointer() : nullptr;
     // The head's buffer takes the tail in place when the head is what was
     // last written to it and there is room.
     if (!chars || bufferUsed(chars) != head->length || bufferCapacity(chars) < length) {
@@ -69,15 +67,14 @@ Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, siz
         size_t bytes = room * sizeof(char16_t) + sizeof(uint32_t);
         chars = static_cast<char16_t*>(engine.gcAlloc(bytes));
         if (head->length)
-            std::memcpy(chars, head->chars, head->length * sizeof(char16_t));
+            std::memcpy(chars, head->chars(), head->length * sizeof(char16_t));
     }
     if (tailLength)
         std::memcpy(chars + head->length, tail, tailLength * sizeof(char16_t));
     bufferUsed(chars) = static_cast<uint32_t>(length);
     body->flags = StringBody::kSharedChars;
     body->length = static_cast<uint32_t>(length);
-    body->chars = chars;
-    body->props = nullptr;
+    body->setCharsPointer(chars);
     return Value::string(body);
 }
 
@@ -85,8 +82,8 @@ void makeStringCharsPrivate(Engine& engine, StringBody* s) {
     if (!s->hasSharedChars())
         return;
     auto* chars = static_cast<char16_t*>(engine.gcAlloc(size_t(s->length) * sizeof(char16_t)));
-    std::memcpy(chars, s->chars, size_t(s->length) * sizeof(char16_t));
-    s->chars = chars;
+    std::memcpy(chars, s->charsPointer(), size_t(s->length) * sizeof(char16_t));
+    s->setCharsPointer(chars);
     s->flags &= ~StringBody::kSharedChars;
 }
 
@@ -95,10 +92,10 @@ Value newString(Engine& engine, std::u16string_view text) { return newString(eng
 Value newStaticString(Engine& engine, const char16_t* chars, size_t length) {
     if (length > 0xFFFFFFFFu)
         engine.raiseError(kErrOutOfMemory);
-    auto* s = static_cast<StringBody*>(engine.gcAllocZeroed(sizeof(StringBody)));
+    auto* s = static_cast<StringBody*>(engine.gcAlloc(StringBody::kPointerSize));
     s->flags = StringBody::kStatic;
-    s->chars = length ? const_cast<char16_t*>(chars) : nullptr;
     s->length = static_cast<uint32_t>(length);
+    s->setCharsPointer(length ? const_cast<char16_t*>(chars) : nullptr);
     return Value::string(s);
 }
 
@@ -112,9 +109,11 @@ std::u16string stringToWide(const StringBody* s) { return std::u16string(stringV
 
 int compareStrings(const StringBody* a, const StringBody* b) {
     uint32_t n = a->length < b->length ? a->length : b->length;
+    const char16_t* ac = a->chars();
+    const char16_t* bc = b->chars();
     for (uint32_t i = 0; i < n; ++i) {
-        auto ca = static_cast<uint16_t>(a->chars[i]);
-        auto cb = static_cast<uint16_t>(b->chars[i]);
+        auto ca = static_cast<uint16_t>(ac[i]);
+        auto cb = static_cast<uint16_t>(bc[i]);
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
@@ -125,7 +124,7 @@ int compareStrings(const StringBody* a, const StringBody* b) {
 
 bool stringsEqual(const StringBody* a, const StringBody* b) {
     return a->length == b->length &&
-           (a->length == 0 || std::memcmp(a->chars, b->chars, a->length * sizeof(char16_t)) == 0);
+           (a->length == 0 || std::memcmp(a->chars(), b->chars(), a->length * sizeof(char16_t)) == 0);
 }
 
 } // namespace quill

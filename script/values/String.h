@@ -29,7 +29,7 @@ Value newStaticString(Engine& engine, const char16_t* chars, size_t length);
 Value newStringFromAnsi(Engine& engine, std::string_view text);
 
 inline std::u16string_view stringView(const StringBody* s) {
-    return s->length ? std::u16string_view(s->chars, s->length) : std::u16string_view();
+    return s->length ? std::u16string_view(s->chars(), s->length) : std::u16string_view();
 }
 // ANSI copy (unrepresentable characters become '?').
 std::string stringToAnsi(const StringBody* s);

@@ -144,7 +144,7 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
             reportWarning(engine, kWarnStringIndex);
             return Value::undefined();
         }
-        return Value::integer(s->chars[i]);
+        return Value::integer(s->chars()[i]);
     }
     case Kind::Native: {
         if (key.isString()) {
@@ -218,7 +218,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
         if (v.isInteger())
             unit = char16_t(v.asInteger() & 0xFF);
         else if (v.isString() && v.asString()->length > 0)
-            unit = v.asString()->chars[0];
+            unit = v.asString()->chars()[0];
         else if (v.isString())
             unit = 0;
         else {
@@ -232,16 +232,18 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             if (index >= (uint64_t(1) << 29))
                 engine.raiseError(kErrOutOfMemory);
             size_t newLength = size_t(index) + 1;
+            // The characters move to a block of their own; the body keeps
+            // its place (every body has room for the pointer).
             auto* chars = static_cast<char16_t*>(engine.gcAlloc(newLength * sizeof(char16_t)));
+            const char16_t* old = s->chars();
             for (uint32_t i = 0; i < s->length; ++i)
-                chars[i] = s->chars[i];
+                chars[i] = old[i];
             for (size_t i = s->length; i < newLength; ++i)
                 chars[i] = u' ';
-            s->chars = chars;
+            s->setCharsPointer(chars);
             s->length = uint32_t(newLength);
-            s->flags &= ~StringBody::kInlineChars;
         }
-        s->chars[index] = unit;
+        s->chars()[index] = unit;
         return;
     }
     case Kind::Native:
@@ -290,7 +292,7 @@ bool nextKey(Engine& engine, const Value& receiver, const Value& position, Value
         StringBody* s = receiver.asString();
         if (i >= s->length)
             return false;
-        key = Value::integer(s->chars[i]);
+        key = Value::integer(s->chars()[i]);
         return true;
     }
     case Kind::Array: {

@@ -56,11 +56,11 @@ Value concat(Engine& engine, const Value& a, const Value& b) {
     if (!integerDigits(engine, b, pb) && !b.isString())
         sb = toString(engine, b);
     if (!pa.chars && sa.asString()->length) {
-        pa.chars = sa.asString()->chars;
+        pa.chars = sa.asString()->chars();
         pa.length = sa.asString()->length;
     }
     if (!pb.chars && sb.asString()->length) {
-        pb.chars = sb.asString()->chars;
+        pb.chars = sb.asString()->chars();
         pb.length = sb.asString()->length;
     }
     // A string on the left may grow its buffer in place (allocation never

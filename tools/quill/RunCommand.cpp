@@ -205,9 +205,10 @@ int runCommand(std::span<const std::string> args) {
     int result = runScript(*engine, data, name, isImage);
     if (options.gcStats) {
         const Heap& heap = engine->heap;
-        std::fprintf(stderr, "collections: %llu, longest pause: %.3f ms, heap: %.1f MB\n",
+        std::fprintf(stderr, "collections: %llu, longest pause: %.3f ms, heap: %.1f MB (peak %.1f MB)\n",
                      static_cast<unsigned long long>(heap.collections), double(heap.longestPauseMicros) / 1000.0,
-                     double(heap.bytesFromSystem()) / (1024.0 * 1024.0));
+                     double(heap.bytesFromSystem()) / (1024.0 * 1024.0),
+                     double(heap.peakBytesFromSystem()) / (1024.0 * 1024.0));
     }
     return result;
 }

@@ -13,7 +13,7 @@ TEST(StringClass, ConstructionAndLength) {
     Value made = h.construct("String", {I(5)});
     ASSERT_TRUE(made.isString()); // a String Value, not an object
     EXPECT_EQ(h.text(made), u"5");
-    EXPECT_NE(propertyObject(made), nullptr);
+    EXPECT_NE(propertyObject(h.engine, made), nullptr);
     EXPECT_EQ(h.text(h.construct("String")), u"");
     Value s = h.str(u"hello");
     EXPECT_EQ(h.get(s, "length").asInteger(), 5);

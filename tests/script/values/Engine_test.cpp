@@ -183,6 +183,17 @@ TEST(Symbols, NameTextStaysValidWhileInterning) {
     EXPECT_EQ(first, e.nameOf(e.internName("x")));
 }
 
+TEST(StringLayout, ShortStringsAreOneSmallBlock) {
+    Engine e;
+    Value piece = newString(e, u"12345");
+    EXPECT_EQ(Heap::blockSize(piece.asString()) + Heap::kHeaderSize, 32u) << "header, flags and length, characters";
+    EXPECT_EQ(Heap::blockSize(newString(e, u"").asString()), Heap::roundRequest(8 + sizeof(char16_t*))) << "room for a pointer";
+    std::u16string text(100, u'a');
+    Value head = newString(e, text);
+    Value longer = appendToString(e, head.asString(), u"b", 1);
+    EXPECT_EQ(Heap::blockSize(longer.asString()), Heap::roundRequest(8 + sizeof(char16_t*))) << "a body that shares its characters";
+}
+
 TEST(StringAppend, DoublingTakesItsSizeAndSmallAppendsShareRoom) {
     Engine e;
     std::u16string text(100, u'a');
@@ -190,11 +201,11 @@ TEST(StringAppend, DoublingTakesItsSizeAndSmallAppendsShareRoom) {
     Value d = appendToString(e, s.asString(), text.data(), text.size());
     ASSERT_EQ(stringView(d.asString()), text + text);
     // Room for half as much again would be 300 characters; doubling cannot use it.
-    EXPECT_LT(Heap::blockSize(d.asString()->chars), 200 * sizeof(char16_t) + 64);
+    EXPECT_LT(Heap::blockSize(d.asString()->chars()), 200 * sizeof(char16_t) + 64);
     // The next small append gets a buffer with room, which the one after uses.
     Value x = appendToString(e, d.asString(), u"x", 1);
     Value y = appendToString(e, x.asString(), u"y", 1);
-    EXPECT_EQ(x.asString()->chars, y.asString()->chars);
+    EXPECT_EQ(x.asString()->chars(), y.asString()->chars());
     EXPECT_EQ(stringView(y.asString()), text + text + u"xy");
     EXPECT_EQ(stringView(d.asString()), text + text);
 }

@@ -100,10 +100,52 @@ TEST(GcStress, OwnPropertyObjectsAndNativesSurvive) {
         ASSERT_TRUE(getProperty(e, native, tag, v));
         EXPECT_EQ(text(v), "from prototype");
         for (Value* x : {&s, &a, &f}) {
-            ASSERT_TRUE(objectGetOwn(propertyObject(*x), tag, v));
+            ASSERT_TRUE(objectGetOwn(propertyObject(e, *x), tag, v));
             EXPECT_EQ(text(v), "own");
         }
         EXPECT_EQ(text(s), "text");
     }
     e.unpin(pinned);
+}
+
+TEST(GcStress, DeadStringsTakeTheirPropertyObjectsAlong) {
+    // A string's own property object lives while the string does and goes
+    // with it; a new string made where a dead one was has none.
+    Engine e;
+    static int gone = 0;
+    gone = 0;
+    NativeClass* cls = newNativeClass(e);
+    cls->destroyData = [](NativeClass*, void*) { ++gone; };
+    e.setKindClass(Kind::String, newNativeClass(e));
+    SymbolId tag = e.internName("tag");
+    int data = 0;
+    Value kept = newStringFromAnsi(e, "kept");
+    Value dead = newStringFromAnsi(e, "dead");
+    ValueRoot root(e, kept);
+    for (Value* s : {&kept, &dead}) {
+        Value held;
+        bindNativeObject(e, held, cls, &data);
+        objectPut(e, ensurePropertyObject(e, *s), tag, held);
+    }
+    const StringBody* deadBody = dead.asString();
+    e.collectGarbage();
+    EXPECT_EQ(gone, 1) << "the dead string's object and what it held were freed";
+    Value v;
+    ASSERT_TRUE(getProperty(e, kept, tag, v));
+    EXPECT_TRUE(v.isNative());
+    bool reused = false;
+    for (int i = 0; i < 100000 && !reused; ++i) {
+        Value fresh = newStringFromAnsi(e, "anew");
+        if (fresh.asString() != deadBody)
+            continue;
+        reused = true;
+        EXPECT_EQ(propertyObject(e, fresh), nullptr);
+        EXPECT_FALSE(getProperty(e, fresh, tag, v));
+        objectPut(e, ensurePropertyObject(e, fresh), tag, Value::integer(3));
+        e.collectGarbage(); // fresh is garbage again
+    }
+    EXPECT_TRUE(reused);
+    EXPECT_EQ(e.stringProps.size(), 1u) << "only the live string has an entry";
+    ASSERT_TRUE(getProperty(e, kept, tag, v));
+    EXPECT_TRUE(v.isNative());
 }

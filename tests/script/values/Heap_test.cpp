@@ -10,6 +10,7 @@
 #include "script/values/CallRecords.h"
 #include "script/values/Native.h"
 #include "script/values/Object.h"
+#include "script/values/Property.h"
 #include "script/values/String.h"
 
 using namespace quill;
@@ -313,8 +314,7 @@ TEST(Collector, RootsAndReachability) {
     arrayPush(e, arr.asArray(), make(Value::undefined()));
     e.global(e.internName("arr")) = arr;
     Value s = newStringFromAnsi(e, "s");
-    s.asString()->props = newObject(e);
-    objectPut(e, s.asString()->props, e.internName("x"), make(Value::undefined()));
+    objectPut(e, ensurePropertyObject(e, s), e.internName("x"), make(Value::undefined()));
     e.global(e.internName("s")) = s;
     auto* fn = static_cast<FunctionRef*>(e.gcAllocZeroed(sizeof(FunctionRef)));
     fn->props = newObject(e);

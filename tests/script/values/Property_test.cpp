@@ -113,15 +113,15 @@ TEST(PropertyRead, KindClassesAndOwnPropertyObjects) {
     e.setKindClass(Kind::String, strings);
     Value s = newStringFromAnsi(e, "abc");
     EXPECT_EQ(read(e, s, "shared"), 5);
-    EXPECT_EQ(s.asString()->props, nullptr) << "reading a name does not create the own object";
+    EXPECT_EQ(propertyObject(e, s), nullptr) << "reading a name does not create the own object";
     Value p;
     ASSERT_TRUE(getProperty(e, s, Engine::kProtoId, p));
     ASSERT_TRUE(p.isObject());
-    EXPECT_TRUE(p.sameAs(Value::object(s.asString()->props))) << "__proto__ creates the own object";
+    EXPECT_TRUE(p.sameAs(Value::object(propertyObject(e, s)))) << "__proto__ creates the own object";
     Value link;
     ASSERT_TRUE(objectGetOwn(p.asObject(), Engine::kProtoId, link));
     EXPECT_TRUE(link.sameAs(Value::object(strings->prototype)));
-    objectPut(e, s.asString()->props, e.internName("mine"), Value::integer(6));
+    objectPut(e, propertyObject(e, s), e.internName("mine"), Value::integer(6));
     EXPECT_EQ(read(e, s, "mine"), 6);
     // A kind class's hook gets a pointer to the Value.
     NativeClass* numbers = newNativeClass(e);
