@@ -177,6 +177,42 @@ void pollHook(Engine& engine) {
     }
 }
 
+namespace {
+
+// Runs the instructions after a collection point when they only move the
+// value on top into a local or a global: an optional `slide n`, then
+// `setlocal` or `setglobal` (plain cells: a checked one is left to run in
+// turn). Leaves pc on the last of them, as if each had run.
+inline void storeAhead(Engine& e, const Insn*& pc, Value*& sp, Value* fp) {
+    const Insn* q = pc + 1;
+    uint32_t slide = 0;
+    if (cellOpcode(*q) == uint8_t(Op::Slide)) {
+        slide = uint32_t(q->arg);
+        ++q;
+    }
+    uint32_t op = cellOpcode(*q);
+    if (op != uint8_t(Op::SetLocal) && op != uint8_t(Op::SetGlobal))
+        return;
+    if (slide) {
+        sp[slide] = sp[0];
+        sp += slide;
+    }
+    if (op == uint8_t(Op::SetLocal)) {
+        Value* slot = fp - 4 - uint32_t(q->arg);
+        if (slot > sp)
+            *slot = sp[0];
+    } else {
+        Value v = sp[0];
+        if (v.isUndefined())
+            v = Value::undefined();
+        e.globals[q->arg] = v;
+    }
+    ++sp;
+    pc = q;
+}
+
+} // namespace
+
 void collectionPoint(Engine& engine) {
     if (engine.heap.allocatedSinceSweep() >= engine.heap.threshold) {
         engine.collectGarbage();
@@ -464,6 +500,18 @@ void execute(Engine& engine, RunState& st) {
 #define COLLECT()                                                                                              \
     do {                                                                                                       \
         if (QUILL_UNLIKELY(e.heap.allocatedSinceSweep() >= e.heap.threshold)) {                                \
+            SAVE();                                                                                            \
+            collectionPoint(e);                                                                                \
+        }                                                                                                      \
+    } while (0)
+// A collection point whose value on top the next instructions store into a
+// local or a global (`x = x + y`, `x = f(...)`, the call's `slide` between):
+// the store runs first, so the value it replaces is not kept by this
+// collection for one more round.
+#define STORE_THEN_COLLECT()                                                                                   \
+    do {                                                                                                       \
+        if (QUILL_UNLIKELY(e.heap.allocatedSinceSweep() >= e.heap.threshold)) {                                \
+            storeAhead(e, pc, sp, fp);                                                                         \
             SAVE();                                                                                            \
             collectionPoint(e);                                                                                \
         }                                                                                                      \
@@ -783,23 +831,7 @@ op_Add: {
     Value r = arithmetic(e, ArithOp::Add, a, b);
     sp[1] = r;
     ++sp;
-    if (QUILL_UNLIKELY(e.heap.allocatedSinceSweep() >= e.heap.threshold)) {
-        // `x = x + y` on texts: a store into a local or a global that
-        // follows runs before the collection, so the text it replaces is
-        // not kept for one more round.
-        uint32_t next = cellOpcode(pc[1]);
-        if (next == uint8_t(Op::SetLocal)) {
-            ++pc;
-            Value* slot = fp - 4 - uint32_t(ARG);
-            if (QUILL_LIKELY(slot > sp))
-                COPY_VALUE(*slot, sp[0]);
-            ++sp;
-        } else if (next == uint8_t(Op::SetGlobal)) {
-            ++pc;
-            e.globals[ARG] = *sp++;
-        }
-    }
-    COLLECT();
+    STORE_THEN_COLLECT();
     NEXT();
 }
 
@@ -1337,7 +1369,7 @@ op_CallMethod: {
     case MethodCall::Script: goto enter_function;
     case MethodCall::Native:
         PUSH(r);
-        COLLECT();
+        STORE_THEN_COLLECT();
         NEXT();
     case MethodCall::None: break;
     }
@@ -1365,7 +1397,7 @@ op_CallName: {
             goto enter_function;
         case MethodCall::Native:
             PUSH(r);
-            COLLECT();
+            STORE_THEN_COLLECT();
             NEXT();
         case MethodCall::None: break;
         }
