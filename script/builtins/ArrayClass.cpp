@@ -28,8 +28,8 @@ namespace {
 
 // Nested joins deeper than this (an array that holds itself) give "".
 constexpr int kMaxJoinDepth = 64;
-// The longest text a join may build: a String's length is 32 bits.
-constexpr std::uint64_t kMaxJoinLength = 0x7FFFFFFF;
+// The longest text a join may build: the longest String.
+constexpr std::uint64_t kMaxJoinLength = kMaxStringLength;
 
 struct ArrayClassData {
     int joinDepth = 0;
@@ -577,15 +577,22 @@ constexpr Member kArrayMembers[] = {
 
 // Appends ToString of the Value: a String as it stands and an Integer as
 // its digits (what the built-in Number class gives) without a temporary.
+// A text that would grow past the longest String raises "Out of memory"
+// before anything is appended.
 void appendText(Engine& engine, std::u16string& out, const Value& v) {
+    auto append = [&](std::u16string_view text) {
+        if (text.size() > kMaxJoinLength - out.size())
+            engine.raiseError(kErrOutOfMemory);
+        out.append(text);
+    };
     if (v.isString()) {
-        out.append(stringView(v.asString()));
+        append(stringView(v.asString()));
     } else if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
         char16_t digits[kDecimalDigitsMax];
         const char16_t* from = decimalDigits(v.asInteger(), digits);
-        out.append(from, size_t(digits + kDecimalDigitsMax - from));
+        append(std::u16string_view(from, size_t(digits + kDecimalDigitsMax - from)));
     } else {
-        out.append(toText(engine, v));
+        append(toText(engine, v));
     }
 }
 
@@ -703,8 +710,6 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
         appendSeparators(index - written);
         written = index;
         appendText(engine, out, value);
-        if (out.size() > kMaxJoinLength)
-            engine.raiseError(kErrOutOfMemory);
     }
     appendSeparators(a->length - 1 - written);
     return out;

@@ -101,7 +101,7 @@ std::u16string joinArray(Engine& engine, const ArrayBody* a, int depth) {
     std::u16string out;
     if (depth > 64)
         return out; // an array that contains itself
-    if (a->length > 0x3FFFFFFFu)
+    if (a->length > kMaxStringLength)
         engine.raiseError(kErrOutOfMemory); // the text could not be held
     for (uint64_t i = 0; i < a->length; ++i) {
         if (i)

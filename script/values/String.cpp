@@ -18,7 +18,7 @@ Value newString(Engine& engine, const char16_t* chars, size_t length) {
 }
 
 Value newStringToFill(Engine& engine, size_t length, char16_t*& chars) {
-    if (length > 0x3FFFFFFFu)
+    if (length > kMaxStringLength)
         engine.raiseError(kErrOutOfMemory);
     // One block: the body, then the characters.
     auto* s = static_cast<StringBody*>(engine.gcAlloc(StringBody::inlineSize(length)));
@@ -43,7 +43,7 @@ size_t bufferCapacity(const char16_t* chars) { return (Heap::blockSize(chars) - 
 
 Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, size_t tailLength) {
     size_t length = size_t(head->length) + tailLength;
-    if (length > 0x3FFFFFFFu)
+    if (length > kMaxStringLength)
         engine.raiseError(kErrOutOfMemory);
     if (length < kBufferFrom) {
         char16_t* chars;

@@ -9,6 +9,10 @@
 
 namespace quill {
 
+// The longest String made at run time, in code units; making a longer one
+// raises "Out of memory".
+inline constexpr size_t kMaxStringLength = 0x3FFFFFFF;
+
 // A copy of the characters (not static).
 Value newString(Engine& engine, const char16_t* chars, size_t length);
 Value newString(Engine& engine, std::u16string_view text);
