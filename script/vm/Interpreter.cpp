@@ -177,42 +177,6 @@ void pollHook(Engine& engine) {
     }
 }
 
-namespace {
-
-// Runs the instructions after a collection point when they only move the
-// value on top into a local or a global: an optional `slide n`, then
-// `setlocal` or `setglobal` (plain cells: a checked one is left to run in
-// turn). Leaves pc on the last of them, as if each had run.
-inline void storeAhead(Engine& e, const Insn*& pc, Value*& sp, Value* fp) {
-    const Insn* q = pc + 1;
-    uint32_t slide = 0;
-    if (cellOpcode(*q) == uint8_t(Op::Slide)) {
-        slide = uint32_t(q->arg);
-        ++q;
-    }
-    uint32_t op = cellOpcode(*q);
-    if (op != uint8_t(Op::SetLocal) && op != uint8_t(Op::SetGlobal))
-        return;
-    if (slide) {
-        sp[slide] = sp[0];
-        sp += slide;
-    }
-    if (op == uint8_t(Op::SetLocal)) {
-        Value* slot = fp - 4 - uint32_t(q->arg);
-        if (slot > sp)
-            *slot = sp[0];
-    } else {
-        Value v = sp[0];
-        if (v.isUndefined())
-            v = Value::undefined();
-        e.globals[q->arg] = v;
-    }
-    ++sp;
-    pc = q;
-}
-
-} // namespace
-
 void collectionPoint(Engine& engine) {
     if (engine.heap.allocatedSinceSweep() >= engine.heap.threshold) {
         engine.collectGarbage();
@@ -504,14 +468,37 @@ void execute(Engine& engine, RunState& st) {
             collectionPoint(e);                                                                                \
         }                                                                                                      \
     } while (0)
-// A collection point whose value on top the next instructions store into a
-// local or a global (`x = x + y`, `x = f(...)`, the call's `slide` between):
-// the store runs first, so the value it replaces is not kept by this
-// collection for one more round.
+// A collection point whose value on top the next instructions only move
+// into a local or a global (`x = x + y`, `x = f(...)`: an optional `slide`,
+// then a plain `setlocal` or `setglobal`; a checked cell is left to run in
+// turn): they run first, so the value the store replaces is not kept by
+// this collection for one more round. pc is left on the store.
 #define STORE_THEN_COLLECT()                                                                                   \
     do {                                                                                                       \
         if (QUILL_UNLIKELY(e.heap.allocatedSinceSweep() >= e.heap.threshold)) {                                \
-            storeAhead(e, pc, sp, fp);                                                                         \
+            const Insn* q_ = pc + 1;                                                                           \
+            uint32_t slide_ = 0;                                                                               \
+            if (cellOpcode(*q_) == uint8_t(Op::Slide))                                                         \
+                slide_ = uint32_t((q_++)->arg);                                                                \
+            uint32_t op_ = cellOpcode(*q_);                                                                    \
+            if (op_ == uint8_t(Op::SetLocal) || op_ == uint8_t(Op::SetGlobal)) {                               \
+                if (slide_) {                                                                                  \
+                    COPY_VALUE(sp[slide_], sp[0]);                                                             \
+                    sp += slide_;                                                                              \
+                }                                                                                              \
+                if (op_ == uint8_t(Op::SetLocal)) {                                                            \
+                    Value* slot_ = fp - 4 - uint32_t(q_->arg);                                                 \
+                    if (slot_ > sp)                                                                            \
+                        COPY_VALUE(*slot_, sp[0]);                                                             \
+                } else {                                                                                       \
+                    Value v_ = sp[0];                                                                          \
+                    if (v_.isUndefined())                                                                      \
+                        v_ = Value::undefined();                                                               \
+                    e.globals[q_->arg] = v_;                                                                   \
+                }                                                                                              \
+                ++sp;                                                                                          \
+                pc = q_;                                                                                       \
+            }                                                                                                  \
             SAVE();                                                                                            \
             collectionPoint(e);                                                                                \
         }                                                                                                      \
