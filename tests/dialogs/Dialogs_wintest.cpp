@@ -274,8 +274,9 @@ TEST_F(Dialogs, FolderBrowserStartsAtTheGivenFolder) {
     EXPECT_EQ(answered("Dialogs.browse('Pick a folder', " + quoted(folder) + ")",
                        [&](HWND d) {
                            // The dialog moves to the folder once its tree is
-                           // filled, which takes long in a fresh prefix.
-                           for (int i = 0; i < 100 && status != folder; ++i) {
+                           // filled, which takes long in a fresh prefix and
+                           // longer on a loaded machine: up to 20 s.
+                           for (int i = 0; i < 400 && status != folder; ++i) {
                                Sleep(50);
                                status = windowText(GetDlgItem(d, 0x3743)); // the status line
                            }
