@@ -36,7 +36,7 @@ size_t Heap::roundRequest(size_t size) {
     // would only make memory resident that nothing uses.
     constexpr size_t kPage = 4096;
     constexpr size_t kOverhead = kChunkHeadSize + kHeaderSize;
-    if (size + kOverhead > kChunkSize)
+    if (needsOwnChunk(size))
         return ((size + kOverhead + kPage - 1) & ~(kPage - 1)) - kOverhead;
     size_t step = std::bit_floor(size) / 8;
     return (size + step - 1) & ~(step - 1);
@@ -65,10 +65,12 @@ void Heap::pushFree(void* block, size_t size) {
     freeBytes_ += size;
 }
 
-void* Heap::popFree(int c) {
-    FreeBlock* b = freeLists_[c];
-    freeLists_[c] = b->next;
-    if (!b->next) {
+void* Heap::popFree(int c) { return unlinkFree(&freeLists_[c], c); }
+
+Heap::FreeBlock* Heap::unlinkFree(FreeBlock** link, int c) {
+    FreeBlock* b = *link;
+    *link = b->next;
+    if (!freeLists_[c]) {
         if (c < kSmallLists)
             smallMask_ &= ~(uint64_t(1) << c);
         else
@@ -104,11 +106,10 @@ void* Heap::carve(void* b, size_t request) {
 }
 
 bool Heap::addChunk(size_t request) {
-    size_t usable = kChunkSize - kChunkHeadSize;
-    if (request + kHeaderSize > usable)
-        usable = request + kHeaderSize;
+    bool own = needsOwnChunk(request);
+    size_t usable = own ? request + kHeaderSize : kChunkSize - kChunkHeadSize;
     Chunk* c;
-    if (usable == kChunkSize - kChunkHeadSize) {
+    if (!own) {
         if (regionChunksLeft_ == 0) {
             size_t bytes = nextRegionChunks_ * kChunkSize;
             void* region = allocateRegionMemory(bytes);
@@ -156,13 +157,8 @@ void* Heap::alloc(size_t size) {
             FreeBlock** link = &freeLists_[first];
             for (int looked = 0; *link && looked < kFirstFitLooks; link = &(*link)->next, ++looked) {
                 FreeBlock* b = *link;
-                if (blockSize(b) >= request) {
-                    if (link == &freeLists_[first])
-                        return carve(popFree(first), request);
-                    *link = b->next;
-                    freeBytes_ -= blockSize(b);
-                    return carve(b, request);
-                }
+                if (blockSize(b) >= request)
+                    return carve(unlinkFree(link, first), request);
             }
         }
         // Every block of a list above the request's own fits.
@@ -170,7 +166,7 @@ void* Heap::alloc(size_t size) {
         if (c >= 0)
             return carve(popFree(c), request);
         if (attempt == 0) {
-            if (spareBlock_ && request + kHeaderSize > kChunkSize - kChunkHeadSize)
+            if (spareBlock_ && needsOwnChunk(request))
                 releaseSpare();
             if (!addChunk(request))
                 return nullptr;
@@ -216,7 +212,7 @@ void Heap::free(void* block) {
 
 Heap::Chunk** Heap::wholeChunkOf(void* block, size_t size) {
     // Only chunks of their own hold blocks larger than a regular chunk's room.
-    if (size + kHeaderSize <= kChunkSize - kChunkHeadSize)
+    if (!needsOwnChunk(size))
         return nullptr;
     char* start = static_cast<char*>(block) - kHeaderSize - kChunkHeadSize;
     for (Chunk** link = &chunks_; *link; link = &(*link)->next)
@@ -237,14 +233,10 @@ void Heap::releaseSpare() {
     size_t size = blockSize(spareBlock_);
     int c = sizeClass(size);
     for (FreeBlock** link = &freeLists_[c]; *link; link = &(*link)->next) {
-        if (*link != spareBlock_)
-            continue;
-        *link = (*link)->next;
-        if (!freeLists_[c])
-            largeMask_ &= ~(uint32_t(1) << (c - kSmallLists));
-        freeBytes_ -= size;
-        releaseWholeChunk(spareBlock_, size);
-        break;
+        if (*link == spareBlock_) {
+            releaseWholeChunk(unlinkFree(link, c), size);
+            break;
+        }
     }
     spareBlock_ = nullptr;
 }

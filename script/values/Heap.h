@@ -163,6 +163,11 @@ private:
     void pushFree(void* block, size_t size);
     // Takes the first block of list c (which must hold one).
     void* popFree(int c);
+    // Takes the block at *link off list c.
+    FreeBlock* unlinkFree(FreeBlock** link, int c);
+    // Whether a block of `size` bytes is too large for a regular chunk and
+    // gets a chunk of its own.
+    static bool needsOwnChunk(size_t size) { return size + kHeaderSize > kChunkSize - kChunkHeadSize; }
     // The smallest list from c upward that holds a block, or -1.
     int firstListFrom(int c) const;
     // Hands out `request` bytes of the free block b, listing the tail.

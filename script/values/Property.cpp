@@ -37,15 +37,23 @@ void setStringPropertyObject(Engine& engine, StringBody* s, ObjectRecord* object
     }
 }
 
+// A new own property object whose `__proto__` is proto, or the class
+// prototype of the kind when proto is null.
+ObjectRecord* newPropertyObject(Engine& engine, Kind kind, ObjectRecord* proto) {
+    ObjectRecord* o = newObject(engine, 1); // room for its __proto__
+    if (!proto) {
+        NativeClass* cls = engine.classOf(kind);
+        proto = cls ? cls->prototype : nullptr;
+    }
+    objectPut(engine, o, Engine::kProtoId, proto ? Value::object(proto) : Value::null());
+    return o;
+}
+
 } // namespace
 
 ObjectRecord* propertyObject(Engine& engine, const Value& v) {
     if (v.isString())
         return stringPropertyObject(engine, v.asString());
-    return propertyObject(v);
-}
-
-ObjectRecord* propertyObject(const Value& v) {
     if (v.isArray() && arrayPendingPrototype(v.asArray()))
         return nullptr;
     ObjectRecord** field = propertyObjectField(v);
@@ -57,10 +65,7 @@ ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
         StringBody* s = v.asString();
         ObjectRecord* own = stringPropertyObject(engine, s);
         if (!own) {
-            own = newObject(engine, 1); // room for its __proto__
-            NativeClass* cls = engine.classOf(Kind::String);
-            Value proto = cls && cls->prototype ? Value::object(cls->prototype) : Value::null();
-            objectPut(engine, own, Engine::kProtoId, proto);
+            own = newPropertyObject(engine, Kind::String, nullptr);
             setStringPropertyObject(engine, s, own);
         }
         return own;
@@ -69,13 +74,8 @@ ObjectRecord* ensurePropertyObject(Engine& engine, const Value& v) {
     if (!field)
         return nullptr;
     ObjectRecord* pending = v.isArray() ? arrayPendingPrototype(v.asArray()) : nullptr;
-    if ((!*field || pending) && hasOwnPropertyObjectKind(v.kind)) {
-        ObjectRecord* o = newObject(engine, 1); // room for its __proto__
-        NativeClass* cls = engine.classOf(v.kind);
-        ObjectRecord* proto = pending ? pending : cls ? cls->prototype : nullptr;
-        objectPut(engine, o, Engine::kProtoId, proto ? Value::object(proto) : Value::null());
-        *field = o;
-    }
+    if ((!*field || pending) && hasOwnPropertyObjectKind(v.kind))
+        *field = newPropertyObject(engine, v.kind, pending);
     return *field;
 }
 

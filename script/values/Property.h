@@ -28,9 +28,6 @@ bool putPropertyInScope(Engine& engine, const Value& scope, SymbolId id, const V
 // Function, the own property object of a Native; null for other kinds or
 // when there is none yet (or it is pending, see deferPropertyObject).
 ObjectRecord* propertyObject(Engine& engine, const Value& v);
-// The same for an Array, Function or Native, whose record holds it; null
-// for a String (whose property object only the engine knows).
-ObjectRecord* propertyObject(const Value& v);
 // Gives a new Array the own property object whose `__proto__` is the class
 // prototype, as ensurePropertyObject would, but makes it only when
 // something needs it: until then the array holds the prototype it will link

@@ -468,6 +468,27 @@ void execute(Engine& engine, RunState& st) {
             collectionPoint(e);                                                                                \
         }                                                                                                      \
     } while (0)
+// The moves of setlocal, setglobal and slide, each with the operand given.
+#define SET_LOCAL(arg)                                                                                         \
+    do {                                                                                                       \
+        Value* slot_ = fp - 4 - uint32_t(arg);                                                                 \
+        if (QUILL_LIKELY(slot_ > sp))                                                                          \
+            COPY_VALUE(*slot_, sp[0]);                                                                         \
+        ++sp;                                                                                                  \
+    } while (0)
+#define SET_GLOBAL(arg)                                                                                        \
+    do {                                                                                                       \
+        Value v_ = *sp++;                                                                                      \
+        if (v_.isUndefined())                                                                                  \
+            v_ = Value::undefined();                                                                           \
+        e.globals[arg] = v_;                                                                                   \
+    } while (0)
+#define SLIDE(n)                                                                                               \
+    do {                                                                                                       \
+        uint32_t n_ = uint32_t(n);                                                                             \
+        COPY_VALUE(sp[n_], sp[0]);                                                                             \
+        sp += n_;                                                                                              \
+    } while (0)
 // A collection point whose value on top the next instructions only move
 // into a local or a global (`x = x + y`, `x = f(...)`: an optional `slide`,
 // then a plain `setlocal` or `setglobal`; a checked cell is left to run in
@@ -482,21 +503,11 @@ void execute(Engine& engine, RunState& st) {
                 slide_ = uint32_t((q_++)->arg);                                                                \
             uint32_t op_ = cellOpcode(*q_);                                                                    \
             if (op_ == uint8_t(Op::SetLocal) || op_ == uint8_t(Op::SetGlobal)) {                               \
-                if (slide_) {                                                                                  \
-                    COPY_VALUE(sp[slide_], sp[0]);                                                             \
-                    sp += slide_;                                                                              \
-                }                                                                                              \
-                if (op_ == uint8_t(Op::SetLocal)) {                                                            \
-                    Value* slot_ = fp - 4 - uint32_t(q_->arg);                                                 \
-                    if (slot_ > sp)                                                                            \
-                        COPY_VALUE(*slot_, sp[0]);                                                             \
-                } else {                                                                                       \
-                    Value v_ = sp[0];                                                                          \
-                    if (v_.isUndefined())                                                                      \
-                        v_ = Value::undefined();                                                               \
-                    e.globals[q_->arg] = v_;                                                                   \
-                }                                                                                              \
-                ++sp;                                                                                          \
+                SLIDE(slide_);                                                                                 \
+                if (op_ == uint8_t(Op::SetLocal))                                                              \
+                    SET_LOCAL(q_->arg);                                                                        \
+                else                                                                                           \
+                    SET_GLOBAL(q_->arg);                                                                       \
                 pc = q_;                                                                                       \
             }                                                                                                  \
             SAVE();                                                                                            \
@@ -532,10 +543,7 @@ op_GetGlobal: {
     NEXT();
 }
 op_SetGlobal: {
-    Value v = *sp++;
-    if (v.isUndefined())
-        v = Value::undefined();
-    e.globals[ARG] = v;
+    SET_GLOBAL(ARG);
     NEXT();
 }
 op_GetVar: {
@@ -614,10 +622,7 @@ op_GetLocal: {
     NEXT();
 }
 op_SetLocal: {
-    Value* slot = fp - 4 - uint32_t(ARG);
-    if (QUILL_LIKELY(slot > sp))
-        COPY_VALUE(*slot, sp[0]);
-    ++sp;
+    SET_LOCAL(ARG);
     NEXT();
 }
 op_GetArg: {
@@ -761,9 +766,7 @@ op_Swap: {
     NEXT();
 }
 op_Slide: {
-    uint32_t n = uint32_t(ARG);
-    COPY_VALUE(sp[n], sp[0]);
-    sp += n;
+    SLIDE(ARG);
     NEXT();
 }
 op_Rot: {
@@ -1533,6 +1536,10 @@ op_Throw: {
 #undef TICK
 #undef JUMP
 #undef COLLECT
+#undef STORE_THEN_COLLECT
+#undef SET_LOCAL
+#undef SET_GLOBAL
+#undef SLIDE
 }
 
 // Lands a runtime error in the innermost script try handler. False when the

@@ -26,7 +26,7 @@ TEST(ArrayClass, Construction) {
     // property object linked to the class prototype.
     Value called = h.callClass("Array", {I(2)});
     EXPECT_EQ(called.asArray()->length, 2u);
-    EXPECT_NE(propertyObject(called), nullptr);
+    EXPECT_NE(propertyObject(h.engine, called), nullptr);
 }
 
 TEST(ArrayClass, LengthReadsAndTruncates) {

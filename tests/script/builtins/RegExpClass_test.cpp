@@ -70,7 +70,7 @@ TEST(RegExpClass, ExecResultAndClassProperties) {
     Value m = h.call(re, "exec", {input});
     ASSERT_TRUE(m.isArray());
     EXPECT_EQ(h.dump(m), u"bob@host,bob,host");
-    ObjectRecord* props = propertyObject(m);
+    ObjectRecord* props = propertyObject(h.engine, m);
     ASSERT_NE(props, nullptr);
     Value index, in;
     ASSERT_TRUE(objectGet(h.engine, props, h.engine.internName("index"), index));
