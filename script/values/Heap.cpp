@@ -123,7 +123,9 @@ bool Heap::addChunk(size_t request) {
         c = reinterpret_cast<Chunk*>(regionNext_);
         regionNext_ += kChunkSize;
         --regionChunksLeft_;
-        prepareChunkMemory(c, kChunkSize);
+        if (firstChunkCut_)
+            prepareChunkMemory(c, kChunkSize);
+        firstChunkCut_ = true;
     } else {
         c = static_cast<Chunk*>(allocateChunkMemory(kChunkHeadSize + usable));
         if (!c)

@@ -207,6 +207,10 @@ private:
     char* regionNext_ = nullptr;
     size_t regionChunksLeft_ = 0;
     size_t nextRegionChunks_ = kFirstRegionChunks;
+    // The first chunk's pages come in one by one as they are written: a
+    // short script uses a fraction of it, and bringing in all of it would
+    // add a tenth of a megabyte to the smallest run.
+    bool firstChunkCut_ = false;
     FreeBlock* freeLists_[kSizeClasses] = {};
     uint64_t smallMask_ = 0; // bit i: freeLists_[i] holds a block
     uint32_t largeMask_ = 0; // bit i: freeLists_[kSmallLists + i] holds a block
