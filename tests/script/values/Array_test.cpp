@@ -47,7 +47,7 @@ TEST(ArrayBuckets, GatherOrderIsBucketThenNewest) {
     // Replacing in place keeps the position; adding anew moves to the front.
     arraySet(e, a, 127, Value::integer(-1));
     EXPECT_EQ(arrayGatherIndices(a)[1], 127u);
-    arrayRemove(a, 0);
+    arrayRemove(e, a, 0);
     arrayAdd(e, a, 0, Value::integer(-2));
     EXPECT_EQ(arrayGatherIndices(a)[0], 0u);
 }
@@ -156,7 +156,7 @@ TEST(ArrayModel, RandomOperationsMatchBucketLists) {
             break;
         }
         case 1: { // remove + add
-            arrayRemove(a, i);
+            arrayRemove(e, a, i);
             arrayAdd(e, a, i, Value::integer(v));
             auto [b, it] = find(i);
             if (it != b->end())
@@ -165,7 +165,7 @@ TEST(ArrayModel, RandomOperationsMatchBucketLists) {
             break;
         }
         case 2: {
-            bool had = arrayRemove(a, i);
+            bool had = arrayRemove(e, a, i);
             auto [b, it] = find(i);
             ASSERT_EQ(had, it != b->end());
             if (had)
@@ -258,7 +258,7 @@ TEST(ArrayCompact, SameOrderAsBucketedForm) {
                 arraySet(e, bucketed, at, v);
             } else if (op < 78 && length) { // remove somewhere
                 uint64_t at = rng() % length;
-                ASSERT_EQ(arrayRemove(compact, at), arrayRemove(bucketed, at));
+                ASSERT_EQ(arrayRemove(e, compact, at), arrayRemove(e, bucketed, at));
             } else if (op < 84 && length) {
                 uint64_t at = rng() % length;
                 arrayRemoveShift(e, compact, at);
