@@ -257,29 +257,6 @@ int defaultCompare(Engine& engine, const std::vector<Value>& values, const SortE
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-// Puts the list into sorted order: position i receives the Value that was
-// at order[i]. Follows the permutation's cycles in place, so no second list
-// of Values is needed; visited positions are marked in `order`.
-void applyOrder(Value* values, std::vector<std::uint32_t>& order) {
-    constexpr std::uint32_t kDone = 0x80000000u;
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (order[start] & kDone)
-            continue;
-        Value first = values[start];
-        std::size_t at = start;
-        for (;;) {
-            std::uint32_t from = order[at];
-            order[at] = from | kDone;
-            if (from == start) {
-                values[at] = first;
-                break;
-            }
-            values[at] = values[from];
-            at = from;
-        }
-    }
-}
-
 // The sign of a comparison's result; anything but a number or a Boolean
 // counts as equal.
 int decimalDigitCount(std::uint64_t x) {
@@ -348,21 +325,24 @@ bool sortIntegersInPlace(Engine& engine, ArrayBody* self) {
 
 // The block of a compact array without holes, lent to a sort by a
 // comparison function (arrayLend): the sort orders positions in it, the
-// comparisons get its Values, and it holds the elements the sort began with
-// whatever the comparisons do to the array. Its Values are marked here for
-// as long as the loan lasts, since the array stops marking them when it
-// takes a copy of its own. The block is freed here once the array has let
-// it go.
+// comparisons get its Values, and it holds the elements the sort began with,
+// in bucket order, whatever the comparisons do to the array. Its Values are
+// marked here for as long as the loan lasts, since the array stops marking
+// them when it takes a copy of its own. A loan that ends early (an error
+// leaving the sort) gives the array its elements back in index order; the
+// block is freed here once the array has let it go.
 class BlockLoan {
 public:
-    BlockLoan(Engine& engine, ArrayBody* array) : engine_(engine), array_(array) {
+    // `order` has room for the array's elements and outlives the loan.
+    BlockLoan(Engine& engine, ArrayBody* array, std::vector<std::uint32_t>& order)
+        : engine_(engine), array_(array), order_(order) {
         engine_.addRootTracer(trace, this); // before lending: it may throw
-        block_ = arrayLend(array);
+        block_ = arrayLend(array, order.data());
         count_ = block_ ? std::uint32_t(arrayElementCount(array)) : 0;
     }
     ~BlockLoan() {
         engine_.removeRootTracer(trace, this);
-        if (block_ && !(ended_ ? held_ : arrayEndLoan(array_, block_)))
+        if (block_ && !(ended_ ? held_ : arrayEndLoan(array_, block_, order_.data())))
             engine_.gcFree(block_);
     }
     BlockLoan(const BlockLoan&) = delete;
@@ -370,11 +350,11 @@ public:
 
     Value* block() const { return block_; }
     std::uint32_t count() const { return count_; }
-    // Ends the loan: true when the array still holds the block, so that
-    // what was done to the block is done to the array.
+    // Ends the loan with the block in the order the array is to take: true
+    // when the array still holds it, so that it has that order now.
     bool end() {
         ended_ = true;
-        held_ = arrayEndLoan(array_, block_);
+        held_ = arrayEndLoan(array_, block_, nullptr);
         return held_;
     }
 
@@ -390,6 +370,7 @@ private:
     }
     Engine& engine_;
     ArrayBody* array_;
+    std::vector<std::uint32_t>& order_;
     Value* block_ = nullptr;
     std::uint32_t count_ = 0;
     bool ended_ = false;
@@ -415,20 +396,24 @@ void sortPositions(Engine& engine, const Value& compare, const Value* values, st
 }
 
 // Sorts a compact array without holes by a comparison in its own block,
-// starting from the elements' bucket order (as the gathered list would
-// be). Whatever a comparison does to the array, the sorted elements then
+// where the elements stand in bucket order, as the gathered list would.
+// Whatever a comparison does to the array, the sorted elements then
 // replace its contents as arrayRebuild does; when nothing changed them,
 // they are already in place. False when the array cannot lend its block.
 bool sortInLentBlock(Engine& engine, ArrayBody* self, const Value& compare) {
-    BlockLoan loan(engine, self);
+    std::uint64_t top = arrayCompactTop(self);
+    if (top < 2 || arrayElementCount(self) != top)
+        return false;
+    std::vector<std::uint32_t> order(top);
+    BlockLoan loan(engine, self, order);
     if (!loan.block())
         return false;
     std::uint32_t n = loan.count();
-    std::vector<std::uint32_t> order(n);
-    arrayBucketOrderPositions(n, order.data());
+    for (std::uint32_t i = 0; i < n; ++i)
+        order[i] = i;
     sortPositions(engine, compare, loan.block(), order);
     // No script runs from here on.
-    applyOrder(loan.block(), order);
+    arrayPermute(loan.block(), order.data(), n);
     if (!loan.end()) {
         std::uint64_t length = self->length;
         arrayRebuild(engine, self, loan.block(), n);
@@ -521,7 +506,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     }
     // The rooted list kept every Value alive while comparisons ran; no
     // script runs from here on, so it can take the sorted order.
-    applyOrder(rooted.values.data(), order);
+    arrayPermute(rooted.values.data(), order.data(), order.size());
     // 4. Rebuild at indices 0..n-1; holes move to the end; the length stays.
     std::uint64_t length = self->length;
     arrayRebuild(engine, self, rooted.values);

@@ -27,6 +27,43 @@ bool isLent(const ArrayBody* a) { return isCompact(a) && (a->top & kArrayLent) !
 // The top of a compact array, lent or not. Code that changes the elements
 // reads a->top itself, after ownBlock.
 uint32_t compactTop(const ArrayBody* a) { return a->top & ~kArrayLent; }
+
+// A lent block holds the elements in bucket order, the order a sort takes
+// them in, so that the sort's neighbours are neighbours in memory (a sort
+// of a large array in index order would touch a new page at nearly every
+// step). A compact array of n elements without holes has n = 127q + r:
+// the buckets below r hold q + 1 elements, the others q, and bucket b
+// holds the indices b, b + 127, ..., highest (newest) first.
+struct BucketLayout {
+    static constexpr auto kBuckets = uint32_t(kArrayBuckets);
+    uint32_t q, r;
+    explicit BucketLayout(uint32_t n) : q(n / kBuckets), r(n % kBuckets) {}
+    uint32_t position(uint32_t index) const {
+        uint32_t b = index % kBuckets, k = index / kBuckets;
+        uint32_t count = b < r ? q + 1 : q;
+        return b * q + std::min(b, r) + count - 1 - k;
+    }
+    uint32_t index(uint32_t position) const {
+        uint32_t large = r * (q + 1); // the positions of the larger buckets
+        uint32_t b, offset, count;
+        if (position < large) {
+            b = position / (q + 1);
+            offset = position % (q + 1);
+            count = q + 1;
+        } else {
+            b = r + (position - large) / q;
+            offset = (position - large) % q;
+            count = q;
+        }
+        return b + kBuckets * (count - 1 - offset);
+    }
+};
+
+// Where a lent array keeps the element at index (a compact array without
+// holes), and where any other compact array does.
+uint32_t slotOf(const ArrayBody* a, uint32_t index) {
+    return isLent(a) ? BucketLayout(compactTop(a)).position(index) : index;
+}
 ArrayStore* store(const ArrayBody* a) { return static_cast<ArrayStore*>(a->storage); }
 Value* compactValues(const ArrayBody* a) { return static_cast<Value*>(a->storage); }
 uint64_t compactCapacity(const ArrayBody* a) {
@@ -70,7 +107,10 @@ void ownBlock(Engine& engine, ArrayBody* a) {
         return;
     uint32_t top = compactTop(a);
     auto* copy = static_cast<Value*>(engine.gcAlloc(Heap::blockSize(a->storage)));
-    std::memcpy(static_cast<void*>(copy), a->storage, size_t(top) * sizeof(Value));
+    const Value* lent = compactValues(a);
+    BucketLayout layout(top);
+    for (uint32_t i = 0; i < top; ++i)
+        copy[i] = lent[layout.position(i)];
     a->storage = copy;
     a->top = top;
 }
@@ -246,7 +286,13 @@ template <typename Visit>
 void forEachElement(const ArrayBody* a, Visit&& visit) {
     if (isCompact(a)) {
         const Value* values = compactValues(a);
-        for (uint64_t i = 0, top = compactTop(a); i < top; ++i)
+        if (isLent(a)) {
+            BucketLayout layout(compactTop(a));
+            for (uint32_t i = 0, top = compactTop(a); i < top; ++i)
+                visit(i, ArrayElement{values[layout.position(i)], i});
+            return;
+        }
+        for (uint64_t i = 0; i < a->top; ++i)
             if (values[i].kind != kHole)
                 visit(i, ArrayElement{values[i], i});
         return;
@@ -337,7 +383,7 @@ bool arrayGet(const ArrayBody* a, uint64_t index, Value& out) {
     if (isCompact(a)) {
         if (index >= compactTop(a))
             return false;
-        const Value& v = compactValues(a)[index];
+        const Value& v = compactValues(a)[slotOf(a, uint32_t(index))];
         if (v.kind == kHole)
             return false;
         out = v;
@@ -526,7 +572,13 @@ void arrayCopy(Engine& engine, ArrayBody* dst, const ArrayBody* src, uint64_t of
 template <typename Visit>
 void forEachCompactInBucketOrder(const ArrayBody* a, Visit&& visit) {
     const Value* values = compactValues(a);
-    uint64_t top = compactTop(a);
+    if (isLent(a)) {
+        BucketLayout layout(compactTop(a));
+        for (uint32_t p = 0, top = compactTop(a); p < top; ++p)
+            visit(layout.index(p), values[p]);
+        return;
+    }
+    uint64_t top = a->top;
     for (uint64_t b = 0; b < kArrayBuckets && b < top; ++b) {
         for (uint64_t i = b + (top - 1 - b) / kArrayBuckets * kArrayBuckets;; i -= kArrayBuckets) {
             if (values[i].kind != kHole)
@@ -595,28 +647,50 @@ void arrayRebuild(Engine& engine, ArrayBody* a, const Value* values, size_t n) {
         arrayAdd(engine, a, a->length, values[i]);
 }
 
-Value* arrayLend(ArrayBody* a) {
+void arrayPermute(Value* values, uint32_t* from, size_t n) {
+    constexpr uint32_t kDone = 0x80000000u;
+    for (size_t start = 0; start < n; ++start) {
+        if (from[start] & kDone)
+            continue;
+        Value first = values[start];
+        size_t at = start;
+        for (;;) {
+            uint32_t next = from[at];
+            from[at] = next | kDone;
+            if (next == start) {
+                values[at] = first;
+                break;
+            }
+            values[at] = values[next];
+            at = next;
+        }
+    }
+}
+
+Value* arrayLend(ArrayBody* a, uint32_t* scratch) {
     if (!isCompact(a) || isLent(a) || a->top < 2 || a->count != a->top)
         return nullptr;
+    uint32_t n = a->top;
+    BucketLayout layout(n);
+    for (uint32_t p = 0; p < n; ++p)
+        scratch[p] = layout.index(p);
+    arrayPermute(compactValues(a), scratch, n);
     a->top |= kArrayLent;
     return compactValues(a);
 }
 
-bool arrayEndLoan(ArrayBody* a, const Value* block) {
+bool arrayEndLoan(ArrayBody* a, const Value* block, uint32_t* scratch) {
     if (!isLent(a) || a->storage != block)
         return false;
-    a->top = compactTop(a);
+    uint32_t n = compactTop(a);
+    if (scratch) {
+        BucketLayout layout(n);
+        for (uint32_t i = 0; i < n; ++i)
+            scratch[i] = layout.position(i);
+        arrayPermute(compactValues(a), scratch, n);
+    }
+    a->top = n;
     return true;
-}
-
-void arrayBucketOrderPositions(uint32_t n, uint32_t* out) {
-    constexpr auto kBuckets = uint32_t(kArrayBuckets);
-    for (uint32_t b = 0; b < kBuckets && b < n; ++b)
-        for (uint32_t i = b + (n - 1 - b) / kBuckets * kBuckets;; i -= kBuckets) {
-            *out++ = i;
-            if (i < kBuckets)
-                break;
-        }
 }
 
 uint64_t arrayElementCount(const ArrayBody* a) { return a->count; }

@@ -60,21 +60,27 @@ bool arrayIsCompact(const ArrayBody* array);
 
 // Lending the block of a compact array without holes to a sort, so that the
 // sort needs no copy of the elements while its comparisons run.
-// arrayLend marks the array and returns its block, whose first
-// arrayElementCount() Values are the elements in index order; null (and
-// nothing lent) when the array is bucketed, has holes, has fewer than two
-// elements or is lent already. While the loan lasts, reads answer from the
-// block and the first change to the elements gives the array a copy of its
-// own; the lent block is never written by the array again, and nothing but
-// the borrower keeps its Values alive once the array has let it go.
-Value* arrayLend(ArrayBody* array);
+// arrayLend marks the array and returns its block, whose first n =
+// arrayElementCount() Values are now the elements in bucket order (the
+// order of arrayGather); `scratch` is room for n positions, used while
+// they are put there. Null (and nothing lent) when the array is bucketed,
+// has holes, has fewer than two elements or is lent already. While the loan
+// lasts, reads answer from the block as the array's elements, and the first
+// change to the elements gives the array a copy of its own in index order;
+// the lent block is never written by the array again, and nothing but the
+// borrower keeps its Values alive once the array has let it go.
+Value* arrayLend(ArrayBody* array, uint32_t* scratch);
 // Ends the loan: true when the array still holds the block (its elements
 // were not changed meanwhile); false when it let the block go, which then
-// belongs to the borrower alone (gcFree it when done).
-bool arrayEndLoan(ArrayBody* array, const Value* block);
-// The positions 0..n-1 of a compact array of n elements without holes in
-// bucket order (the order arrayGather gives its elements).
-void arrayBucketOrderPositions(uint32_t n, uint32_t* out);
+// belongs to the borrower alone (gcFree it when done). The array takes the
+// block's Values as they stand, index 0 first (a sort has put them in its
+// order); with `scratch` (n positions) they are first put back in index
+// order, so the array holds what it held before the loan.
+bool arrayEndLoan(ArrayBody* array, const Value* block, uint32_t* scratch);
+// Puts values[0..n-1] in a new order: position i receives the Value that
+// was at from[i]. Follows the permutation's cycles in place; `from` is
+// left marked (bit 31), so n is below 2^31.
+void arrayPermute(Value* values, uint32_t* from, size_t n);
 
 // The element at index when the array is compact and has one there below
 // its length, else null (the general services then answer). For the

@@ -327,3 +327,45 @@ TEST(ArrayCompact, SmallArraysAndObjectsAreSmall) {
     ASSERT_TRUE(arrayGet(v.asArray(), 1, w));
     EXPECT_EQ(w.asInteger(), 100000);
 }
+
+// A block lent to a sort holds the elements in bucket order; the array still
+// reads as itself, a change gives it a copy of its own in index order, and a
+// loan ended with the scratch puts the block back as it was.
+TEST(ArrayLoan, ReadsChangesAndReturn) {
+    Engine e;
+    for (uint32_t n : {2u, 126u, 127u, 128u, 300u, 1000u}) {
+        for (bool change : {false, true}) {
+            ArrayBody* a = newArrayBody(e);
+            for (uint32_t i = 0; i < n; ++i)
+                arrayPush(e, a, Value::integer(int64_t(i) * 3));
+            std::vector<Value> gathered = arrayGather(a);
+            std::vector<uint64_t> indices = arrayGatherIndices(a);
+            std::vector<uint32_t> scratch(n);
+            Value* block = arrayLend(a, scratch.data());
+            ASSERT_NE(block, nullptr) << n;
+            EXPECT_EQ(arrayLend(a, scratch.data()), nullptr) << "lent once at a time";
+            EXPECT_EQ(arrayCompactSlot(a, 0), nullptr) << "the fast paths refuse a lent array";
+            EXPECT_EQ(ints(std::vector<Value>(block, block + n)), ints(gathered)) << n;
+            EXPECT_EQ(ints(arrayGather(a)), ints(gathered)) << n;
+            EXPECT_EQ(arrayGatherIndices(a), indices) << n;
+            Value v;
+            for (uint32_t i = 0; i < n; ++i)
+                ASSERT_TRUE(arrayGet(a, i, v) && v.asInteger() == int64_t(i) * 3) << n << " " << i;
+            if (change) {
+                arraySet(e, a, n - 1, Value::integer(-1));
+                EXPECT_EQ(ints(std::vector<Value>(block, block + n)), ints(gathered)) << "the block keeps them";
+                for (uint32_t i = 0; i + 1 < n; ++i)
+                    ASSERT_EQ(arrayCompactSlot(a, i)->asInteger(), int64_t(i) * 3) << n << " " << i;
+                EXPECT_EQ(arrayCompactSlot(a, n - 1)->asInteger(), -1);
+                EXPECT_FALSE(arrayEndLoan(a, block, scratch.data()));
+                e.gcFree(block);
+            } else {
+                EXPECT_TRUE(arrayEndLoan(a, block, scratch.data()));
+                for (uint32_t i = 0; i < n; ++i)
+                    ASSERT_EQ(arrayCompactSlot(a, i)->asInteger(), int64_t(i) * 3) << n << " " << i;
+            }
+            EXPECT_EQ(a->length, n);
+            EXPECT_EQ(arrayElementCount(a), n);
+        }
+    }
+}
