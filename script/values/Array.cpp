@@ -98,13 +98,10 @@ void compactGrow(Engine& engine, ArrayBody* a, uint64_t need, bool exact = false
 }
 
 // Ends a loan of the block to a sort as the array's elements are about to
-// change: the array continues with a copy of its own (of the same capacity,
-// so later growth decides as it would have), and the lent block keeps the
-// elements the sort began with. Every service that changes the elements
-// calls this first.
-void ownBlock(Engine& engine, ArrayBody* a) {
-    if (!isLent(a))
-        return;
+// change: the array continues with a copy of its own in index order (of the
+// same capacity, so later growth decides as it would have), and the lent
+// block keeps the elements the sort began with.
+void copyLentBlock(Engine& engine, ArrayBody* a) {
     uint32_t top = compactTop(a);
     auto* copy = static_cast<Value*>(engine.gcAlloc(Heap::blockSize(a->storage)));
     const Value* lent = compactValues(a);
@@ -113,6 +110,12 @@ void ownBlock(Engine& engine, ArrayBody* a) {
         copy[i] = lent[layout.position(i)];
     a->storage = copy;
     a->top = top;
+}
+
+// Every service that changes the elements calls this first.
+inline void ownBlock(Engine& engine, ArrayBody* a) {
+    if (isLent(a)) [[unlikely]]
+        copyLentBlock(engine, a);
 }
 
 // Lowers top past trailing holes.
@@ -671,9 +674,14 @@ Value* arrayLend(ArrayBody* a, uint32_t* scratch) {
     if (!isCompact(a) || isLent(a) || a->top < 2 || a->count != a->top)
         return nullptr;
     uint32_t n = a->top;
-    BucketLayout layout(n);
-    for (uint32_t p = 0; p < n; ++p)
-        scratch[p] = layout.index(p);
+    // Position p takes the index that is p-th in bucket order.
+    uint32_t* to = scratch;
+    for (uint32_t b = 0; b < BucketLayout::kBuckets && b < n; ++b)
+        for (uint32_t i = b + (n - 1 - b) / BucketLayout::kBuckets * BucketLayout::kBuckets;; i -= BucketLayout::kBuckets) {
+            *to++ = i;
+            if (i < BucketLayout::kBuckets)
+                break;
+        }
     arrayPermute(compactValues(a), scratch, n);
     a->top |= kArrayLent;
     return compactValues(a);
