@@ -64,6 +64,7 @@ struct BucketLayout {
 uint32_t slotOf(const ArrayBody* a, uint32_t index) {
     return isLent(a) ? BucketLayout(compactTop(a)).position(index) : index;
 }
+
 ArrayStore* store(const ArrayBody* a) { return static_cast<ArrayStore*>(a->storage); }
 Value* compactValues(const ArrayBody* a) { return static_cast<Value*>(a->storage); }
 uint64_t compactCapacity(const ArrayBody* a) {
