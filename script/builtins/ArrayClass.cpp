@@ -69,11 +69,11 @@ void refillArray(Engine& engine, ArrayBody* a, const std::vector<std::pair<std::
 }
 
 // Removes every element at or above newLength.
-void truncateArray(ArrayBody* a, std::uint64_t newLength) {
+void truncateArray(Engine& engine, ArrayBody* a, std::uint64_t newLength) {
     if (newLength < a->length) {
         for (std::uint64_t index : arrayGatherIndices(a))
             if (index >= newLength)
-                arrayRemove(a, index);
+                arrayRemove(engine, a, index);
     }
     a->length = newLength;
 }
@@ -129,14 +129,14 @@ Value concatMethod(Engine& engine, ArrayBody* self, ArgList args) {
     return result.value;
 }
 
-Value popMethod(ArrayBody* self) {
+Value popMethod(Engine& engine, ArrayBody* self) {
     if (self->length == 0)
         return Value::undefined();
     std::uint64_t last = self->length - 1;
     Value v;
     if (!arrayGet(self, last, v))
         v = Value::undefined();
-    arrayRemove(self, last);
+    arrayRemove(engine, self, last);
     self->length = last;
     return v;
 }
@@ -257,29 +257,6 @@ int defaultCompare(Engine& engine, const std::vector<Value>& values, const SortE
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-// Puts the list into sorted order: position i receives the Value that was
-// at order[i]. Follows the permutation's cycles in place, so no second list
-// of Values is needed; visited positions are marked in `order`.
-void applyOrder(std::vector<Value>& values, std::vector<std::uint32_t>& order) {
-    constexpr std::uint32_t kDone = 0x80000000u;
-    for (std::size_t start = 0; start < order.size(); ++start) {
-        if (order[start] & kDone)
-            continue;
-        Value first = values[start];
-        std::size_t at = start;
-        for (;;) {
-            std::uint32_t from = order[at];
-            order[at] = from | kDone;
-            if (from == start) {
-                values[at] = first;
-                break;
-            }
-            values[at] = values[from];
-            at = from;
-        }
-    }
-}
-
 // The sign of a comparison's result; anything but a number or a Boolean
 // counts as equal.
 int decimalDigitCount(std::uint64_t x) {
@@ -346,11 +323,112 @@ bool sortIntegersInPlace(Engine& engine, ArrayBody* self) {
     return true;
 }
 
+// The block of a compact array without holes, lent to a sort by a
+// comparison function (arrayLend): the sort orders positions in it, the
+// comparisons get its Values, and it holds the elements the sort began with,
+// in bucket order, whatever the comparisons do to the array. Its Values are
+// marked here for as long as the loan lasts, since the array stops marking
+// them when it takes a copy of its own. A loan that ends early (an error
+// leaving the sort) gives the array its elements back in index order; the
+// block is freed here once the array has let it go.
+class BlockLoan {
+public:
+    // `order` has room for the array's elements and outlives the loan.
+    BlockLoan(Engine& engine, ArrayBody* array, std::vector<std::uint32_t>& order)
+        : engine_(engine), array_(array), order_(order) {
+        engine_.addRootTracer(trace, this); // before lending: it may throw
+        block_ = arrayLend(array, order.data());
+        count_ = block_ ? std::uint32_t(arrayElementCount(array)) : 0;
+    }
+    ~BlockLoan() {
+        engine_.removeRootTracer(trace, this);
+        if (block_ && !(ended_ ? held_ : arrayEndLoan(array_, block_, order_.data())))
+            engine_.gcFree(block_);
+    }
+    BlockLoan(const BlockLoan&) = delete;
+    BlockLoan& operator=(const BlockLoan&) = delete;
+
+    Value* block() const { return block_; }
+    std::uint32_t count() const { return count_; }
+    // Ends the loan with the block in the order the array is to take: true
+    // when the array still holds it, so that it has that order now.
+    bool end() {
+        ended_ = true;
+        held_ = arrayEndLoan(array_, block_, nullptr);
+        return held_;
+    }
+
+private:
+    static void trace(Engine& engine, void* data) {
+        auto* self = static_cast<BlockLoan*>(data);
+        if (!self->block_)
+            return;
+        markBlock(engine, self->block_);
+        for (std::uint32_t i = 0; i < self->count_; ++i)
+            if (refersToRecord(self->block_[i].kind))
+                markValue(engine, self->block_[i]);
+    }
+    Engine& engine_;
+    ArrayBody* array_;
+    std::vector<std::uint32_t>& order_;
+    Value* block_ = nullptr;
+    std::uint32_t count_ = 0;
+    bool ended_ = false;
+    bool held_ = false;
+};
+
+// Orders positions in values[0..n-1], starting from `order`, with the
+// comparison function or native; script comparisons see the Values
+// themselves, so these must stay where they are while the sort runs.
+void sortPositions(Engine& engine, const Value& compare, const Value* values, std::vector<std::uint32_t>& order) {
+    if (compare.isFunction()) {
+        // One script function called for every comparison.
+        RepeatedCall call(engine, compare);
+        mergeSort(order, [&](std::uint32_t a, std::uint32_t b) {
+            Value result;
+            return call.call(values[a], values[b], result) ? comparisonSign(result) : 0;
+        });
+    } else {
+        mergeSort(order, [&](std::uint32_t a, std::uint32_t b) {
+            return userCompare(engine, compare, values[a], values[b]);
+        });
+    }
+}
+
+// Sorts a compact array without holes by a comparison in its own block,
+// where the elements stand in bucket order, as the gathered list would.
+// Whatever a comparison does to the array, the sorted elements then
+// replace its contents as arrayRebuild does; when nothing changed them,
+// they are already in place. False when the array cannot lend its block.
+bool sortInLentBlock(Engine& engine, ArrayBody* self, const Value& compare) {
+    std::uint64_t top = arrayCompactTop(self);
+    if (top < 2 || arrayElementCount(self) != top)
+        return false;
+    std::vector<std::uint32_t> order(top);
+    BlockLoan loan(engine, self, order);
+    if (!loan.block())
+        return false;
+    std::uint32_t n = loan.count();
+    for (std::uint32_t i = 0; i < n; ++i)
+        order[i] = i;
+    sortPositions(engine, compare, loan.block(), order);
+    // No script runs from here on.
+    arrayPermute(loan.block(), order.data(), n);
+    if (!loan.end()) {
+        std::uint64_t length = self->length;
+        arrayRebuild(engine, self, loan.block(), n);
+        self->length = std::max<std::uint64_t>(length, n);
+    }
+    return true;
+}
+
 void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     // 1. The comparison: a Function or Native argument, else the default.
     Value compare = args.arg(1);
     bool user = compare.isFunction() || compare.isNative();
     if (!user && sortIntegersInPlace(engine, self))
+        return;
+    if (user && sortInLentBlock(engine, self, compare))
         return;
     // 2. Gather the elements in bucket order; they stay rooted while script
     //    comparisons run.
@@ -366,19 +444,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
         order.resize(rooted.values.size());
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = std::uint32_t(i);
-        const std::vector<Value>& values = rooted.values;
-        if (compare.isFunction()) {
-            // One script function called for every comparison.
-            RepeatedCall call(engine, compare);
-            mergeSort(order, [&](std::uint32_t a, std::uint32_t b) {
-                Value result;
-                return call.call(values[a], values[b], result) ? comparisonSign(result) : 0;
-            });
-        } else {
-            mergeSort(order, [&](std::uint32_t a, std::uint32_t b) {
-                return userCompare(engine, compare, values[a], values[b]);
-            });
-        }
+        sortPositions(engine, compare, rooted.values.data(), order);
     } else if (isNumberClass(engine.classOf(Kind::Integer)) &&
                std::all_of(rooted.values.begin(), rooted.values.end(), [](const Value& v) { return v.isInteger(); })) {
         // Only integers: their texts' order is computed from the numbers,
@@ -440,7 +506,7 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
     }
     // The rooted list kept every Value alive while comparisons ran; no
     // script runs from here on, so it can take the sorted order.
-    applyOrder(rooted.values, order);
+    arrayPermute(rooted.values.data(), order.data(), order.size());
     // 4. Rebuild at indices 0..n-1; holes move to the end; the length stays.
     std::uint64_t length = self->length;
     arrayRebuild(engine, self, rooted.values);
@@ -483,7 +549,7 @@ int popMember(MemberCall& c) {
     ArrayBody* a = arrayOf(c);
     if (!a)
         return 0;
-    c.result = popMethod(a);
+    c.result = popMethod(c.engine, a);
     return 1;
 }
 
@@ -560,9 +626,9 @@ int lengthMember(MemberCall& c) {
     }
     const Value& value = c.value;
     if (value.isInteger())
-        truncateArray(a, std::uint64_t(value.asInteger()));
+        truncateArray(c.engine, a, std::uint64_t(value.asInteger()));
     else if (value.isFloat() && value.asFloat() >= 0.0 && value.asFloat() < 1.8446744073709552e19)
-        truncateArray(a, std::uint64_t(value.asFloat()));
+        truncateArray(c.engine, a, std::uint64_t(value.asFloat()));
     return 1;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // The stable merge sort behind Array.sort: top-down over an inclusive range,
-// with one scratch buffer of n entries allocated for the whole sort; the
-// two buffers take turns as source and destination level by level.
+// with one scratch buffer of half the entries allocated for the whole sort.
+// Each merge copies its left half to the scratch buffer and merges it with
+// the right half back into the list; the right half's rest never moves.
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -10,32 +12,28 @@ namespace quill {
 
 namespace detail {
 
-// Sorts [lo, hi] into `to`, reading `from`; both hold the same entries in
-// that range on entry. The halves are sorted into `from` (with the roles
-// swapped) and merged into `to`, so no level copies its range first. The
-// comparisons made, and their order, are those of the plain top-down sort
-// that copies each range to a scratch buffer before merging.
+// Sorts [lo, hi] of items: both halves in turn, then the merge. The right
+// entry goes first only when it compares strictly less, so equal entries
+// keep their order. Merging back into the list cannot overwrite a right
+// entry not yet read: the output position never passes the right one.
 template <class List, class Compare>
-void mergeSortRange(List& from, List& to, std::size_t lo, std::size_t hi, Compare& compare) {
+void mergeSortRange(List& items, List& scratch, std::size_t lo, std::size_t hi, Compare& compare) {
     if (lo >= hi)
         return;
-    // 1. Sort both halves of [lo, hi] into `from`.
     std::size_t mid = lo + (hi - lo) / 2;
-    mergeSortRange(to, from, lo, mid, compare);
-    mergeSortRange(to, from, mid + 1, hi, compare);
-    // 2. Merge into `to`: the right entry goes first only when it compares
-    //    strictly less, so equal entries keep their order.
-    std::size_t left = lo, right = mid + 1, out = lo;
-    while (left <= mid && right <= hi) {
-        if (compare(from[left], from[right]) > 0)
-            to[out++] = from[right++];
+    mergeSortRange(items, scratch, lo, mid, compare);
+    mergeSortRange(items, scratch, mid + 1, hi, compare);
+    std::size_t leftCount = mid + 1 - lo;
+    std::copy(items.begin() + std::ptrdiff_t(lo), items.begin() + std::ptrdiff_t(mid + 1), scratch.begin());
+    std::size_t left = 0, right = mid + 1, out = lo;
+    while (left < leftCount && right <= hi) {
+        if (compare(scratch[left], items[right]) > 0)
+            items[out++] = items[right++];
         else
-            to[out++] = from[left++];
+            items[out++] = scratch[left++];
     }
-    while (left <= mid)
-        to[out++] = from[left++];
-    while (right <= hi)
-        to[out++] = from[right++];
+    while (left < leftCount)
+        items[out++] = scratch[left++];
 }
 
 } // namespace detail
@@ -49,8 +47,8 @@ template <class T, class A, class Compare>
 void mergeSort(std::vector<T, A>& items, std::vector<T, A>& scratch, Compare compare) {
     if (items.size() < 2)
         return;
-    scratch = items;
-    detail::mergeSortRange(scratch, items, 0, items.size() - 1, compare);
+    scratch.resize((items.size() + 1) / 2);
+    detail::mergeSortRange(items, scratch, 0, items.size() - 1, compare);
 }
 
 template <class T, class A, class Compare>

@@ -4,6 +4,7 @@
 #include "script/values/Array.h"
 #include "script/values/Messages.h"
 
+#include "script/values/Assert.h"
 #include "script/values/HeapChunks.h"
 
 #include <algorithm>
@@ -22,6 +23,48 @@ constexpr uint64_t kMinCompact = 2;
 constexpr uint64_t kMaxCompact = uint64_t(1) << 26;
 
 bool isCompact(const ArrayBody* a) { return a->top != kArrayBucketed; }
+bool isLent(const ArrayBody* a) { return isCompact(a) && (a->top & kArrayLent) != 0; }
+// The top of a compact array, lent or not. Code that changes the elements
+// reads a->top itself, after ownBlock.
+uint32_t compactTop(const ArrayBody* a) { return a->top & ~kArrayLent; }
+
+// A lent block holds the elements in bucket order, the order a sort takes
+// them in, so that the sort's neighbours are neighbours in memory (a sort
+// of a large array in index order would touch a new page at nearly every
+// step). A compact array of n elements without holes has n = 127q + r:
+// the buckets below r hold q + 1 elements, the others q, and bucket b
+// holds the indices b, b + 127, ..., highest (newest) first.
+struct BucketLayout {
+    static constexpr auto kBuckets = uint32_t(kArrayBuckets);
+    uint32_t q, r;
+    explicit BucketLayout(uint32_t n) : q(n / kBuckets), r(n % kBuckets) {}
+    uint32_t position(uint32_t index) const {
+        uint32_t b = index % kBuckets, k = index / kBuckets;
+        uint32_t count = b < r ? q + 1 : q;
+        return b * q + std::min(b, r) + count - 1 - k;
+    }
+    uint32_t index(uint32_t position) const {
+        uint32_t large = r * (q + 1); // the positions of the larger buckets
+        uint32_t b, offset, count;
+        if (position < large) {
+            b = position / (q + 1);
+            offset = position % (q + 1);
+            count = q + 1;
+        } else {
+            b = r + (position - large) / q;
+            offset = (position - large) % q;
+            count = q;
+        }
+        return b + kBuckets * (count - 1 - offset);
+    }
+};
+
+// Where a lent array keeps the element at index (a compact array without
+// holes), and where any other compact array does.
+uint32_t slotOf(const ArrayBody* a, uint32_t index) {
+    return isLent(a) ? BucketLayout(compactTop(a)).position(index) : index;
+}
+
 ArrayStore* store(const ArrayBody* a) { return static_cast<ArrayStore*>(a->storage); }
 Value* compactValues(const ArrayBody* a) { return static_cast<Value*>(a->storage); }
 uint64_t compactCapacity(const ArrayBody* a) {
@@ -48,14 +91,37 @@ uint64_t mix(uint64_t x) {
 // Growth by appending doubles the capacity; `exact` asks for just `need`
 // (a reservation whose size is known).
 void compactGrow(Engine& engine, ArrayBody* a, uint64_t need, bool exact = false) {
+    QUILL_ASSERT(!isLent(a));
     if (need <= compactCapacity(a))
         return;
     uint64_t cap = std::max<uint64_t>(kMinCompact, exact ? need : std::bit_ceil(need));
     a->storage = engine.gcRealloc(a->storage, size_t(cap) * sizeof(Value));
 }
 
+// Ends a loan of the block to a sort as the array's elements are about to
+// change: the array continues with a copy of its own in index order (of the
+// same capacity, so later growth decides as it would have), and the lent
+// block keeps the elements the sort began with.
+void copyLentBlock(Engine& engine, ArrayBody* a) {
+    uint32_t top = compactTop(a);
+    auto* copy = static_cast<Value*>(engine.gcAlloc(Heap::blockSize(a->storage)));
+    const Value* lent = compactValues(a);
+    BucketLayout layout(top);
+    for (uint32_t i = 0; i < top; ++i)
+        copy[i] = lent[layout.position(i)];
+    a->storage = copy;
+    a->top = top;
+}
+
+// Every service that changes the elements calls this first.
+inline void ownBlock(Engine& engine, ArrayBody* a) {
+    if (isLent(a)) [[unlikely]]
+        copyLentBlock(engine, a);
+}
+
 // Lowers top past trailing holes.
 void compactTrim(ArrayBody* a) {
+    QUILL_ASSERT(!isLent(a));
     Value* values = compactValues(a);
     while (a->top > 0 && values[a->top - 1].kind == kHole)
         --a->top;
@@ -153,6 +219,7 @@ void denseGrow(Engine& engine, ArrayStore* s, uint64_t need) {
 ArrayStore* makeBucketed(Engine& engine, ArrayBody* a) {
     if (!isCompact(a))
         return store(a);
+    QUILL_ASSERT(!isLent(a));
     auto* s = static_cast<ArrayStore*>(engine.gcAllocZeroed(sizeof(ArrayStore)));
     Value* values = compactValues(a);
     if (a->top > 0) {
@@ -223,6 +290,12 @@ template <typename Visit>
 void forEachElement(const ArrayBody* a, Visit&& visit) {
     if (isCompact(a)) {
         const Value* values = compactValues(a);
+        if (isLent(a)) {
+            BucketLayout layout(compactTop(a));
+            for (uint32_t i = 0, top = compactTop(a); i < top; ++i)
+                visit(i, ArrayElement{values[layout.position(i)], i});
+            return;
+        }
         for (uint64_t i = 0; i < a->top; ++i)
             if (values[i].kind != kHole)
                 visit(i, ArrayElement{values[i], i});
@@ -277,6 +350,7 @@ EntryList bucketOrder(const ArrayBody* a) {
 
 // Drops every element; the array is compact and empty afterwards.
 void clearStorage(Engine& engine, ArrayBody* a) {
+    QUILL_ASSERT(!isLent(a));
     if (!isCompact(a)) {
         ArrayStore* s = store(a);
         if (s->dense)
@@ -311,9 +385,9 @@ Value newArray(Engine& engine) { return Value::array(newArrayBody(engine)); }
 
 bool arrayGet(const ArrayBody* a, uint64_t index, Value& out) {
     if (isCompact(a)) {
-        if (index >= a->top)
+        if (index >= compactTop(a))
             return false;
-        const Value& v = compactValues(a)[index];
+        const Value& v = compactValues(a)[slotOf(a, uint32_t(index))];
         if (v.kind == kHole)
             return false;
         out = v;
@@ -327,6 +401,7 @@ bool arrayGet(const ArrayBody* a, uint64_t index, Value& out) {
 }
 
 void arrayAdd(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
+    ownBlock(engine, a);
     if (isCompact(a)) {
         if (index < a->top && compactValues(a)[index].kind != kHole) {
             // Re-adding makes the element the newest: in index order only
@@ -353,6 +428,7 @@ void arrayAdd(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
 }
 
 void arraySet(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
+    ownBlock(engine, a);
     if (isCompact(a)) {
         if (index < a->top && compactValues(a)[index].kind != kHole)
             compactValues(a)[index] = v;
@@ -369,7 +445,8 @@ void arraySet(Engine& engine, ArrayBody* a, uint64_t index, const Value& v) {
 
 void arrayPush(Engine& engine, ArrayBody* a, const Value& v) { arraySet(engine, a, a->length, v); }
 
-bool arrayRemove(ArrayBody* a, uint64_t index) {
+bool arrayRemove(Engine& engine, ArrayBody* a, uint64_t index) {
+    ownBlock(engine, a);
     if (isCompact(a)) {
         if (index >= a->top || compactValues(a)[index].kind == kHole)
             return false;
@@ -398,7 +475,7 @@ bool arrayRemove(ArrayBody* a, uint64_t index) {
 void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
     if (index >= a->length)
         return;
-    arrayRemove(a, index);
+    arrayRemove(engine, a, index);
     if (isCompact(a)) {
         // Sliding down keeps index order, so the array stays compact.
         if (index < a->top) {
@@ -441,6 +518,7 @@ void arrayRemoveShift(Engine& engine, ArrayBody* a, uint64_t index) {
 void arrayShiftUp(Engine& engine, ArrayBody* a, uint64_t n) {
     if (n == 0)
         return;
+    ownBlock(engine, a);
     if (isCompact(a)) {
         if (a->top == 0) {
             a->length += n;
@@ -483,6 +561,7 @@ void arrayShiftUp(Engine& engine, ArrayBody* a, uint64_t n) {
 }
 
 void arrayCopy(Engine& engine, ArrayBody* dst, const ArrayBody* src, uint64_t offset) {
+    ownBlock(engine, dst);
     std::vector<Entry> all = entries(src);
     std::sort(all.begin(), all.end(), [](const Entry& x, const Entry& y) { return x.element.seq < y.element.seq; });
     for (const Entry& e : all)
@@ -497,6 +576,12 @@ void arrayCopy(Engine& engine, ArrayBody* dst, const ArrayBody* src, uint64_t of
 template <typename Visit>
 void forEachCompactInBucketOrder(const ArrayBody* a, Visit&& visit) {
     const Value* values = compactValues(a);
+    if (isLent(a)) {
+        BucketLayout layout(compactTop(a));
+        for (uint32_t p = 0, top = compactTop(a); p < top; ++p)
+            visit(layout.index(p), values[p]);
+        return;
+    }
     uint64_t top = a->top;
     for (uint64_t b = 0; b < kArrayBuckets && b < top; ++b) {
         for (uint64_t i = b + (top - 1 - b) / kArrayBuckets * kArrayBuckets;; i -= kArrayBuckets) {
@@ -533,6 +618,7 @@ std::vector<uint64_t> arrayGatherIndices(const ArrayBody* a) {
 }
 
 void arrayReserve(Engine& engine, ArrayBody* a, uint64_t count) {
+    ownBlock(engine, a);
     if (isCompact(a) && count <= kMaxCompact)
         compactGrow(engine, a, count, true);
     else if (count > makeBucketed(engine, a)->denseCapacity)
@@ -540,24 +626,80 @@ void arrayReserve(Engine& engine, ArrayBody* a, uint64_t count) {
 }
 
 void arrayRebuild(Engine& engine, ArrayBody* a, const std::vector<Value>& values) {
+    arrayRebuild(engine, a, values.data(), values.size());
+}
+
+void arrayRebuild(Engine& engine, ArrayBody* a, const Value* values, size_t n) {
+    ownBlock(engine, a);
     // A compact array whose block holds them all takes them back in place:
     // a sorted list does not need a second block beside the first.
-    if (isCompact(a) && !values.empty() && compactCapacity(a) >= values.size()) {
+    if (isCompact(a) && n > 0 && compactCapacity(a) >= n) {
         Value* slots = compactValues(a);
-        std::copy(values.begin(), values.end(), slots);
-        for (uint64_t i = values.size(); i < a->top; ++i)
+        std::copy(values, values + n, slots);
+        for (uint64_t i = n; i < a->top; ++i)
             setHole(slots[i]);
-        a->top = uint32_t(values.size());
-        a->count = uint32_t(values.size());
-        a->length = values.size();
+        a->top = uint32_t(n);
+        a->count = uint32_t(n);
+        a->length = n;
         return;
     }
     clearStorage(engine, a);
     a->length = 0;
-    if (!values.empty())
-        arrayReserve(engine, a, values.size());
-    for (const Value& v : values)
-        arrayAdd(engine, a, a->length, v);
+    if (n > 0)
+        arrayReserve(engine, a, n);
+    for (size_t i = 0; i < n; ++i)
+        arrayAdd(engine, a, a->length, values[i]);
+}
+
+void arrayPermute(Value* values, uint32_t* from, size_t n) {
+    constexpr uint32_t kDone = 0x80000000u;
+    for (size_t start = 0; start < n; ++start) {
+        if (from[start] & kDone)
+            continue;
+        Value first = values[start];
+        size_t at = start;
+        for (;;) {
+            uint32_t next = from[at];
+            from[at] = next | kDone;
+            if (next == start) {
+                values[at] = first;
+                break;
+            }
+            values[at] = values[next];
+            at = next;
+        }
+    }
+}
+
+Value* arrayLend(ArrayBody* a, uint32_t* scratch) {
+    if (!isCompact(a) || isLent(a) || a->top < 2 || a->count != a->top)
+        return nullptr;
+    uint32_t n = a->top;
+    // Position p takes the index that is p-th in bucket order.
+    uint32_t* to = scratch;
+    for (uint32_t b = 0; b < BucketLayout::kBuckets && b < n; ++b)
+        for (uint32_t i = b + (n - 1 - b) / BucketLayout::kBuckets * BucketLayout::kBuckets;; i -= BucketLayout::kBuckets) {
+            *to++ = i;
+            if (i < BucketLayout::kBuckets)
+                break;
+        }
+    arrayPermute(compactValues(a), scratch, n);
+    a->top |= kArrayLent;
+    return compactValues(a);
+}
+
+bool arrayEndLoan(ArrayBody* a, const Value* block, uint32_t* scratch) {
+    if (!isLent(a) || a->storage != block)
+        return false;
+    uint32_t n = compactTop(a);
+    if (scratch) {
+        BucketLayout layout(n);
+        for (uint32_t i = 0; i < n; ++i)
+            scratch[i] = layout.position(i);
+        arrayPermute(compactValues(a), scratch, n);
+    }
+    a->top = n;
+    return true;
 }
 
 uint64_t arrayElementCount(const ArrayBody* a) { return a->count; }
@@ -568,7 +710,7 @@ uint64_t arrayDenseCapacity(const ArrayBody* a) {
 
 bool arrayIsCompact(const ArrayBody* a) { return isCompact(a); }
 
-uint64_t arrayCompactTop(const ArrayBody* a) { return isCompact(a) ? a->top : 0; }
+uint64_t arrayCompactTop(const ArrayBody* a) { return isCompact(a) ? compactTop(a) : 0; }
 
 uint64_t traceArrayPart(Engine& engine, ArrayBody* a, uint64_t from, uint64_t step) {
     if (!isCompact(a)) {
@@ -580,7 +722,8 @@ uint64_t traceArrayPart(Engine& engine, ArrayBody* a, uint64_t from, uint64_t st
     if (from == 0)
         markBlock(engine, a->storage);
     const Value* values = compactValues(a);
-    uint64_t to = a->top - from <= step ? a->top : from + step;
+    uint64_t top = compactTop(a);
+    uint64_t to = top - from <= step ? top : from + step;
     for (uint64_t i = from; i < to; ++i)
         if (refersToRecord(values[i].kind))
             markValue(engine, values[i]);
@@ -593,7 +736,7 @@ void traceArray(Engine& engine, ArrayBody* a) {
     markBlock(engine, a->storage);
     if (isCompact(a)) {
         const Value* values = compactValues(a);
-        for (uint64_t i = 0; i < a->top; ++i)
+        for (uint64_t i = 0, top = compactTop(a); i < top; ++i)
             if (refersToRecord(values[i].kind))
                 markValue(engine, values[i]);
         return;

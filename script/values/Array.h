@@ -34,7 +34,7 @@ void arrayReserve(Engine& engine, ArrayBody* array, uint64_t count);
 // Appends at index length.
 void arrayPush(Engine& engine, ArrayBody* array, const Value& v);
 // Removes the element (the length stays); false when there was none.
-bool arrayRemove(ArrayBody* array, uint64_t index);
+bool arrayRemove(Engine& engine, ArrayBody* array, uint64_t index);
 // Removes index i and moves every element above it down by one; the length
 // decreases by one. Nothing happens when i is not below the length.
 void arrayRemoveShift(Engine& engine, ArrayBody* array, uint64_t index);
@@ -49,6 +49,7 @@ std::vector<Value> arrayGather(const ArrayBody* array);
 std::vector<uint64_t> arrayGatherIndices(const ArrayBody* array);
 // Replaces the contents with values at indices 0..n-1; length n.
 void arrayRebuild(Engine& engine, ArrayBody* array, const std::vector<Value>& values);
+void arrayRebuild(Engine& engine, ArrayBody* array, const Value* values, size_t n);
 // Number of elements present (holes excluded).
 uint64_t arrayElementCount(const ArrayBody* array);
 // Room near index 0 (for tests and measurements): the slots of the compact
@@ -57,12 +58,36 @@ uint64_t arrayDenseCapacity(const ArrayBody* array);
 // Whether the array is still in the compact form (elements in index order).
 bool arrayIsCompact(const ArrayBody* array);
 
+// Lending the block of a compact array without holes to a sort, so that the
+// sort needs no copy of the elements while its comparisons run.
+// arrayLend marks the array and returns its block, whose first n =
+// arrayElementCount() Values are now the elements in bucket order (the
+// order of arrayGather); `scratch` is room for n positions, used while
+// they are put there. Null (and nothing lent) when the array is bucketed,
+// has holes, has fewer than two elements or is lent already. While the loan
+// lasts, reads answer from the block as the array's elements, and the first
+// change to the elements gives the array a copy of its own in index order;
+// the lent block is never written by the array again, and nothing but the
+// borrower keeps its Values alive once the array has let it go.
+Value* arrayLend(ArrayBody* array, uint32_t* scratch);
+// Ends the loan: true when the array still holds the block (its elements
+// were not changed meanwhile); false when it let the block go, which then
+// belongs to the borrower alone (gcFree it when done). The array takes the
+// block's Values as they stand, index 0 first (a sort has put them in its
+// order); with `scratch` (n positions) they are first put back in index
+// order, so the array holds what it held before the loan.
+bool arrayEndLoan(ArrayBody* array, const Value* block, uint32_t* scratch);
+// Puts values[0..n-1] in a new order: position i receives the Value that
+// was at from[i]. Follows the permutation's cycles in place; `from` is
+// left marked (bit 31), so n is below 2^31.
+void arrayPermute(Value* values, uint32_t* from, size_t n);
+
 // The element at index when the array is compact and has one there below
 // its length, else null (the general services then answer). For the
 // interpreter's fast paths.
 inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
     uint32_t top = array->top;
-    if (index >= top || top == kArrayBucketed || index >= array->length)
+    if (index >= top || top >= kArrayLent || index >= array->length)
         return nullptr;
     Value* v = static_cast<Value*>(array->storage) + index;
     return v->kind == static_cast<Kind>(-1) ? nullptr : v;
@@ -73,18 +98,19 @@ inline Value* arrayCompactSlot(const ArrayBody* array, uint64_t index) {
 // element the compact array holds below its length (replaced in place), and
 // the index at its top while the block has room for it (an append: top,
 // count and length count the new element when this returns). The caller
-// stores the Value.
+// stores the Value. A lent array (kArrayLent) always gets null, so its
+// block is copied before anything changes.
 inline Value* arrayCompactStoreSlot(ArrayBody* array, uint64_t index) {
     uint32_t top = array->top;
     auto* values = static_cast<Value*>(array->storage);
     if (index < top) {
-        if (top == kArrayBucketed || index >= array->length)
+        if (top >= kArrayLent || index >= array->length)
             return nullptr;
         Value* v = values + index;
         return v->kind == static_cast<Kind>(-1) ? nullptr : v;
     }
-    // A bucketed array's top would need index 2^32 - 1, beyond the room of
-    // its (small) store block, so the room test below refuses it too.
+    // A bucketed or lent array's top would need an index of 2^31 or more,
+    // beyond the room of any block, so the room test below refuses it too.
     if (index != top || !values || index >= Heap::blockSize(values) / sizeof(Value))
         return nullptr;
     array->top = top + 1;

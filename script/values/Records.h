@@ -97,10 +97,20 @@ static_assert(sizeof(StringBody) == 8 && alignof(StringBody) == 4, "a body is it
 //     order can be reproduced.
 // An array starts compact and becomes bucketed for good when an element is
 // added out of order or far beyond the others.
+//
+// A compact array may lend its block to a sort (`top` has kArrayLent set
+// beside the real top; Array.h, arrayLend): the sort reads the elements in
+// place while its comparisons run, and the first change to the elements
+// gives the array a copy of its own, so the lent block keeps the elements
+// the sort began with. The inline fast paths refuse a lent array (its top
+// reads as 2^31 or more), so every change goes through Array.cpp.
 // Traced: the body, the storage block (and the store's dense and sparse
 // blocks), every element Value, the own property object.
 inline constexpr uint64_t kArrayBuckets = 127;
 inline constexpr uint32_t kArrayBucketed = 0xFFFFFFFFu;
+// Set in a compact array's `top` while its block is lent to a sort; a
+// compact top is below 2^26, so it never reads as kArrayBucketed.
+inline constexpr uint32_t kArrayLent = 0x80000000u;
 
 struct ArrayElement {
     Value value;  // kind -1 marks a hole in the dense part / an empty sparse cell
@@ -129,7 +139,7 @@ struct ArrayBody {
     ObjectRecord* props;
     void* storage;       // compact Values or ArrayStore (see above); may be null
     uint32_t count;      // elements present
-    uint32_t top;        // compact: one past the highest element; else kArrayBucketed
+    uint32_t top;        // compact: one past the highest element (| kArrayLent); else kArrayBucketed
 };
 
 // ---------------------------------------------------------------------------

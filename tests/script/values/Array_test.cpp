@@ -47,7 +47,7 @@ TEST(ArrayBuckets, GatherOrderIsBucketThenNewest) {
     // Replacing in place keeps the position; adding anew moves to the front.
     arraySet(e, a, 127, Value::integer(-1));
     EXPECT_EQ(arrayGatherIndices(a)[1], 127u);
-    arrayRemove(a, 0);
+    arrayRemove(e, a, 0);
     arrayAdd(e, a, 0, Value::integer(-2));
     EXPECT_EQ(arrayGatherIndices(a)[0], 0u);
 }
@@ -156,7 +156,7 @@ TEST(ArrayModel, RandomOperationsMatchBucketLists) {
             break;
         }
         case 1: { // remove + add
-            arrayRemove(a, i);
+            arrayRemove(e, a, i);
             arrayAdd(e, a, i, Value::integer(v));
             auto [b, it] = find(i);
             if (it != b->end())
@@ -165,7 +165,7 @@ TEST(ArrayModel, RandomOperationsMatchBucketLists) {
             break;
         }
         case 2: {
-            bool had = arrayRemove(a, i);
+            bool had = arrayRemove(e, a, i);
             auto [b, it] = find(i);
             ASSERT_EQ(had, it != b->end());
             if (had)
@@ -258,7 +258,7 @@ TEST(ArrayCompact, SameOrderAsBucketedForm) {
                 arraySet(e, bucketed, at, v);
             } else if (op < 78 && length) { // remove somewhere
                 uint64_t at = rng() % length;
-                ASSERT_EQ(arrayRemove(compact, at), arrayRemove(bucketed, at));
+                ASSERT_EQ(arrayRemove(e, compact, at), arrayRemove(e, bucketed, at));
             } else if (op < 84 && length) {
                 uint64_t at = rng() % length;
                 arrayRemoveShift(e, compact, at);
@@ -326,4 +326,46 @@ TEST(ArrayCompact, SmallArraysAndObjectsAreSmall) {
     ASSERT_TRUE(arrayGet(outer, 99999, v));
     ASSERT_TRUE(arrayGet(v.asArray(), 1, w));
     EXPECT_EQ(w.asInteger(), 100000);
+}
+
+// A block lent to a sort holds the elements in bucket order; the array still
+// reads as itself, a change gives it a copy of its own in index order, and a
+// loan ended with the scratch puts the block back as it was.
+TEST(ArrayLoan, ReadsChangesAndReturn) {
+    Engine e;
+    for (uint32_t n : {2u, 126u, 127u, 128u, 300u, 1000u}) {
+        for (bool change : {false, true}) {
+            ArrayBody* a = newArrayBody(e);
+            for (uint32_t i = 0; i < n; ++i)
+                arrayPush(e, a, Value::integer(int64_t(i) * 3));
+            std::vector<Value> gathered = arrayGather(a);
+            std::vector<uint64_t> indices = arrayGatherIndices(a);
+            std::vector<uint32_t> scratch(n);
+            Value* block = arrayLend(a, scratch.data());
+            ASSERT_NE(block, nullptr) << n;
+            EXPECT_EQ(arrayLend(a, scratch.data()), nullptr) << "lent once at a time";
+            EXPECT_EQ(arrayCompactSlot(a, 0), nullptr) << "the fast paths refuse a lent array";
+            EXPECT_EQ(ints(std::vector<Value>(block, block + n)), ints(gathered)) << n;
+            EXPECT_EQ(ints(arrayGather(a)), ints(gathered)) << n;
+            EXPECT_EQ(arrayGatherIndices(a), indices) << n;
+            Value v;
+            for (uint32_t i = 0; i < n; ++i)
+                ASSERT_TRUE(arrayGet(a, i, v) && v.asInteger() == int64_t(i) * 3) << n << " " << i;
+            if (change) {
+                arraySet(e, a, n - 1, Value::integer(-1));
+                EXPECT_EQ(ints(std::vector<Value>(block, block + n)), ints(gathered)) << "the block keeps them";
+                for (uint32_t i = 0; i + 1 < n; ++i)
+                    ASSERT_EQ(arrayCompactSlot(a, i)->asInteger(), int64_t(i) * 3) << n << " " << i;
+                EXPECT_EQ(arrayCompactSlot(a, n - 1)->asInteger(), -1);
+                EXPECT_FALSE(arrayEndLoan(a, block, scratch.data()));
+                e.gcFree(block);
+            } else {
+                EXPECT_TRUE(arrayEndLoan(a, block, scratch.data()));
+                for (uint32_t i = 0; i < n; ++i)
+                    ASSERT_EQ(arrayCompactSlot(a, i)->asInteger(), int64_t(i) * 3) << n << " " << i;
+            }
+            EXPECT_EQ(a->length, n);
+            EXPECT_EQ(arrayElementCount(a), n);
+        }
+    }
 }
