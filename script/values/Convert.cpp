@@ -287,26 +287,28 @@ Value toNumber(Engine& engine, const Value& v) {
         const StringBody* s = v.asString();
         if (s->length == 0)
             return Value::integer(0);
-        std::u16string_view text = untilNul(stringView(s));
-        ScanResult r = scanInteger(text, 0);
-        double d;
-        switch (r.type) {
-        case ScanResult::None:
-            if (parseDecimal(text, d) == 0)
-                return Value::nan();
-            return Value::floating(d);
-        case ScanResult::Integer:
-            if (r.end < text.size()) {
-                char16_t c = text[r.end];
-                if (c == u'.' || c == u'E' || c == u'e' || c == u'D' || c == u'd') {
-                    parseDecimal(text, d);
-                    return Value::floating(d);
+        return withUnits(textOf(s), [](std::u16string_view whole) -> Value {
+            std::u16string_view text = untilNul(whole);
+            ScanResult r = scanInteger(text, 0);
+            double d;
+            switch (r.type) {
+            case ScanResult::None:
+                if (parseDecimal(text, d) == 0)
+                    return Value::nan();
+                return Value::floating(d);
+            case ScanResult::Integer:
+                if (r.end < text.size()) {
+                    char16_t c = text[r.end];
+                    if (c == u'.' || c == u'E' || c == u'e' || c == u'D' || c == u'd') {
+                        parseDecimal(text, d);
+                        return Value::floating(d);
+                    }
                 }
+                return Value::integer(r.integer);
+            case ScanResult::Double: return Value::floating(r.number);
             }
-            return Value::integer(r.integer);
-        case ScanResult::Double: return Value::floating(r.number);
-        }
-        return Value::nan();
+            return Value::nan();
+        });
     }
     case Kind::Array:
     case Kind::Object:
@@ -501,8 +503,7 @@ Value toObject(Engine& engine, const Value& v) {
     case Kind::Function:
     case Kind::NaN: return v;
     case Kind::String: {
-        const StringBody* s = v.asString();
-        return newString(engine, s->chars(), s->length);
+        return newString(engine, textOf(v.asString()));
     }
     default: engine.raiseError("Can't convert to object");
     }
