@@ -601,19 +601,13 @@ void appendText(Engine& engine, std::u16string& out, const Value& v) {
     }
 }
 
-// The digits of an Integer element as the built-in Number class writes them,
-// or false when the element needs the general conversion.
-bool plainText(Engine& engine, const Value& v, TextView& text, char16_t (&digits)[kDecimalDigitsMax]) {
-    if (v.isString()) {
-        text = textOf(v.asString());
-        return true;
-    }
-    if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
-        const char16_t* from = decimalDigits(v.asInteger(), digits);
-        text = TextView(from, size_t(digits + kDecimalDigitsMax - from));
-        return true;
-    }
-    return false;
+// The text of an element that is a String, or an Integer written as its
+// digits (what the built-in Number class gives).
+TextView plainText(const Value& v, unsigned char (&digits)[kDecimalDigitsMax]) {
+    if (v.isString())
+        return textOf(v.asString());
+    const unsigned char* from = decimalDigits(v.asInteger(), digits);
+    return TextView::ofBytes(from, size_t(digits + kDecimalDigitsMax - from));
 }
 
 // join of an array whose elements are all Strings and Integers (holes
@@ -624,8 +618,8 @@ bool plainText(Engine& engine, const Value& v, TextView& text, char16_t (&digits
 bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separator, Value& result) {
     if (a->length == 0 || a->length > 2 * arrayElementCount(a) + 64)
         return false;
-    char16_t digits[kDecimalDigitsMax];
-    TextView text;
+    const bool integersPlain = isNumberClass(engine.classOf(Kind::Integer));
+    unsigned char digits[kDecimalDigitsMax];
     TextView sep(separator);
     std::uint64_t total = (a->length - 1) * separator.size();
     bool oneByte = sep.fitsOneByte();
@@ -633,12 +627,11 @@ bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separat
     for (std::uint64_t i = 0; i < a->length; ++i) {
         if (!arrayGet(a, i, v))
             continue;
-        if (!plainText(engine, v, text, digits))
+        if (!v.isString() && !(v.isInteger() && integersPlain))
             return false;
+        TextView text = plainText(v, digits);
         total += text.size();
-        // Digits always fit.
-        if (oneByte && v.isString())
-            oneByte = text.fitsOneByte();
+        oneByte = oneByte && text.fitsOneByte();
     }
     if (total > kMaxJoinLength)
         return false;
@@ -659,7 +652,7 @@ bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separat
             out += sep.size() * unitSize;
         }
         if (arrayGet(a, i, v)) {
-            plainText(engine, v, text, digits);
+            TextView text = plainText(v, digits);
             text.copyTo(out, oneByte);
             out += text.size() * unitSize;
         }

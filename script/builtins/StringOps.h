@@ -67,7 +67,17 @@ void splitPieces(View s, View separator, std::int64_t limit, Visit&& visit) {
     }
     size_t from = 0;
     for (std::int64_t pieces = 0; pieces < limit; ++pieces) {
-        size_t p = s.find(separator, from);
+        size_t p;
+        if (separator.size() == 1) {
+            // Pieces are mostly short: a plain scan beats a library call.
+            p = from;
+            while (p < s.size() && s[p] != separator[0])
+                ++p;
+            if (p == s.size())
+                p = View::npos;
+        } else {
+            p = s.find(separator, from);
+        }
         if (p == View::npos) {
             visit(s.substr(from));
             return;

@@ -9,47 +9,12 @@
 
 namespace quill {
 
-bool unitsFitOneByte(const char16_t* units, size_t length) {
-    char16_t all = 0;
-    for (size_t i = 0; i < length; ++i)
-        all |= units[i];
-    return all <= 0xFF;
-}
-
-bool TextView::fitsOneByte() const { return oneByte || unitsFitOneByte(units(), length); }
-
 std::u16string TextView::wide() const {
     if (!oneByte)
         return std::u16string(units(), length);
     std::u16string out(length, u'\0');
     copyTo(out.data(), false);
     return out;
-}
-
-void TextView::copyTo(void* out, bool outOneByte) const {
-    if (!length)
-        return;
-    if (oneByte == outOneByte) {
-        std::memcpy(out, data, length * (oneByte ? 1 : sizeof(char16_t)));
-    } else if (outOneByte) {
-        auto* o = static_cast<unsigned char*>(out);
-        const char16_t* in = units();
-        for (size_t i = 0; i < length; ++i)
-            o[i] = static_cast<unsigned char>(in[i]);
-    } else {
-        auto* o = static_cast<char16_t*>(out);
-        const unsigned char* in = bytes();
-        for (size_t i = 0; i < length; ++i)
-            o[i] = in[i];
-    }
-}
-
-TextView textOf(const StringBody* s) {
-    if (!s->length)
-        return TextView();
-    if (s->isOneByte())
-        return TextView::ofBytes(s->bytes(), s->length);
-    return TextView(s->units(), s->length);
 }
 
 namespace {
@@ -67,7 +32,7 @@ StringBody* newBody(Engine& engine, size_t length, bool oneByte) {
 
 } // namespace
 
-Value newString(Engine& engine, TextView text) {
+Value newString(Engine& engine, const TextView& text) {
     bool oneByte = text.fitsOneByte();
     StringBody* s = newBody(engine, text.length, oneByte);
     text.copyTo(s->rawChars(), oneByte);
@@ -90,7 +55,7 @@ Value newOneByteStringToFill(Engine& engine, size_t length, unsigned char*& char
     return Value::string(s);
 }
 
-Value concatTexts(Engine& engine, TextView a, TextView b) {
+Value concatTexts(Engine& engine, const TextView& a, const TextView& b) {
     size_t length = a.length + b.length;
     bool oneByte = a.fitsOneByte() && b.fitsOneByte();
     StringBody* s = newBody(engine, length, oneByte);
@@ -115,7 +80,7 @@ size_t bufferCapacity(const void* chars, size_t unitSize) {
 
 } // namespace
 
-Value appendToString(Engine& engine, StringBody* head, TextView tail) {
+Value appendToString(Engine& engine, StringBody* head, const TextView& tail) {
     size_t length = size_t(head->length) + tail.length;
     if (length > kMaxStringLength)
         engine.raiseError(kErrOutOfMemory);

@@ -2,6 +2,7 @@
 // String Values: construction from wide, static and ANSI text, copies out,
 // and the code-unit ordering used by comparisons and sorting.
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -49,23 +50,51 @@ struct TextView {
         return v;
     }
     // Whether every unit is at most 0xFF (scans two-byte text).
-    bool fitsOneByte() const;
+    inline bool fitsOneByte() const;
     // A two-byte copy.
     std::u16string wide() const;
     // Copies the units to `out`, of the given width (a one-byte `out` only
     // when fitsOneByte()).
-    void copyTo(void* out, bool outOneByte) const;
+    inline void copyTo(void* out, bool outOneByte) const;
 };
 
-TextView textOf(const StringBody* s);
+inline TextView textOf(const StringBody* s) {
+    if (s->isOneByte())
+        return TextView::ofBytes(static_cast<const unsigned char*>(s->rawChars()), s->length);
+    return TextView(static_cast<const char16_t*>(s->rawChars()), s->length);
+}
 
 // Whether every unit of text is at most 0xFF.
-bool unitsFitOneByte(const char16_t* units, size_t length);
+inline bool unitsFitOneByte(const char16_t* units, size_t length) {
+    char16_t all = 0;
+    for (size_t i = 0; i < length; ++i)
+        all |= units[i];
+    return all <= 0xFF;
+}
+
+bool TextView::fitsOneByte() const { return oneByte || unitsFitOneByte(units(), length); }
+
+void TextView::copyTo(void* out, bool outOneByte) const {
+    if (oneByte == outOneByte) {
+        if (length)
+            std::memcpy(out, data, length * (oneByte ? 1 : sizeof(char16_t)));
+    } else if (outOneByte) {
+        auto* o = static_cast<unsigned char*>(out);
+        const char16_t* in = units();
+        for (size_t i = 0; i < length; ++i)
+            o[i] = static_cast<unsigned char>(in[i]);
+    } else {
+        auto* o = static_cast<char16_t*>(out);
+        const unsigned char* in = bytes();
+        for (size_t i = 0; i < length; ++i)
+            o[i] = in[i];
+    }
+}
 
 // A copy of the characters (not static); one byte a unit when they fit.
 Value newString(Engine& engine, const char16_t* chars, size_t length);
 Value newString(Engine& engine, std::u16string_view text);
-Value newString(Engine& engine, TextView text);
+Value newString(Engine& engine, const TextView& text);
 // A new string of `length` units whose characters the caller fills in
 // through `chars` before the next collection point (null when length is 0):
 // two bytes a unit, or with the second form one byte a unit (each at most
@@ -76,12 +105,12 @@ Value newOneByteStringToFill(Engine& engine, size_t length, unsigned char*& char
 // their characters in a growable buffer; appending to the string that last
 // grew a buffer reuses its spare room, so building a text by repeated
 // `s = s + piece` costs time linear in its final length.
-Value appendToString(Engine& engine, StringBody* head, TextView tail);
+Value appendToString(Engine& engine, StringBody* head, const TextView& tail);
 inline Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, size_t tailLength) {
     return appendToString(engine, head, TextView(tail, tailLength));
 }
 // The concatenation of two texts as a new string (never a buffer).
-Value concatTexts(Engine& engine, TextView a, TextView b);
+Value concatTexts(Engine& engine, const TextView& a, const TextView& b);
 // Before writing into a string's characters: gives a string whose
 // characters are shared a private copy of them.
 void makeStringCharsPrivate(Engine& engine, StringBody* s);

@@ -38,9 +38,32 @@ bool arrayIndex(const Value& key, uint64_t& index) {
 
 void warnProperty(Engine& engine, SymbolId id) { reportWarning(engine, kWarnUndefinedProperty, engine.nameOf(id)); }
 
+// Whether a one-byte key is plain ASCII: the symbol table then takes its
+// bytes as they stand (names are kept as ANSI bytes, and an ASCII name
+// hashes the same in either width). Other keys go as UTF-16.
+bool isAsciiKey(TextView name) {
+    if (!name.oneByte)
+        return false;
+    unsigned char all = 0;
+    for (size_t i = 0; i < name.length; ++i)
+        all |= name.bytes()[i];
+    return all < 0x80;
+}
+
 // The name of a String key as a symbol.
 SymbolId keySymbol(Engine& engine, const Value& key) {
-    return withUnits(textOf(key.asString()), [&](std::u16string_view name) { return engine.internKey(name); });
+    TextView name = textOf(key.asString());
+    if (isAsciiKey(name))
+        return engine.internKey(name.byteView());
+    return withUnits(name, [&](std::u16string_view units) { return engine.internKey(units); });
+}
+
+// The symbol of a String key that has been interned; false when none has.
+bool findKeySymbol(Engine& engine, const Value& key, SymbolId& id) {
+    TextView name = textOf(key.asString());
+    if (isAsciiKey(name))
+        return engine.findName(name.byteView(), id);
+    return withUnits(name, [&](std::u16string_view units) { return engine.findName(units, id); });
 }
 
 } // namespace
@@ -111,8 +134,7 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
             // position are not in the name hash: that one name keeps the
             // lookup by name.
             SymbolId id;
-            if (!withUnits(textOf(key.asString()),
-                           [&](std::u16string_view name) { return engine.findName(name, id); }))
+            if (!findKeySymbol(engine, key, id))
                 return Value::undefined();
             if (id != Engine::kProtoId) {
                 Value out;

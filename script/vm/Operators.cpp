@@ -35,14 +35,14 @@ int64_t wrapMul(int64_t a, int64_t b) { return int64_t(uint64_t(a) * uint64_t(b)
 struct ConcatPart {
     TextView text;
     bool isDigits = false;
-    char16_t digits[kDecimalDigitsMax];
+    unsigned char digits[kDecimalDigitsMax];
 };
 
 bool integerDigits(Engine& engine, const Value& v, ConcatPart& part) {
     if (!v.isInteger() || !isNumberClass(engine.classOf(Kind::Integer)))
         return false;
-    const char16_t* first = decimalDigits(v.asInteger(), part.digits);
-    part.text = TextView(first, size_t(part.digits + kDecimalDigitsMax - first));
+    const unsigned char* first = decimalDigits(v.asInteger(), part.digits);
+    part.text = TextView::ofBytes(first, size_t(part.digits + kDecimalDigitsMax - first));
     part.isDigits = true;
     return true;
 }
