@@ -6,6 +6,7 @@
 // replace, split and match results.
 #include "script/builtins/RegExpPattern.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -154,5 +155,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::int64_t limit = data[size - 1] % 7;
     expectSame(quill::regExpSplit(simple, text, limit, a) == quill::regExpSplit(library, text, limit, b));
     expectSame(quill::regExpMatchAll(simple, text, lastA, a) == quill::regExpMatchAll(library, text, lastB, b));
+
+    // Text kept one byte a unit, where every unit fits: the same matches
+    // and the same replace as the library gives for the UTF-16 text.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c <= 0xFF; })) {
+        std::vector<unsigned char> bytes(text.begin(), text.end());
+        quill::RegExpSubject narrow(quill::ByteText{bytes.data(), bytes.size()});
+        for (std::size_t d = 0; d <= text.size(); ++d) {
+            bool found = simple.search(narrow, d, a);
+            expectSame(found == library.search(subject, d, b));
+            expectSame(!found || (a.start(0) == b.start(0) && a.end(0) == b.end(0)));
+        }
+        const std::vector<unsigned char> narrowWith(with.begin(), with.end());
+        lastA = lastB = data[size - 1] % 50;
+        std::vector<unsigned char> replaced;
+        quill::regExpReplace(simple, global, lastA, quill::ByteText{bytes.data(), bytes.size()},
+                             quill::ByteText{narrowWith.data(), narrowWith.size()}, a, [&](std::size_t n) {
+                                 replaced.resize(n);
+                                 return replaced.data();
+                             });
+        auto expected = quill::regExpReplace(library, global, lastB, text, with, b);
+        expectSame(std::equal(replaced.begin(), replaced.end(), expected.begin(), expected.end()));
+        expectSame(lastA == lastB);
+    }
     return 0;
 }

@@ -33,10 +33,7 @@ Value staticTextResult(Engine& engine, std::u16string_view text) {
 
 Value ansiTextResult(Engine& engine, std::string_view text) { return newStringFromAnsi(engine, text); }
 
-Value asciiTextResult(Engine& engine, std::string_view text) {
-    std::u16string wide(text.begin(), text.end());
-    return newString(engine, wide);
-}
+Value asciiTextResult(Engine& engine, std::string_view text) { return newString(engine, asText(text)); }
 
 Value wideTextResult(Engine& engine, std::u16string_view text) { return newString(engine, text); }
 

@@ -199,7 +199,7 @@ void quillSetProp(Request& r, Value&) {
 void fsCommand(Request& r, Value& answer) {
     if (r.count() < 1 || !r.args[1].isString())
         return;
-    std::u16string argument(quill::stringView(r.args[1].asString()));
+    std::u16string argument(quill::stringToWide(r.args[1].asString()));
     r.engine.lastResult = Value::undefined();
     if (r.hooks.fsCommand) {
         r.hooks.fsCommand(r.engine, r.name, argument);

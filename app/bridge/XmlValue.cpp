@@ -64,7 +64,7 @@ struct Writer {
             if (!v.asString())
                 stringElement(u"null");
             else
-                stringElement(quill::stringView(v.asString()));
+                stringElement(quill::stringToWide(v.asString()));
             return;
         case Kind::Native: {
             quill::PinnedValue* record = engine.pin(v);

@@ -53,7 +53,7 @@ void construct(Engine& engine, NativeClass*, quill::ArgList args, Value& result)
     const Value& given = args.values[1];
     ComPtr<IDispatch> dispatch;
     if (given.isString()) {
-        HRESULT status = createByName(std::u16string(quill::stringView(given.asString())), dispatch);
+        HRESULT status = createByName(quill::stringToWide(given.asString()), dispatch);
         if (FAILED(status) || !dispatch) {
             reportComFailure(engine, FAILED(status) ? status : E_NOINTERFACE);
             return;
@@ -150,7 +150,7 @@ Value addObjectInfo(quill::ArgList args) {
     for (int i = 0; i < 3; ++i) {
         if (quill::argCount(args) < i + 2 || !args.values[i + 2].isString())
             return Value::integer(ERROR_INVALID_PARAMETER);
-        texts[i] = std::u16string(quill::stringView(args.values[i + 2].asString()));
+        texts[i] = quill::stringToWide(args.values[i + 2].asString());
     }
     CLSID clsid;
     if (!classId || classId->size() != 38 || FAILED(CLSIDFromString(

@@ -353,7 +353,7 @@ std::optional<std::u16string> wideArg(MemberCall& c, int64_t i) {
     Value v = c.arg(i);
     if (i > c.count() || !v.isString())
         return std::nullopt;
-    return std::u16string(quill::stringView(v.asString()));
+    return quill::stringToWide(v.asString());
 }
 
 void open(HostData& h, MemberCall& c) {

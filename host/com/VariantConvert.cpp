@@ -163,7 +163,7 @@ void valueToVariant(Engine& engine, const Value& v, VARIANT& out) {
                                    : std::numeric_limits<double>::quiet_NaN();
         break;
     case VariantShape::String:
-        if (BSTR text = newBstr(quill::stringView(v.asString()))) {
+        if (BSTR text = newBstr(quill::stringToWide(v.asString()))) {
             out.vt = VT_BSTR;
             out.bstrVal = text;
         }
@@ -173,7 +173,7 @@ void valueToVariant(Engine& engine, const Value& v, VARIANT& out) {
         SAFEARRAY* sa = newVector(VT_BSTR, array->length, [&](uint64_t i, void* data) {
             Value element;
             quill::arrayGet(array, i, element);
-            static_cast<BSTR*>(data)[i] = newBstr(quill::stringView(element.asString()));
+            static_cast<BSTR*>(data)[i] = newBstr(quill::stringToWide(element.asString()));
         });
         if (sa) {
             out.vt = VT_ARRAY | VT_BSTR;

@@ -153,7 +153,7 @@ int controlMethod(quill::MemberCall& c) {
         if (*kind == 's') {
             if (!v.isString())
                 return 1;
-            args.text(quill::stringView(v.asString()));
+            args.text(quill::stringToWide(v.asString()));
         } else if (*kind == 'i') {
             auto n = quill::numberFrom(v);
             if (!n)
@@ -259,7 +259,7 @@ int controlProperty(quill::MemberCall& c) {
         break;
     case Kind::Text:
         if (c.value.isString())
-            arg.text(quill::stringView(c.value.asString()));
+            arg.text(quill::stringToWide(c.value.asString()));
         break;
     }
     if (!arg.values().empty())
@@ -274,7 +274,7 @@ int controlProperty(quill::MemberCall& c) {
 std::optional<std::u16string> stringValue(const Value& v) {
     if (!v.isString())
         return std::nullopt;
-    return std::u16string(quill::stringView(v.asString()));
+    return quill::stringToWide(v.asString());
 }
 
 int bindData(quill::MemberCall& c) {
@@ -394,7 +394,7 @@ int getObject(quill::MemberCall& c) {
     auto add = [&](const Value& name) {
         if (!name.isString())
             return;
-        std::u16string_view n = quill::stringView(name.asString());
+        std::u16string n = quill::stringToWide(name.asString());
         if (auto text = getMovieVariable(control, *path + u"." + std::u16string(n)))
             quill::objectPutByKey(c.engine, object.asObject(), name, quill::newString(c.engine, *text));
     };
@@ -428,7 +428,7 @@ int putObject(quill::MemberCall& c) {
         Value v = quill::objectGetByKey(c.engine, object.asObject(), name);
         if (!v.isBoolean() && !v.isNumber() && !v.isString() && !v.isArray())
             continue;
-        setMovieVariable(control, *path + u"." + std::u16string(quill::stringView(name.asString())),
+        setMovieVariable(control, *path + u"." + quill::stringToWide(name.asString()),
                          quill::toText(c.engine, v));
     }
     return 1;

@@ -381,7 +381,7 @@ void textProperty(std::u16string& field, MemberCall& c) {
     if (!c.put)
         c.value = quill::newString(c.engine, field);
     else if (c.value.isString())
-        field = quill::stringView(c.value.asString());
+        field = quill::stringToWide(c.value.asString());
 }
 
 void movieProperty(Form& f, MemberCall& c) { textProperty(f.movie, c); }
@@ -478,7 +478,7 @@ void close(Form& f, MemberCall& c) {
     std::u16string text;
     const std::u16string* given = nullptr;
     if (c.arg(1).isString()) {
-        text = quill::stringView(c.arg(1).asString());
+        text = quill::stringToWide(c.arg(1).asString());
         given = &text;
     }
     f.finish(given, true);
@@ -491,7 +491,7 @@ std::optional<std::u16string> textArg(MemberCall& c, int64_t i) {
     Value v = c.arg(i);
     if (!c.has(i) || !v.isString())
         return std::nullopt;
-    return std::u16string(quill::stringView(v.asString()));
+    return quill::stringToWide(v.asString());
 }
 
 void getVariable(Form& f, MemberCall& c) {

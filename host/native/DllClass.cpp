@@ -229,7 +229,7 @@ std::optional<Scalar> scalarOf(const Value& v, uint32_t code) {
         return s;
     }
     if (v.isString() && v.asString()->length > 0)
-        return Scalar{v.asString()->chars()[0], 0, false};
+        return Scalar{quill::textOf(v.asString())[0], 0, false};
     return std::nullopt;
 }
 

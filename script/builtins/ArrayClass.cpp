@@ -230,8 +230,9 @@ Value unshiftMethod(Engine& engine, ArrayBody* self, ArgList args) {
 // primitive kinds its text, converted once (their conversion cannot run
 // script code, so converting early is not observable).
 struct SortEntry {
-    const char16_t* text;
-    std::uint32_t length;
+    const void* text; // two bytes a unit, or one when oneByte
+    std::uint32_t length : 31;
+    std::uint32_t oneByte : 1;
     std::uint32_t index : 31;
     std::uint32_t hasText : 1;
 };
@@ -250,11 +251,14 @@ int defaultCompare(Engine& engine, const std::vector<Value>& values, const SortE
     if (vb.isUndefined())
         return -1;
     // 2. Text order of ToString.
+    auto view = [](const SortEntry& e) {
+        return e.oneByte ? TextView::ofBytes(static_cast<const unsigned char*>(e.text), e.length)
+                         : TextView(static_cast<const char16_t*>(e.text), e.length);
+    };
     std::u16string ta, tb;
-    std::u16string_view sa = a.hasText ? std::u16string_view(a.text, a.length) : std::u16string_view(ta = toText(engine, va));
-    std::u16string_view sb = b.hasText ? std::u16string_view(b.text, b.length) : std::u16string_view(tb = toText(engine, vb));
-    int c = sa.compare(sb);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    TextView sa = a.hasText ? view(a) : TextView(ta = toText(engine, va));
+    TextView sb = b.hasText ? view(b) : TextView(tb = toText(engine, vb));
+    return compareTexts(sa, sb);
 }
 
 // The sign of a comparison's result; anything but a number or a Boolean
@@ -481,11 +485,12 @@ void sortMethod(Engine& engine, ArrayBody* self, ArgList args) {
         std::uint32_t start = 0;
         for (std::size_t i = 0; i < rooted.values.size(); ++i) {
             const Value& v = rooted.values[i];
-            SortEntry e{nullptr, 0, std::uint32_t(i), 0};
+            SortEntry e{nullptr, 0, 0, std::uint32_t(i), 0};
             if (v.isString()) {
-                std::u16string_view t = stringView(v.asString());
-                e.text = t.data();
+                TextView t = textOf(v.asString());
+                e.text = t.data;
                 e.length = std::uint32_t(t.size());
+                e.oneByte = t.oneByte;
                 e.hasText = 1;
             } else if (converted(v)) {
                 e.text = texts.data() + start;
@@ -652,7 +657,7 @@ void appendText(Engine& engine, std::u16string& out, const Value& v) {
         out.append(text);
     };
     if (v.isString()) {
-        append(stringView(v.asString()));
+        withUnits(textOf(v.asString()), append);
     } else if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
         char16_t digits[kDecimalDigitsMax];
         const char16_t* from = decimalDigits(v.asInteger(), digits);
@@ -662,53 +667,60 @@ void appendText(Engine& engine, std::u16string& out, const Value& v) {
     }
 }
 
-// The digits of an Integer element as the built-in Number class writes them,
-// or false when the element needs the general conversion.
-bool plainText(Engine& engine, const Value& v, std::u16string_view& text, char16_t (&digits)[kDecimalDigitsMax]) {
-    if (v.isString()) {
-        text = stringView(v.asString());
-        return true;
-    }
-    if (v.isInteger() && isNumberClass(engine.classOf(Kind::Integer))) {
-        const char16_t* from = decimalDigits(v.asInteger(), digits);
-        text = std::u16string_view(from, size_t(digits + kDecimalDigitsMax - from));
-        return true;
-    }
-    return false;
+// The text of an element that is a String, or an Integer written as its
+// digits (what the built-in Number class gives).
+TextView plainText(const Value& v, unsigned char (&digits)[kDecimalDigitsMax]) {
+    if (v.isString())
+        return textOf(v.asString());
+    const unsigned char* from = decimalDigits(v.asInteger(), digits);
+    return TextView::ofBytes(from, size_t(digits + kDecimalDigitsMax - from));
 }
 
 // join of an array whose elements are all Strings and Integers (holes
 // allowed) that is mostly filled: measured first, then written straight
-// into the new string. No conversion can run script code, so the array
-// cannot change between the two passes. False when the array does not
-// qualify; the general join then does the work.
+// into the new string, one byte a unit when every unit fits. No conversion
+// can run script code, so the array cannot change between the two passes.
+// False when the array does not qualify; the general join then does the work.
 bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separator, Value& result) {
     if (a->length == 0 || a->length > 2 * arrayElementCount(a) + 64)
         return false;
-    char16_t digits[kDecimalDigitsMax];
-    std::u16string_view text;
+    const bool integersPlain = isNumberClass(engine.classOf(Kind::Integer));
+    unsigned char digits[kDecimalDigitsMax];
+    TextView sep(separator);
     std::uint64_t total = (a->length - 1) * separator.size();
+    bool oneByte = sep.fitsOneByte();
     Value v;
     for (std::uint64_t i = 0; i < a->length; ++i) {
         if (!arrayGet(a, i, v))
             continue;
-        if (!plainText(engine, v, text, digits))
+        if (!v.isString() && !(v.isInteger() && integersPlain))
             return false;
+        TextView text = plainText(v, digits);
         total += text.size();
+        oneByte = oneByte && text.fitsOneByte();
     }
     if (total > kMaxJoinLength)
         return false;
-    char16_t* out;
-    result = newStringToFill(engine, size_t(total), out);
+    char* out;
+    if (oneByte) {
+        unsigned char* bytes;
+        result = newOneByteStringToFill(engine, size_t(total), bytes);
+        out = reinterpret_cast<char*>(bytes);
+    } else {
+        char16_t* units;
+        result = newStringToFill(engine, size_t(total), units);
+        out = reinterpret_cast<char*>(units);
+    }
+    size_t unitSize = oneByte ? 1 : sizeof(char16_t);
     for (std::uint64_t i = 0; i < a->length; ++i) {
-        if (i && !separator.empty()) {
-            std::copy(separator.begin(), separator.end(), out);
-            out += separator.size();
+        if (i && !sep.empty()) {
+            sep.copyTo(out, oneByte);
+            out += sep.size() * unitSize;
         }
         if (arrayGet(a, i, v)) {
-            plainText(engine, v, text, digits);
-            std::copy(text.begin(), text.end(), out);
-            out += text.size();
+            TextView text = plainText(v, digits);
+            text.copyTo(out, oneByte);
+            out += text.size() * unitSize;
         }
     }
     return true;

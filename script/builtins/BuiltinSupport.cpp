@@ -9,15 +9,6 @@
 
 namespace quill {
 
-std::u16string_view receiverText(void* self) {
-    const Value* v = static_cast<const Value*>(self);
-    return v && v->isString() ? stringView(v->asString()) : std::u16string_view();
-}
-
-} // namespace quill
-
-namespace quill {
-
 bool callCallable(Engine& engine, const Value& callee, std::initializer_list<Value> arguments, Value& result) {
     constexpr size_t kShortBlock = 4;
     if (callee.isFunction() && arguments.size() < kShortBlock) {

@@ -21,9 +21,6 @@ inline std::int64_t rawArgCount(ArgList args) {
     return args.values && args.values[0].isInteger() ? args.values[0].asInteger() : 0;
 }
 
-// The receiver text of a String method (self points at the String Value).
-std::u16string_view receiverText(void* self);
-
 // The value of a hexadecimal digit, or -1.
 inline int hexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9')

@@ -55,7 +55,8 @@ double timeFromValue(const DateClassData& data, const Value& v) {
     if (v.isFloat())
         return v.asFloat();
     if (v.isString())
-        if (auto t = parseDate(stringView(v.asString()), data.localOffset))
+        if (auto t = withUnits(textOf(v.asString()),
+                               [&](std::u16string_view text) { return parseDate(text, data.localOffset); }))
             return *t;
     return now();
 }

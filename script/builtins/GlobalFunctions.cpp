@@ -29,7 +29,7 @@ void parseIntCall(Engine& engine, NativeClass*, void*, Value& result, ArgList ar
         result = Value::nan();
         return;
     }
-    ScanResult r = scanInteger(stringView(text.asString()), radix);
+    ScanResult r = withUnits(textOf(text.asString()), [&](std::u16string_view t) { return scanInteger(t, radix); });
     switch (r.type) {
     case ScanResult::Integer: result = Value::integer(r.integer); break;
     case ScanResult::Double: result = floatResult(r.number); break;
@@ -67,7 +67,7 @@ void escapeCall(Engine& engine, NativeClass*, void*, Value& result, ArgList args
         return;
     }
     Value text = stringArgument(engine, args[1]);
-    std::u16string_view in = stringView(text.asString());
+    std::u16string_view in = stringView(engine, text.asString());
     // 1. Size the result.
     size_t size = in.size();
     for (char16_t c : in)
@@ -113,7 +113,7 @@ void unescapeCall(Engine& engine, NativeClass*, void*, Value& result, ArgList ar
         return;
     }
     Value text = stringArgument(engine, args[1]);
-    std::u16string_view in = stringView(text.asString());
+    std::u16string_view in = stringView(engine, text.asString());
     std::u16string out;
     out.reserve(in.size());
     for (size_t i = 0; i < in.size(); ++i) {

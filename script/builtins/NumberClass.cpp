@@ -47,7 +47,7 @@ Value numberFormat(Engine& engine, const Value& v, ArgList args) {
     n.isInteger = v.isInteger();
     n.integer = v.isInteger() ? v.asInteger() : 0;
     n.real = v.isFloat() ? v.asFloat() : 0;
-    return wideTextResult(engine, numberformat::format(stringView(fmt.asString()), n));
+    return wideTextResult(engine, numberformat::format(stringView(engine, fmt.asString()), n));
 }
 
 int toStringMember(MemberCall& c) {

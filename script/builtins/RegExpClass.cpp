@@ -58,11 +58,11 @@ Value makeRegExp(Engine& engine, NativeClass* cls, std::u16string_view pattern, 
 Value groupText(Engine& engine, const RegExpClassData& data, std::size_t g) {
     if (!data.input.isString() || !data.table.matched(g))
         return Value::null();
-    std::u16string_view text = stringView(data.input.asString());
+    TextView text = textOf(data.input.asString());
     auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
     if (end > text.size() || start > end)
         return Value::null();
-    return wideTextResult(engine, text.substr(start, end - start));
+    return newString(engine, text.substr(start, end - start));
 }
 
 // The class-wide input as a String (converted when it is not one).
@@ -77,8 +77,8 @@ Value inputText(Engine& engine, RegExpClassData& data) {
 
 void regExpConstruct(Engine& engine, NativeClass* cls, ArgList args, Value& result) {
     Value pattern = args.arg(1), flags = args.arg(2);
-    result = makeRegExp(engine, cls, pattern.isString() ? stringView(pattern.asString()) : std::u16string_view(),
-                        flags.isString() ? regExpFlagsFromText(stringView(flags.asString())) : 0);
+    result = makeRegExp(engine, cls, pattern.isString() ? stringView(engine, pattern.asString()) : std::u16string_view(),
+                        flags.isString() ? withUnits(textOf(flags.asString()), regExpFlagsFromText) : 0);
 }
 
 void regExpCall(Engine& engine, NativeClass* cls, void* self, Value& result, ArgList args) {
@@ -159,10 +159,10 @@ int lastMatchMember(MemberCall& c) {
     } else {
         value = Value::null();
         if (data.input.isString() && data.table.matched(0)) {
-            std::u16string_view text = stringView(data.input.asString());
+            TextView text = textOf(data.input.asString());
             auto start = std::min<std::size_t>(std::size_t(data.table.start(0)), text.size());
             auto end = std::min<std::size_t>(std::size_t(data.table.end(0)), text.size());
-            value = wideTextResult(engine, which == LeftContext ? text.substr(0, start) : text.substr(end));
+            value = newString(engine, which == LeftContext ? text.substr(0, start) : text.substr(end, text.size() - end));
         }
     }
     return 1;
@@ -255,9 +255,12 @@ Value newRegExp(Engine& engine, std::u16string_view pattern, std::uint32_t flags
 Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
     NativeClass* cls = regExpClass(engine);
     RegExpClassData& data = regExpClassData(cls);
-    std::u16string_view view = text.isString() ? stringView(text.asString()) : std::u16string_view();
-    RegExpSubject subject(view);
-    if (!regExpExec(re.pattern, re.global(), re.lastIndex, subject, data.table))
+    TextView whole = text.isString() ? textOf(text.asString()) : TextView();
+    bool found = whole.oneByte ? regExpExec(re.pattern, re.global(), re.lastIndex,
+                                            RegExpSubject(ByteText{whole.bytes(), whole.length}), data.table)
+                               : regExpExec(re.pattern, re.global(), re.lastIndex, RegExpSubject(whole.unitView()),
+                                            data.table);
+    if (!found)
         return Value::null();
     // The whole match and the groups up to the first that did not take part.
     ValueRoot result(engine, newArray(engine));
@@ -265,7 +268,7 @@ Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
     std::size_t groups = data.table.leadingGroups();
     for (std::size_t g = 0; g <= groups; ++g) {
         auto start = std::size_t(data.table.start(g)), end = std::size_t(data.table.end(g));
-        arrayAdd(engine, a, g, wideTextResult(engine, view.substr(start, end - start)));
+        arrayAdd(engine, a, g, newString(engine, whole.substr(start, end - start)));
     }
     ObjectRecord* props = ensurePropertyObject(engine, result.value);
     objectPut(engine, props, data.indexId, Value::integer(data.table.start(0)));

@@ -45,7 +45,9 @@ std::wstring toWide(std::u16string_view text) { return std::wstring(text.begin()
 
 } // namespace
 
-RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text) {
+RegExpSubject::RegExpSubject(ByteText text) : bytes_(text.data), size_(text.size) {}
+
+RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text), size_(text.size()) {
     if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
         if (!text.empty())
             wideData_ = reinterpret_cast<const wchar_t*>(text.data());
@@ -57,8 +59,11 @@ RegExpSubject::RegExpSubject(std::u16string_view text) : text_(text) {
 // at once.)
 const wchar_t* RegExpSubject::wide() const {
     if (!wideData_) {
-        if (text_.empty()) {
+        if (size_ == 0) {
             wideData_ = L"";
+        } else if (bytes_) {
+            wide_ = std::make_unique<WideText>(bytes_, bytes_ + size_);
+            wideData_ = wide_->data();
         } else {
             wide_ = std::make_unique<WideText>(text_.begin(), text_.end());
             wideData_ = wide_->data();
@@ -208,11 +213,12 @@ bool RegExpPattern::isSimple() const { return impl_ && impl_->simple; }
 
 bool RegExpPattern::search(const RegExpSubject& subject, std::size_t start, MatchTable& table) const {
     table.reset();
-    std::size_t size = subject.text().size();
+    std::size_t size = subject.size();
     if (!impl_ || start > size)
         return false;
     if (impl_->simple) {
-        auto found = impl_->simple->search(subject.text(), start);
+        auto found = subject.bytes() ? impl_->simple->search(subject.bytes(), size, start)
+                                     : impl_->simple->search(subject.text(), start);
         if (found.found)
             table.setPair(0, std::int32_t(found.start), std::int32_t(found.end));
         if (!found.gaveUp)
@@ -267,7 +273,7 @@ bool RegExpCursor::search(std::size_t start, MatchTable& table) {
     bool found;
     try {
         if (!st.matcher)
-            st.matcher.emplace(base, base + subject_.text().size(), st.m, pattern_.impl_->regex, pattern_.impl_->matchFlags,
+            st.matcher.emplace(base, base + subject_.size(), st.m, pattern_.impl_->regex, pattern_.impl_->matchFlags,
                                base);
         found = st.matcher->find();
     } catch (const std::exception&) {
@@ -293,7 +299,7 @@ bool RegExpCursor::search(std::size_t start, MatchTable& table) {
 
 bool regExpExec(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
                 const RegExpSubject& subject, MatchTable& table) {
-    std::size_t start = std::min<std::size_t>(lastIndex, subject.text().size());
+    std::size_t start = std::min<std::size_t>(lastIndex, subject.size());
     if (!pattern.search(subject, start, table)) {
         if (global)
             lastIndex = 0;
@@ -306,28 +312,54 @@ bool regExpExec(const RegExpPattern& pattern, bool global, std::uint32_t& lastIn
 
 namespace {
 
+// Text of either width, as the replace reads it.
+template <typename Unit>
+struct Span {
+    const Unit* data = nullptr;
+    std::size_t n = 0;
+    std::size_t size() const { return n; }
+    char16_t operator[](std::size_t i) const { return data[i]; }
+    Span substr(std::size_t pos, std::size_t count = std::size_t(-1)) const {
+        pos = std::min(pos, n);
+        return {data + pos, std::min(count, n - pos)};
+    }
+};
+
+Span<char16_t> spanOf(std::u16string_view text) { return {text.data(), text.size()}; }
+Span<unsigned char> spanOf(ByteText text) { return {text.data, text.size}; }
+std::u16string_view subjectText(Span<char16_t> text) { return {text.data, text.n}; }
+ByteText subjectText(Span<unsigned char> text) { return {text.data, text.n}; }
+
 // Where replace output goes: counted, written into a block of known size,
 // or appended to a growing text.
 struct CountingSink {
     std::size_t size = 0;
-    void append(std::u16string_view s) { size += s.size(); }
+    template <typename Unit>
+    void append(Span<Unit> s) { size += s.size(); }
     void push(char16_t) { ++size; }
 };
 
+// Out is char16_t, or unsigned char when every unit written fits.
+template <typename Out>
 struct FillSink {
-    char16_t* at;
-    void append(std::u16string_view s) { at = std::copy(s.begin(), s.end(), at); }
-    void push(char16_t c) { *at++ = c; }
+    Out* at;
+    template <typename Unit>
+    void append(Span<Unit> s) {
+        for (std::size_t i = 0; i < s.n; ++i)
+            *at++ = static_cast<Out>(s.data[i]);
+    }
+    void push(char16_t c) { *at++ = static_cast<Out>(c); }
 };
 
 struct TextSink {
     RegExpText& out;
-    void append(std::u16string_view s) { out.append(s); }
+    template <typename Unit>
+    void append(Span<Unit> s) { out.append(s.data, s.data + s.n); }
     void push(char16_t c) { out += c; }
 };
 
-template <typename Sink>
-void expandInto(std::u16string_view replacement, std::u16string_view text, const MatchTable& table,
+template <typename Unit, typename ReplacementUnit, typename Sink>
+void expandInto(Span<ReplacementUnit> replacement, Span<Unit> text, const MatchTable& table,
                 std::size_t searchStart, Sink& out) {
     auto group = [&](std::size_t g) {
         if (table.matched(g))
@@ -370,10 +402,10 @@ void expandInto(std::u16string_view replacement, std::u16string_view text, const
 
 // The replace itself, output to sink. Returns whether anything matched;
 // table then holds the last match.
-template <typename Sink>
-bool replaceInto(const RegExpPattern& pattern, bool global, std::size_t from, std::u16string_view text,
-                 std::u16string_view replacement, MatchTable& table, Sink& out) {
-    RegExpSubject subject(text);
+template <typename Unit, typename ReplacementUnit, typename Sink>
+bool replaceInto(const RegExpPattern& pattern, bool global, std::size_t from, Span<Unit> text,
+                 Span<ReplacementUnit> replacement, MatchTable& table, Sink& out) {
+    RegExpSubject subject(subjectText(text));
     RegExpCursor cursor(pattern, subject);
     // 1. The text before the search start is kept.
     std::size_t d = from;
@@ -409,17 +441,10 @@ bool replaceInto(const RegExpPattern& pattern, bool global, std::size_t from, st
     return any;
 }
 
-} // namespace
-
-void expandReplacement(std::u16string_view replacement, std::u16string_view text,
-                       const MatchTable& table, std::size_t searchStart, RegExpText& out) {
-    TextSink sink{out};
-    expandInto(replacement, text, table, searchStart, sink);
-}
-
-void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, std::u16string_view text,
-                   std::u16string_view replacement, MatchTable& table,
-                   const std::function<char16_t*(std::size_t)>& allocate) {
+// The replace of either width: Out is the result's unit.
+template <typename Out, typename Unit>
+void replaceUnits(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, Span<Unit> text,
+                  Span<Unit> replacement, MatchTable& table, const std::function<Out*(std::size_t)>& allocate) {
     std::size_t from = global ? 0 : std::min<std::size_t>(lastIndex, text.size());
     if (global)
         lastIndex = 0;
@@ -428,7 +453,7 @@ void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& las
         // result, once to write it in place.
         CountingSink count;
         replaceInto(pattern, global, from, text, replacement, table, count);
-        FillSink fill{allocate(count.size)};
+        FillSink<Out> fill{allocate(count.size)};
         replaceInto(pattern, global, from, text, replacement, table, fill);
         return;
     }
@@ -436,8 +461,29 @@ void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& las
     out.reserve(text.size()); // most replacements keep the text's size roughly
     TextSink sink{out};
     replaceInto(pattern, global, from, text, replacement, table, sink);
-    char16_t* chars = allocate(out.size());
-    std::copy(out.begin(), out.end(), chars);
+    Out* chars = allocate(out.size());
+    for (char16_t c : out)
+        *chars++ = static_cast<Out>(c);
+}
+
+} // namespace
+
+void expandReplacement(std::u16string_view replacement, std::u16string_view text,
+                       const MatchTable& table, std::size_t searchStart, RegExpText& out) {
+    TextSink sink{out};
+    expandInto(spanOf(replacement), spanOf(text), table, searchStart, sink);
+}
+
+void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, std::u16string_view text,
+                   std::u16string_view replacement, MatchTable& table,
+                   const std::function<char16_t*(std::size_t)>& allocate) {
+    replaceUnits(pattern, global, lastIndex, spanOf(text), spanOf(replacement), table, allocate);
+}
+
+void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, ByteText text,
+                   ByteText replacement, MatchTable& table,
+                   const std::function<unsigned char*(std::size_t)>& allocate) {
+    replaceUnits(pattern, global, lastIndex, spanOf(text), spanOf(replacement), table, allocate);
 }
 
 RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,

@@ -76,21 +76,35 @@ struct MatchTable {
 // bracket lists; the `compile` method uses the plain extended syntax.
 enum class RegExpSyntax { Standard, CompileMethod };
 
+// Text kept one byte a code unit (every unit 0..0xFF).
+struct ByteText {
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+};
+
 // Text prepared for the library once, searched many times. Where a wide
-// character is 16 bits the library reads the text itself; elsewhere it
-// reads a converted copy, made the first time the library needs it.
+// character is 16 bits the library reads UTF-16 text itself; elsewhere, and
+// for text kept one byte a unit, it reads a converted copy, made the first
+// time the library needs it.
 class RegExpSubject {
 public:
     explicit RegExpSubject(std::u16string_view text);
+    explicit RegExpSubject(ByteText text);
     RegExpSubject(const RegExpSubject&) = delete;
     RegExpSubject& operator=(const RegExpSubject&) = delete;
+    std::size_t size() const { return size_; }
+    // The text of a subject made from one-byte text, else null.
+    const unsigned char* bytes() const { return bytes_; }
+    // The UTF-16 text of a subject made from it.
     std::u16string_view text() const { return text_; }
-    // The text as wide characters, one per code unit: text().size() of them.
+    // The text as wide characters, one per code unit: size() of them.
     const wchar_t* wide() const;
 
 private:
     using WideText = std::basic_string<wchar_t, std::char_traits<wchar_t>, BulkAllocator<wchar_t>>;
     std::u16string_view text_;
+    const unsigned char* bytes_ = nullptr;
+    std::size_t size_ = 0;
     mutable std::unique_ptr<WideText> wide_;
     mutable const wchar_t* wideData_ = nullptr;
 };
@@ -170,6 +184,10 @@ void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& las
 // The same, as a text of its own.
 RegExpText regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex,
                          std::u16string_view text, std::u16string_view replacement, MatchTable& table);
+// The same over text and replacement kept one byte a unit; so is the result.
+void regExpReplace(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, ByteText text,
+                   ByteText replacement, MatchTable& table,
+                   const std::function<unsigned char*(std::size_t)>& allocate);
 
 // String.split with a RegExp: at most limit pieces, as views into text.
 std::vector<std::u16string_view> regExpSplit(const RegExpPattern& pattern, std::u16string_view text,

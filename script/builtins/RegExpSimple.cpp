@@ -111,6 +111,14 @@ std::size_t findUnit(const char16_t* text, std::size_t from, std::size_t n, char
     }
 }
 
+// The same over one-byte text.
+std::size_t findUnit(const unsigned char* text, std::size_t from, std::size_t n, char16_t c) {
+    if (c > 0xFF || from >= n)
+        return n;
+    const void* hit = std::memchr(text + from, c, n - from);
+    return hit ? std::size_t(static_cast<const unsigned char*>(hit) - text) : n;
+}
+
 } // namespace
 
 std::unique_ptr<SimpleMatcher> SimpleMatcher::build(std::u16string_view source, bool ignoreCase,
@@ -230,17 +238,20 @@ std::unique_ptr<SimpleMatcher> SimpleMatcher::build(std::u16string_view source, 
 
 // One search: the text and, for patterns with several variable items, the
 // ends already worked out per (item, position).
+template <typename Unit>
 struct SimpleMatcher::Run {
-    std::u16string_view text;
+    const Unit* text;
+    std::size_t n;
     std::unordered_map<std::uint64_t, std::int64_t> memo;
     std::uint64_t steps = 0, budget = 0;
     bool gaveUp() const { return steps > budget; }
 };
 
 // The furthest end that items k.. reach from p, or -1.
-std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) const {
-    const std::u16string_view text = run.text;
-    const std::size_t n = text.size();
+template <typename Unit>
+std::int64_t SimpleMatcher::longest(Run<Unit>& run, std::size_t k, std::size_t p) const {
+    const Unit* text = run.text;
+    const std::size_t n = run.n;
     // Fixed-width items need no choice: walk them.
     for (; k < items_.size(); ++k) {
         const Item& item = items_[k];
@@ -297,8 +308,16 @@ std::int64_t SimpleMatcher::longest(Run& run, std::size_t k, std::size_t p) cons
 }
 
 SimpleMatcher::Result SimpleMatcher::search(std::u16string_view text, std::size_t from) const {
-    const std::size_t n = text.size();
-    Run run{text, {}, 0, 16 * std::uint64_t(n - std::min(from, n)) + 100000};
+    return searchUnits(text.data(), text.size(), from);
+}
+
+SimpleMatcher::Result SimpleMatcher::search(const unsigned char* text, std::size_t length, std::size_t from) const {
+    return searchUnits(text, length, from);
+}
+
+template <typename Unit>
+SimpleMatcher::Result SimpleMatcher::searchUnits(const Unit* text, std::size_t n, std::size_t from) const {
+    Run<Unit> run{text, n, {}, 0, 16 * std::uint64_t(n - std::min(from, n)) + 100000};
     Result result;
     if (from > n)
         return result;
@@ -308,7 +327,7 @@ SimpleMatcher::Result SimpleMatcher::search(std::u16string_view text, std::size_
         // cannot begin.
         if (first) {
             if (first->kind == Kind::Unit)
-                s = findUnit(text.data(), s, n, first->unit);
+                s = findUnit(text, s, n, first->unit);
             else if (first->kind == Kind::Set)
                 while (s < n && !first->set->contains(text[s]))
                     ++s;

@@ -2,7 +2,7 @@
 // A matcher of our own for the common patterns: a sequence of single-unit
 // items (literal characters, '.', bracket lists and the class escapes), each
 // with an optional repeat ('*', '+', '?', '{m}', '{m,}', '{m,n}'). It works on
-// the UTF-16 units directly and gives the same matches as the library does
+// the UTF-16 units directly (or on text kept one byte a unit) and gives the same matches as the library does
 // for these patterns under its extended syntax: the leftmost start at which
 // the pattern matches, and there the longest match.
 //
@@ -69,6 +69,8 @@ public:
         std::size_t start = 0, end = 0; // positions in text
     };
     Result search(std::u16string_view text, std::size_t from) const;
+    // The same over text stored one byte a unit (each unit 0..0xFF).
+    Result search(const unsigned char* text, std::size_t length, std::size_t from) const;
 
 private:
     static constexpr std::uint32_t kUnbounded = 0xFFFFFFFFu;
@@ -83,9 +85,13 @@ private:
             return kind == Kind::Unit ? c == unit : kind == Kind::Any ? true : set->contains(c);
         }
     };
+    template <typename Unit>
     struct Run;
 
-    std::int64_t longest(Run& run, std::size_t k, std::size_t p) const;
+    template <typename Unit>
+    std::int64_t longest(Run<Unit>& run, std::size_t k, std::size_t p) const;
+    template <typename Unit>
+    Result searchUnits(const Unit* text, std::size_t n, std::size_t from) const;
 
     std::vector<Item> items_;
     bool memoize_ = false; // more than one item of variable width

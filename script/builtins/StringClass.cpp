@@ -12,6 +12,7 @@
 #include "script/builtins/StringOps.h"
 #include "script/values/Array.h"
 #include "script/values/Convert.h"
+#include "script/values/Messages.h"
 #include "script/values/Property.h"
 #include "script/values/String.h"
 
@@ -58,7 +59,7 @@ void stringConstruct(Engine& engine, NativeClass*, ArgList args, Value& result) 
 // ---------------------------------------------------------------------------
 // Methods
 
-Value charCodeAtMethod(std::u16string_view s, ArgList args) {
+Value charCodeAtMethod(TextView s, ArgList args) {
     std::int64_t n = std::int64_t(s.size()), i;
     if (argCount(args) == 0)
         i = 0;
@@ -73,10 +74,37 @@ Value concatMethod(Engine& engine, const Value& receiver, ArgList args) {
     // The argument slots are replaced by their Strings, which keeps them alive.
     for (std::int64_t i = 1; i <= argCount(args); ++i)
         args.values[i] = toString(engine, args.values[i]);
-    std::u16string out(stringView(receiver.asString()));
-    for (std::int64_t i = 1; i <= argCount(args); ++i)
-        out.append(stringView(args.values[i].asString()));
-    return wideTextResult(engine, out);
+    // One copy of each part into the result, one byte a unit when all fit.
+    TextView first = textOf(receiver.asString());
+    size_t length = first.length;
+    bool oneByte = first.fitsOneByte();
+    for (std::int64_t i = 1; i <= argCount(args); ++i) {
+        TextView part = textOf(args.values[i].asString());
+        length += part.length;
+        oneByte = oneByte && part.fitsOneByte();
+        if (length > kMaxStringLength)
+            engine.raiseError(kErrOutOfMemory);
+    }
+    Value result;
+    char* out;
+    if (oneByte) {
+        unsigned char* bytes;
+        result = newOneByteStringToFill(engine, length, bytes);
+        out = reinterpret_cast<char*>(bytes);
+    } else {
+        char16_t* units;
+        result = newStringToFill(engine, length, units);
+        out = reinterpret_cast<char*>(units);
+    }
+    size_t unitSize = oneByte ? 1 : sizeof(char16_t);
+    first.copyTo(out, oneByte);
+    out += first.length * unitSize;
+    for (std::int64_t i = 1; i <= argCount(args); ++i) {
+        TextView part = textOf(args.values[i].asString());
+        part.copyTo(out, oneByte);
+        out += part.length * unitSize;
+    }
+    return result;
 }
 
 Value fromCharCodeMethod(Engine& engine, ArgList args) {
@@ -87,7 +115,7 @@ Value fromCharCodeMethod(Engine& engine, ArgList args) {
         if (v.isInteger())
             out += char16_t(std::uint64_t(v.asInteger()) & 0xFFFF);
         else if (v.isString())
-            out += codeFromText(stringView(v.asString()));
+            out += withUnits(textOf(v.asString()), codeFromText);
         else if (v.isFloat())
             out += codeFromFloat(v.asFloat());
         else
@@ -104,19 +132,26 @@ Value matchMethod(Engine& engine, const Value& receiver, ArgList args) {
     state->input = receiver;
     if (!re->global())
         return regExpExecString(engine, *re, receiver);
-    auto matches = regExpMatchAll(re->pattern, stringView(receiver.asString()), re->lastIndex, state->table);
-    return arrayOfTexts(engine, matches);
+    return withUnits(textOf(receiver.asString()), [&](std::u16string_view text) {
+        return arrayOfTexts(engine, regExpMatchAll(re->pattern, text, re->lastIndex, state->table));
+    });
 }
 
 Value replaceMethod(Engine& engine, const Value& receiver, ArgList args) {
     if (argCount(args) < 2 || !args.values[2].isString())
         return emptyText(engine);
-    std::u16string_view s = stringView(receiver.asString());
-    std::u16string_view replacement = stringView(args.values[2].asString());
+    TextView s = textOf(receiver.asString());
+    TextView replacement = textOf(args.values[2].asString());
     const Value& pattern = args.values[1];
     if (pattern.isString()) {
         bool all = argCount(args) >= 3 && toBoolean(args.values[3]);
-        return wideTextResult(engine, replaceText(s, stringView(pattern.asString()), replacement, all));
+        return withUnits(s, [&](std::u16string_view su) {
+            return withUnits(textOf(pattern.asString()), [&](std::u16string_view pu) {
+                return withUnits(replacement, [&](std::u16string_view ru) {
+                    return wideTextResult(engine, replaceText(su, pu, ru, all));
+                });
+            });
+        });
     }
     RegExpClassData* state = regExpState(engine);
     RegExpData* re = regExpData(engine, pattern);
@@ -126,10 +161,32 @@ Value replaceMethod(Engine& engine, const Value& receiver, ArgList args) {
     // The result is written straight into its String; the receiver's and the
     // replacement's characters stay put meanwhile (allocation never collects).
     Value result;
-    regExpReplace(re->pattern, re->global(), re->lastIndex, s, replacement, state->table, [&](std::size_t length) {
-        char16_t* chars = nullptr;
-        result = newStringToFill(engine, length, chars);
-        return chars;
+    if (s.oneByte && replacement.fitsOneByte()) {
+        // A one-byte text with a replacement that fits gives a one-byte result.
+        std::string narrow;
+        if (!replacement.oneByte) {
+            narrow.resize(replacement.length);
+            replacement.copyTo(narrow.data(), true);
+            replacement = asText(narrow);
+        }
+        regExpReplace(re->pattern, re->global(), re->lastIndex, ByteText{s.bytes(), s.length},
+                      ByteText{replacement.bytes(), replacement.length}, state->table, [&](std::size_t length) {
+                          unsigned char* chars = nullptr;
+                          result = newOneByteStringToFill(engine, length, chars);
+                          return chars;
+                      });
+        return result;
+    }
+    withUnits(s, [&](std::u16string_view su) {
+        withUnits(replacement, [&](std::u16string_view ru) {
+            regExpReplace(re->pattern, re->global(), re->lastIndex, su, ru, state->table, [&](std::size_t length) {
+                char16_t* chars = nullptr;
+                result = newStringToFill(engine, length, chars);
+                return chars;
+            });
+            return 0;
+        });
+        return 0;
     });
     return result;
 }
@@ -139,20 +196,24 @@ Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {
         return Value::integer(-1);
     const Value& pattern = args.values[1];
     if (pattern.isString())
-        return Value::integer(searchText(stringView(receiver.asString()), stringView(pattern.asString())));
+        return Value::integer(withUnits(textOf(receiver.asString()), [&](std::u16string_view su) {
+            return withUnits(textOf(pattern.asString()), [&](std::u16string_view pu) { return searchText(su, pu); });
+        }));
     RegExpClassData* state = regExpState(engine);
     RegExpData* re = regExpData(engine, pattern);
     if (!state || !re)
         return Value::integer(-1);
     state->input = receiver;
-    RegExpSubject subject(stringView(receiver.asString()));
-    if (!regExpExec(re->pattern, re->global(), re->lastIndex, subject, state->table))
-        return Value::integer(-1);
-    return Value::integer(state->table.start(0));
+    TextView text = textOf(receiver.asString());
+    bool found = text.oneByte ? regExpExec(re->pattern, re->global(), re->lastIndex,
+                                           RegExpSubject(ByteText{text.bytes(), text.length}), state->table)
+                              : regExpExec(re->pattern, re->global(), re->lastIndex,
+                                           RegExpSubject(text.unitView()), state->table);
+    return found ? Value::integer(state->table.start(0)) : Value::integer(-1);
 }
 
 Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
-    std::u16string_view s = stringView(receiver.asString());
+    TextView s = textOf(receiver.asString());
     std::int64_t limit = integerArg(args, 2).value_or(kNoLimit);
     const Value separator = args.arg(1);
     if (separator.isString()) {
@@ -160,27 +221,32 @@ Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {
         // stay put meanwhile (allocation never collects).
         ValueRoot array(engine, newArray(engine));
         ArrayBody* a = array.value.asArray();
-        uint64_t count = 0;
-        splitByText(s, stringView(separator.asString()), limit, [&](std::u16string_view) { ++count; });
-        arrayReserve(engine, a, count);
-        uint64_t index = 0;
-        splitByText(s, stringView(separator.asString()), limit,
-                    [&](std::u16string_view piece) { arrayAdd(engine, a, index++, wideTextResult(engine, piece)); });
+        withSameWidth(s, textOf(separator.asString()), [&](auto text, auto sep) {
+            uint64_t count = 0;
+            splitPieces(text, sep, limit, [&](auto) { ++count; });
+            arrayReserve(engine, a, count);
+            uint64_t index = 0;
+            splitPieces(text, sep, limit,
+                        [&](auto piece) { arrayAdd(engine, a, index++, newString(engine, asText(piece))); });
+            return 0;
+        });
         return array.value;
     }
     RegExpClassData* state = regExpState(engine);
     RegExpData* re = regExpData(engine, separator);
     if (state && re) {
         state->input = receiver;
-        return arrayOfTexts(engine, regExpSplit(re->pattern, s, limit, state->table));
+        return withUnits(s, [&](std::u16string_view text) {
+            return arrayOfTexts(engine, regExpSplit(re->pattern, text, limit, state->table));
+        });
     }
     ValueRoot array(engine, newArray(engine));
     arrayAdd(engine, array.value.asArray(), 0, receiver);
     return array.value;
 }
 
-Value rangeResult(Engine& engine, std::u16string_view s, Range r) {
-    return wideTextResult(engine, s.substr(size_t(r.first), size_t(r.count)));
+Value rangeResult(Engine& engine, TextView s, Range r) {
+    return newString(engine, s.substr(size_t(r.first), size_t(r.count)));
 }
 
 // The receiving String of a member; null for the class object.
@@ -213,9 +279,9 @@ int charAtMember(MemberCall& c) {
     const Value* r = stringOf(c);
     if (!r)
         return 0;
-    std::u16string_view s = stringView(r->asString());
+    TextView s = textOf(r->asString());
     auto i = integerArg(c.args, 1);
-    c.result = (i && *i >= 0 && *i < std::int64_t(s.size())) ? wideTextResult(c.engine, s.substr(size_t(*i), 1))
+    c.result = (i && *i >= 0 && *i < std::int64_t(s.size())) ? newString(c.engine, s.substr(size_t(*i), 1))
                                                               : emptyText(c.engine);
     return 1;
 }
@@ -224,7 +290,7 @@ int charCodeAtMember(MemberCall& c) {
     const Value* r = stringOf(c);
     if (!r)
         return 0;
-    c.result = charCodeAtMethod(stringView(r->asString()), c.args);
+    c.result = charCodeAtMethod(textOf(r->asString()), c.args);
     return 1;
 }
 
@@ -258,9 +324,10 @@ int indexOfMember(MemberCall& c) {
         return 1;
     }
     std::u16string text = toText(c.engine, c.args[1]);
-    std::u16string_view s = stringView(receiver.asString()); // the conversion may have run script code
-    c.result = Value::integer(c.member.tag == 0 ? indexOf(s, text, integerArg(c.args, 2))
-                                                : lastIndexOf(s, text, integerArg(c.args, 2)));
+    TextView s = textOf(receiver.asString()); // the conversion may have run script code
+    c.result = Value::integer(withSameWidth(s, TextView(text), [&](auto sv, auto tv) {
+        return c.member.tag == 0 ? indexOf(sv, tv, integerArg(c.args, 2)) : lastIndexOf(sv, tv, integerArg(c.args, 2));
+    }));
     return 1;
 }
 
@@ -271,7 +338,7 @@ int rangeMember(MemberCall& c) {
     const Value* r = stringOf(c);
     if (!r)
         return 0;
-    std::u16string_view s = stringView(r->asString());
+    TextView s = textOf(r->asString());
     const std::int64_t n = std::int64_t(s.size());
     auto start = integerArg(c.args, 1);
     if (!start) {
@@ -291,8 +358,9 @@ int caseMember(MemberCall& c) {
     const Value* r = stringOf(c);
     if (!r)
         return 0;
-    std::u16string_view s = stringView(r->asString());
-    c.result = wideTextResult(c.engine, c.member.tag == 0 ? toLowerCase(s) : toUpperCase(s));
+    c.result = withUnits(textOf(r->asString()), [&](std::u16string_view s) {
+        return wideTextResult(c.engine, c.member.tag == 0 ? toLowerCase(s) : toUpperCase(s));
+    });
     return 1;
 }
 
@@ -306,8 +374,9 @@ int htmlMember(MemberCall& c) {
     std::u16string argument;
     if (htmlTagTakesArgument(tag) && c.count() >= 1)
         argument = toText(c.engine, c.args[1]);
-    std::u16string_view s = stringView(receiver.asString());
-    c.result = wideTextResult(c.engine, htmlWrap(tag, s, argument));
+    c.result = withUnits(textOf(receiver.asString()), [&](std::u16string_view s) {
+        return wideTextResult(c.engine, htmlWrap(tag, s, argument));
+    });
     return 1;
 }
 

@@ -81,21 +81,36 @@ SpliceRange arraySpliceRange(std::int64_t length, IntArg startArg, IntArg delete
 // ---------------------------------------------------------------------------
 // Searching
 
-std::int64_t indexOf(std::u16string_view s, std::u16string_view text, IntArg startArg) {
+namespace {
+
+template <typename View>
+std::int64_t indexIn(View s, View text, IntArg startArg) {
     std::int64_t start = startArg.value_or(0);
     if (start < 0 || start > std::int64_t(s.size()))
         return -1;
     size_t p = s.find(text, size_t(start));
-    return p == std::u16string_view::npos ? -1 : std::int64_t(p);
+    return p == View::npos ? -1 : std::int64_t(p);
 }
 
-std::int64_t lastIndexOf(std::u16string_view s, std::u16string_view text, IntArg startArg) {
+template <typename View>
+std::int64_t lastIndexIn(View s, View text, IntArg startArg) {
     std::int64_t highest = std::int64_t(s.size()) - std::int64_t(text.size());
     std::int64_t start = std::min(startArg.value_or(highest), highest);
     if (start < 0)
         return -1;
     size_t p = s.rfind(text, size_t(start));
-    return p == std::u16string_view::npos ? -1 : std::int64_t(p);
+    return p == View::npos ? -1 : std::int64_t(p);
+}
+
+} // namespace
+
+std::int64_t indexOf(std::u16string_view s, std::u16string_view text, IntArg start) { return indexIn(s, text, start); }
+std::int64_t indexOf(std::string_view s, std::string_view text, IntArg start) { return indexIn(s, text, start); }
+std::int64_t lastIndexOf(std::u16string_view s, std::u16string_view text, IntArg start) {
+    return lastIndexIn(s, text, start);
+}
+std::int64_t lastIndexOf(std::string_view s, std::string_view text, IntArg start) {
+    return lastIndexIn(s, text, start);
 }
 
 std::int64_t searchText(std::u16string_view s, std::u16string_view text) {

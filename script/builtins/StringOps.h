@@ -43,16 +43,20 @@ SpliceRange arraySpliceRange(std::int64_t length, IntArg start, IntArg deleteCou
                              std::int64_t itemCount);
 
 // indexOf: the first position p >= start where text occurs, else -1.
+// (Also over one-byte text: std::string_view whose chars are the units.)
 std::int64_t indexOf(std::u16string_view s, std::u16string_view text, IntArg start);
+std::int64_t indexOf(std::string_view s, std::string_view text, IntArg start);
 // lastIndexOf: the highest position p <= start where text occurs, else -1.
 std::int64_t lastIndexOf(std::u16string_view s, std::u16string_view text, IntArg start);
+std::int64_t lastIndexOf(std::string_view s, std::string_view text, IntArg start);
 // search with a String: the first occurrence before the first NUL unit.
 std::int64_t searchText(std::u16string_view s, std::u16string_view text);
 
 // split by a String separator, at most limit pieces: visit(piece) for each
 // in order (views into s).
-template <typename Visit>
-void splitByText(std::u16string_view s, std::u16string_view separator, std::int64_t limit, Visit&& visit) {
+// (View: std::u16string_view, or std::string_view over one-byte text.)
+template <typename View, typename Visit>
+void splitPieces(View s, View separator, std::int64_t limit, Visit&& visit) {
     if (limit <= 0)
         return;
     if (separator.empty()) {
@@ -63,14 +67,28 @@ void splitByText(std::u16string_view s, std::u16string_view separator, std::int6
     }
     size_t from = 0;
     for (std::int64_t pieces = 0; pieces < limit; ++pieces) {
-        size_t p = s.find(separator, from);
-        if (p == std::u16string_view::npos) {
+        size_t p;
+        if (separator.size() == 1) {
+            // Pieces are mostly short: a plain scan beats a library call.
+            p = from;
+            while (p < s.size() && s[p] != separator[0])
+                ++p;
+            if (p == s.size())
+                p = View::npos;
+        } else {
+            p = s.find(separator, from);
+        }
+        if (p == View::npos) {
             visit(s.substr(from));
             return;
         }
         visit(s.substr(from, p - from));
         from = p + separator.size();
     }
+}
+template <typename Visit>
+void splitByText(std::u16string_view s, std::u16string_view separator, std::int64_t limit, Visit&& visit) {
+    splitPieces(s, separator, limit, visit);
 }
 // The pieces as a list.
 std::vector<std::u16string_view> splitByText(std::u16string_view s, std::u16string_view separator,

@@ -34,7 +34,7 @@ void encode(Engine& engine, Value& result, ArgList args, bool keepReserved) {
         return;
     }
     Value text = stringArgument(engine, args[1]);
-    std::u16string_view in = stringView(text.asString());
+    std::u16string_view in = stringView(engine, text.asString());
     std::u16string out;
     for (size_t i = 0; i < in.size(); ++i) {
         char16_t c = in[i];
@@ -87,7 +87,7 @@ void decode(Engine& engine, Value& result, ArgList args, bool keepReserved) {
         return;
     }
     Value text = stringArgument(engine, args[1]);
-    std::u16string_view in = stringView(text.asString());
+    std::u16string_view in = stringView(engine, text.asString());
     std::u16string out;
     for (size_t i = 0; i < in.size();) {
         if (in[i] != u'%') {

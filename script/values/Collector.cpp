@@ -50,7 +50,7 @@ void markValue(Engine& engine, const Value& v) {
         if (!s || Heap::mark(s))
             return;
         if (!s->isStatic() && !s->hasInlineChars()) {
-            if (char16_t* chars = s->charsPointer())
+            if (void* chars = s->charsPointer())
                 Heap::mark(chars);
         }
         if (s->hasOwnProperties()) {

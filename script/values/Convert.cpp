@@ -287,26 +287,28 @@ Value toNumber(Engine& engine, const Value& v) {
         const StringBody* s = v.asString();
         if (s->length == 0)
             return Value::integer(0);
-        std::u16string_view text = untilNul(stringView(s));
-        ScanResult r = scanInteger(text, 0);
-        double d;
-        switch (r.type) {
-        case ScanResult::None:
-            if (parseDecimal(text, d) == 0)
-                return Value::nan();
-            return Value::floating(d);
-        case ScanResult::Integer:
-            if (r.end < text.size()) {
-                char16_t c = text[r.end];
-                if (c == u'.' || c == u'E' || c == u'e' || c == u'D' || c == u'd') {
-                    parseDecimal(text, d);
-                    return Value::floating(d);
+        return withUnits(textOf(s), [](std::u16string_view whole) -> Value {
+            std::u16string_view text = untilNul(whole);
+            ScanResult r = scanInteger(text, 0);
+            double d;
+            switch (r.type) {
+            case ScanResult::None:
+                if (parseDecimal(text, d) == 0)
+                    return Value::nan();
+                return Value::floating(d);
+            case ScanResult::Integer:
+                if (r.end < text.size()) {
+                    char16_t c = text[r.end];
+                    if (c == u'.' || c == u'E' || c == u'e' || c == u'D' || c == u'd') {
+                        parseDecimal(text, d);
+                        return Value::floating(d);
+                    }
                 }
+                return Value::integer(r.integer);
+            case ScanResult::Double: return Value::floating(r.number);
             }
-            return Value::integer(r.integer);
-        case ScanResult::Double: return Value::floating(r.number);
-        }
-        return Value::nan();
+            return Value::nan();
+        });
     }
     case Kind::Array:
     case Kind::Object:
@@ -422,16 +424,27 @@ std::string formatFloat(double d) {
     return s;
 }
 
-char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]) {
+namespace {
+
+template <typename Unit>
+Unit* digitsInto(std::int64_t value, Unit (&buffer)[kDecimalDigitsMax]) {
     std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
-    char16_t* p = buffer + kDecimalDigitsMax;
+    Unit* p = buffer + kDecimalDigitsMax;
     do {
-        *--p = char16_t(u'0' + magnitude % 10);
+        *--p = Unit('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude);
     if (value < 0)
-        *--p = u'-';
+        *--p = Unit('-');
     return p;
+}
+
+} // namespace
+
+char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]) { return digitsInto(value, buffer); }
+
+unsigned char* decimalDigits(std::int64_t value, unsigned char (&buffer)[kDecimalDigitsMax]) {
+    return digitsInto(value, buffer);
 }
 
 Value toString(Engine& engine, const Value& v) {
@@ -452,9 +465,9 @@ Value toString(Engine& engine, const Value& v) {
         switch (v.kind) {
         case Kind::Boolean: return ansi(engine, v.asBoolean() ? "true" : "false");
         case Kind::Integer: {
-            char16_t digits[kDecimalDigitsMax];
-            const char16_t* from = decimalDigits(v.asInteger(), digits);
-            return newString(engine, std::u16string_view(from, size_t(digits + kDecimalDigitsMax - from)));
+            unsigned char digits[kDecimalDigitsMax];
+            const unsigned char* from = decimalDigits(v.asInteger(), digits);
+            return newString(engine, TextView::ofBytes(from, size_t(digits + kDecimalDigitsMax - from)));
         }
         case Kind::Float: return ansi(engine, formatFloat(v.asFloat()));
         case Kind::NaN: return ansi(engine, "NaN");
@@ -501,8 +514,7 @@ Value toObject(Engine& engine, const Value& v) {
     case Kind::Function:
     case Kind::NaN: return v;
     case Kind::String: {
-        const StringBody* s = v.asString();
-        return newString(engine, s->chars(), s->length);
+        return newString(engine, textOf(v.asString()));
     }
     default: engine.raiseError("Can't convert to object");
     }

@@ -56,10 +56,11 @@ size_t parseDecimal(std::u16string_view text, double& out);
 // one float-to-text conversion of the engine.
 std::string formatFloat(double d);
 
-// The decimal text of an integer written as UTF-16 into the buffer's tail:
-// returns where it begins; it ends at the end of the buffer. The one
-// integer-to-text conversion of the engine.
+// The decimal text of an integer written as UTF-16 (or one byte a unit)
+// into the buffer's tail: returns where it begins; it ends at the end of the
+// buffer. The one integer-to-text conversion of the engine.
 inline constexpr std::size_t kDecimalDigitsMax = 20; // "-9223372036854775808"
 char16_t* decimalDigits(std::int64_t value, char16_t (&buffer)[kDecimalDigitsMax]);
+unsigned char* decimalDigits(std::int64_t value, unsigned char (&buffer)[kDecimalDigitsMax]);
 
 } // namespace quill

@@ -16,7 +16,12 @@ struct Engine;
 struct NativeClass;
 
 // ---------------------------------------------------------------------------
-// StringBody (payload of kind String): UTF-16 code units, not NUL-terminated.
+// StringBody (payload of kind String): code units, not NUL-terminated.
+//
+// Scripts see UTF-16 code units. A body stores them either two bytes a unit
+// or, with kOneByte set, one byte a unit (every unit is then at most 0xFF);
+// the two forms of a text are the same text everywhere (equality, order,
+// property keys). Static characters are always two bytes a unit.
 //
 // The body is the flags and the length; what follows them in the body's
 // block depends on where the characters are:
@@ -26,7 +31,9 @@ struct NativeClass;
 //     (null when the length is 0).
 // Every inline body's block has room for that pointer (an empty one too),
 // so a string whose characters have to move out (an element store beyond
-// its end) keeps its body. Readers go through chars().
+// its end, a one-byte body widened in place) keeps its body. Readers go
+// through units() (two-byte bodies only), bytes() (one-byte bodies only) or
+// textOf() in String.h, which serves both.
 //
 // The few strings that get an own property object (`s.foo = 1`,
 // `s.__proto__`) keep it in the engine's side table (Engine::stringProps),
@@ -44,12 +51,14 @@ struct StringBody {
     static constexpr uint32_t kSharedChars = 4;
     // The body has an entry in the engine's table of string property objects.
     static constexpr uint32_t kOwnProperties = 8;
+    // One byte a code unit (Latin-1); never together with kStatic.
+    static constexpr uint32_t kOneByte = 16;
     uint32_t flags;
     uint32_t length; // code units
 
     // The block size of a body: inline characters, or the pointer.
-    static constexpr size_t inlineSize(size_t length) {
-        size_t bytes = sizeof(StringBody) + length * sizeof(char16_t);
+    static constexpr size_t inlineSize(size_t length, size_t unitSize = sizeof(char16_t)) {
+        size_t bytes = sizeof(StringBody) + length * unitSize;
         return bytes < kPointerSize ? kPointerSize : bytes;
     }
     static constexpr size_t kPointerSize = 2 * sizeof(uint32_t) + sizeof(char16_t*);
@@ -58,21 +67,34 @@ struct StringBody {
     bool hasInlineChars() const { return (flags & kInlineChars) != 0; }
     bool hasSharedChars() const { return (flags & kSharedChars) != 0; }
     bool hasOwnProperties() const { return (flags & kOwnProperties) != 0; }
+    bool isOneByte() const { return (flags & kOneByte) != 0; }
+    size_t unitSize() const { return isOneByte() ? 1 : sizeof(char16_t); }
 
-    char16_t* chars() { return hasInlineChars() ? inlineChars() : charsPointer(); }
-    const char16_t* chars() const { return const_cast<StringBody*>(this)->chars(); }
+    // The characters of either width.
+    void* rawChars() const {
+        return hasInlineChars() ? const_cast<StringBody*>(this + 1) : charsPointer();
+    }
+    // The two-byte units; only for a body without kOneByte.
+    char16_t* units() const {
+        QUILL_ASSERT(!isOneByte());
+        return static_cast<char16_t*>(rawChars());
+    }
+    // The one-byte units; only for a body with kOneByte.
+    unsigned char* bytes() const {
+        QUILL_ASSERT(isOneByte());
+        return static_cast<unsigned char*>(rawChars());
+    }
     // The pointer of a body whose characters are not inline.
-    char16_t* charsPointer() const {
-        char16_t* p;
+    void* charsPointer() const {
+        void* p;
         std::memcpy(&p, this + 1, sizeof p);
         return p;
     }
     // Makes the characters those at p (not inline from now on).
-    void setCharsPointer(char16_t* p) {
+    void setCharsPointer(void* p) {
         std::memcpy(this + 1, &p, sizeof p);
         flags &= ~kInlineChars;
     }
-    char16_t* inlineChars() { return reinterpret_cast<char16_t*>(this + 1); }
 };
 static_assert(sizeof(StringBody) == 8 && alignof(StringBody) == 4, "a body is its flags and length");
 

@@ -38,9 +38,32 @@ bool arrayIndex(const Value& key, uint64_t& index) {
 
 void warnProperty(Engine& engine, SymbolId id) { reportWarning(engine, kWarnUndefinedProperty, engine.nameOf(id)); }
 
+// Whether a one-byte key is plain ASCII: the symbol table then takes its
+// bytes as they stand (names are kept as ANSI bytes, and an ASCII name
+// hashes the same in either width). Other keys go as UTF-16.
+bool isAsciiKey(TextView name) {
+    if (!name.oneByte)
+        return false;
+    unsigned char all = 0;
+    for (size_t i = 0; i < name.length; ++i)
+        all |= name.bytes()[i];
+    return all < 0x80;
+}
+
 // The name of a String key as a symbol.
 SymbolId keySymbol(Engine& engine, const Value& key) {
-    return engine.internKey(stringView(key.asString()));
+    TextView name = textOf(key.asString());
+    if (isAsciiKey(name))
+        return engine.internKey(name.byteView());
+    return withUnits(name, [&](std::u16string_view units) { return engine.internKey(units); });
+}
+
+// The symbol of a String key that has been interned; false when none has.
+bool findKeySymbol(Engine& engine, const Value& key, SymbolId& id) {
+    TextView name = textOf(key.asString());
+    if (isAsciiKey(name))
+        return engine.findName(name.byteView(), id);
+    return withUnits(name, [&](std::u16string_view units) { return engine.findName(units, id); });
 }
 
 } // namespace
@@ -111,7 +134,7 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
             // position are not in the name hash: that one name keeps the
             // lookup by name.
             SymbolId id;
-            if (!engine.findName(stringView(key.asString()), id))
+            if (!findKeySymbol(engine, key, id))
                 return Value::undefined();
             if (id != Engine::kProtoId) {
                 Value out;
@@ -144,7 +167,7 @@ Value readElement(Engine& engine, const Value& receiver, const Value& key) {
             reportWarning(engine, kWarnStringIndex);
             return Value::undefined();
         }
-        return Value::integer(s->chars()[i]);
+        return Value::integer(textOf(s)[size_t(i)]);
     }
     case Kind::Native: {
         if (key.isString()) {
@@ -186,7 +209,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
             // what the store by name does too as long as there is no
             // deleted slot that a put by id would reuse instead.
             ObjectRecord* o = receiver.asObject();
-            SymbolId id = engine.internKey(stringView(key.asString()));
+            SymbolId id = keySymbol(engine, key);
             Value old;
             if (id != Engine::kProtoId && (objectGetOwn(o, id, old) || !o->aids || o->aids->deletedCount == 0)) {
                 objectPut(engine, o, id, v);
@@ -218,7 +241,7 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
         if (v.isInteger())
             unit = char16_t(v.asInteger() & 0xFF);
         else if (v.isString() && v.asString()->length > 0)
-            unit = v.asString()->chars()[0];
+            unit = textOf(v.asString())[0];
         else if (v.isString())
             unit = 0;
         else {
@@ -227,23 +250,31 @@ void writeElement(Engine& engine, const Value& receiver, const Value& key, const
         }
         uint64_t index = uint64_t(key.asInteger());
         makeStringCharsPrivate(engine, s);
+        if (unit > 0xFF)
+            widenString(engine, s);
         if (index >= s->length) {
             // Strings are at most 2^30 bytes; a larger index cannot be had.
             if (index >= (uint64_t(1) << 29))
                 engine.raiseError(kErrOutOfMemory);
             size_t newLength = size_t(index) + 1;
-            // The characters move to a block of their own; the body keeps
-            // its place (every body has room for the pointer).
-            auto* chars = static_cast<char16_t*>(engine.gcAlloc(newLength * sizeof(char16_t)));
-            const char16_t* old = s->chars();
-            for (uint32_t i = 0; i < s->length; ++i)
-                chars[i] = old[i];
-            for (size_t i = s->length; i < newLength; ++i)
-                chars[i] = u' ';
+            // The characters move to a block of their own, of the same
+            // width; the body keeps its place (every body has room for the
+            // pointer).
+            void* chars = engine.gcAlloc(newLength * s->unitSize());
+            textOf(s).copyTo(chars, s->isOneByte());
+            for (size_t i = s->length; i < newLength; ++i) {
+                if (s->isOneByte())
+                    static_cast<unsigned char*>(chars)[i] = ' ';
+                else
+                    static_cast<char16_t*>(chars)[i] = u' ';
+            }
             s->setCharsPointer(chars);
             s->length = uint32_t(newLength);
         }
-        s->chars()[index] = unit;
+        if (s->isOneByte())
+            s->bytes()[index] = static_cast<unsigned char>(unit);
+        else
+            s->units()[index] = unit;
         return;
     }
     case Kind::Native:
@@ -292,7 +323,7 @@ bool nextKey(Engine& engine, const Value& receiver, const Value& position, Value
         StringBody* s = receiver.asString();
         if (i >= s->length)
             return false;
-        key = Value::integer(s->chars()[i]);
+        key = Value::integer(textOf(s)[size_t(i)]);
         return true;
     }
     case Kind::Array: {

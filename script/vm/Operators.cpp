@@ -33,16 +33,17 @@ int64_t wrapMul(int64_t a, int64_t b) { return int64_t(uint64_t(a) * uint64_t(b)
 // Integer is formatted into `digits` when the Number class is the built-in
 // one (its toString gives the decimal digits); anything else is converted.
 struct ConcatPart {
-    const char16_t* chars = nullptr;
-    size_t length = 0;
-    char16_t digits[kDecimalDigitsMax];
+    TextView text;
+    bool isDigits = false;
+    unsigned char digits[kDecimalDigitsMax];
 };
 
 bool integerDigits(Engine& engine, const Value& v, ConcatPart& part) {
     if (!v.isInteger() || !isNumberClass(engine.classOf(Kind::Integer)))
         return false;
-    part.chars = decimalDigits(v.asInteger(), part.digits);
-    part.length = size_t(part.digits + kDecimalDigitsMax - part.chars);
+    const unsigned char* first = decimalDigits(v.asInteger(), part.digits);
+    part.text = TextView::ofBytes(first, size_t(part.digits + kDecimalDigitsMax - first));
+    part.isDigits = true;
     return true;
 }
 
@@ -55,26 +56,16 @@ Value concat(Engine& engine, const Value& a, const Value& b) {
     ValueRoot keep(engine, sa);
     if (!integerDigits(engine, b, pb) && !b.isString())
         sb = toString(engine, b);
-    if (!pa.chars && sa.asString()->length) {
-        pa.chars = sa.asString()->chars();
-        pa.length = sa.asString()->length;
-    }
-    if (!pb.chars && sb.asString()->length) {
-        pb.chars = sb.asString()->chars();
-        pb.length = sb.asString()->length;
-    }
+    if (!pa.isDigits)
+        pa.text = textOf(sa.asString());
+    if (!pb.isDigits)
+        pb.text = textOf(sb.asString());
     // A string on the left may grow its buffer in place (allocation never
     // collects, so both parts stay where they are meanwhile).
     if (sa.isString())
-        return appendToString(engine, sa.asString(), pb.chars, pb.length);
+        return appendToString(engine, sa.asString(), pb.text);
     // One copy of each part straight into the new string.
-    char16_t* chars;
-    Value result = newStringToFill(engine, pa.length + pb.length, chars);
-    if (pa.length)
-        std::memcpy(chars, pa.chars, pa.length * sizeof(char16_t));
-    if (pb.length)
-        std::memcpy(chars + pa.length, pb.chars, pb.length * sizeof(char16_t));
-    return result;
+    return concatTexts(engine, pa.text, pb.text);
 }
 
 // The shift count: an Integer's low 32 bits, a Float truncated; only the

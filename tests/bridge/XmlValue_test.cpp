@@ -30,7 +30,7 @@ protected:
     }
     std::u16string text(const Value& v) {
         EXPECT_TRUE(v.isString());
-        return v.isString() ? std::u16string(quill::stringView(v.asString())) : u"";
+        return v.isString() ? std::u16string(quill::stringToWide(v.asString())) : u"";
     }
     std::unique_ptr<quill::Engine> engine;
 };

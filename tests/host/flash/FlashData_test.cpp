@@ -61,7 +61,7 @@ TEST(MovieText, ConvertsToTheValueItSpells) {
     EXPECT_DOUBLE_EQ(movieTextValue(e, u"09").asFloat(), 9.0); // not octal: decimal
     quill::Value text = movieTextValue(e, u"12abc");
     ASSERT_TRUE(text.isString());
-    EXPECT_EQ(quill::stringView(text.asString()), u"12abc");
+    EXPECT_EQ(quill::stringToWide(text.asString()), u"12abc");
     EXPECT_TRUE(movieTextValue(e, u"").isString());
 }
 

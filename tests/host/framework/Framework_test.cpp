@@ -109,7 +109,7 @@ TEST_F(HostTest, Results) {
     static constexpr char16_t kLiteral[] = u"fixed";
     Value fixed = staticTextResult(*engine, kLiteral);
     EXPECT_TRUE(fixed.asString()->isStatic());
-    EXPECT_EQ(fixed.asString()->chars(), kLiteral) << "not copied";
+    EXPECT_EQ(fixed.asString()->units(), kLiteral) << "not copied";
 }
 
 TEST_F(HostTest, StructuredResultsReadAsScriptObjectsAndArrays) {

@@ -1,6 +1,7 @@
 // The engine record: symbols, globals, constants, the error channel.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -186,7 +187,9 @@ TEST(Symbols, NameTextStaysValidWhileInterning) {
 TEST(StringLayout, ShortStringsAreOneSmallBlock) {
     Engine e;
     Value piece = newString(e, u"12345");
-    EXPECT_EQ(Heap::blockSize(piece.asString()) + Heap::kHeaderSize, 32u) << "header, flags and length, characters";
+    EXPECT_EQ(Heap::blockSize(piece.asString()) + Heap::kHeaderSize, 24u) << "header, flags and length, one byte a unit";
+    Value wide = newString(e, u"1234\u0100");
+    EXPECT_EQ(Heap::blockSize(wide.asString()) + Heap::kHeaderSize, 32u) << "two bytes a unit when one does not fit";
     EXPECT_EQ(Heap::blockSize(newString(e, u"").asString()), Heap::roundRequest(8 + sizeof(char16_t*))) << "room for a pointer";
     std::u16string text(100, u'a');
     Value head = newString(e, text);
@@ -199,13 +202,32 @@ TEST(StringAppend, DoublingTakesItsSizeAndSmallAppendsShareRoom) {
     std::u16string text(100, u'a');
     Value s = newString(e, text);
     Value d = appendToString(e, s.asString(), text.data(), text.size());
-    ASSERT_EQ(stringView(d.asString()), text + text);
+    ASSERT_EQ(stringToWide(d.asString()), text + text);
     // Room for half as much again would be 300 characters; doubling cannot use it.
-    EXPECT_LT(Heap::blockSize(d.asString()->chars()), 200 * sizeof(char16_t) + 64);
+    EXPECT_LT(Heap::blockSize(d.asString()->rawChars()), 200 + 64);
     // The next small append gets a buffer with room, which the one after uses.
     Value x = appendToString(e, d.asString(), u"x", 1);
     Value y = appendToString(e, x.asString(), u"y", 1);
-    EXPECT_EQ(x.asString()->chars(), y.asString()->chars());
-    EXPECT_EQ(stringView(y.asString()), text + text + u"xy");
-    EXPECT_EQ(stringView(d.asString()), text + text);
+    EXPECT_EQ(x.asString()->rawChars(), y.asString()->rawChars());
+    EXPECT_EQ(stringToWide(y.asString()), text + text + u"xy");
+    EXPECT_EQ(stringToWide(d.asString()), text + text);
+}
+
+TEST(StringWidth, WidenedInPlaceKeepsItsBodyAndSurvivesCollections) {
+    Engine e;
+    ValueRoot s(e, newString(e, u"narrow text"));
+    StringBody* body = s.value.asString();
+    ASSERT_TRUE(body->isOneByte());
+    EXPECT_EQ(stringView(e, body), u"narrow text");
+    EXPECT_FALSE(body->isOneByte());
+    const void* units = body->rawChars();
+    for (int round = 0; round < 3; ++round) {
+        e.collectGarbage();
+        // Blocks freed by the sweep are handed out again and overwritten.
+        for (int k = 0; k < 2000; ++k)
+            std::memset(e.gcAlloc(11 * sizeof(char16_t)), '#', 11 * sizeof(char16_t));
+    }
+    EXPECT_TRUE(e.heap.ownsBlock(units));
+    EXPECT_EQ(s.value.asString()->rawChars(), units);
+    EXPECT_EQ(stringToWide(s.value.asString()), u"narrow text");
 }
