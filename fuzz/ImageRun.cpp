@@ -20,6 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto sections = quill::loadImage(std::span<const uint8_t>(data, size));
     if (!sections)
         return 0;
+    // The tool and the shell check every function before running any.
+    quill::checkImage(*sections);
     int budget = 8;
     quill::EngineOptions options;
     options.stackSize = 512;

@@ -128,7 +128,10 @@ bool boundStack(const std::vector<Instruction>& ins, const std::vector<uint32_t>
         }
         default:
             st.resize(st.size() - size_t(use.needs));
-            st.resize(st.size() + size_t(use.needs + use.effect), kUnknown);
+            if (use.needs + use.effect >= 0)
+                st.resize(st.size() + size_t(use.needs + use.effect), kUnknown);
+            else // ret and end take the top only when there is one
+                st.resize(st.size() - std::min(st.size(), size_t(-(use.needs + use.effect))));
             break;
         }
         maxDepth = std::max(maxDepth, st.size());

@@ -72,6 +72,9 @@ TEST_F(LoaderTest, NumberConstantsThatAreNotNumbersBecomeTheNaNKind) {
 
 TEST_F(LoaderTest, CheckImageMatchesWhatTheLoaderRefuses) {
     EXPECT_TRUE(checkImage(assemble("push1\nend")));
+    // ret and end take a value only when there is one.
+    EXPECT_TRUE(checkImage(assemble("ret")));
+    EXPECT_TRUE(checkImage(assemble("end")));
     std::string error;
     EXPECT_FALSE(checkImage(assemble("top:\npush1\njmp top"), &error));
     EXPECT_EQ(error, "Unimplemented Quill Script bytecode");
