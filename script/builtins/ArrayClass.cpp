@@ -28,8 +28,6 @@ namespace {
 
 // Nested joins deeper than this (an array that holds itself) give "".
 constexpr int kMaxJoinDepth = 64;
-// The longest text a join may build: the longest String.
-constexpr std::uint64_t kMaxJoinLength = kMaxStringLength;
 
 struct ArrayClassData {
     int joinDepth = 0;
@@ -652,7 +650,7 @@ constexpr Member kArrayMembers[] = {
 // before anything is appended.
 void appendText(Engine& engine, std::u16string& out, const Value& v) {
     auto append = [&](std::u16string_view text) {
-        if (text.size() > kMaxJoinLength - out.size())
+        if (text.size() > kMaxStringLength - out.size())
             engine.raiseError(kErrOutOfMemory);
         out.append(text);
     };
@@ -699,29 +697,15 @@ bool joinPlainElements(Engine& engine, ArrayBody* a, std::u16string_view separat
         total += text.size();
         oneByte = oneByte && text.fitsOneByte();
     }
-    if (total > kMaxJoinLength)
+    if (total > kMaxStringLength)
         return false;
-    char* out;
-    if (oneByte) {
-        unsigned char* bytes;
-        result = newOneByteStringToFill(engine, size_t(total), bytes);
-        out = reinterpret_cast<char*>(bytes);
-    } else {
-        char16_t* units;
-        result = newStringToFill(engine, size_t(total), units);
-        out = reinterpret_cast<char*>(units);
-    }
-    size_t unitSize = oneByte ? 1 : sizeof(char16_t);
+    TextWriter out;
+    result = newStringToWrite(engine, size_t(total), oneByte, out);
     for (std::uint64_t i = 0; i < a->length; ++i) {
-        if (i && !sep.empty()) {
-            sep.copyTo(out, oneByte);
-            out += sep.size() * unitSize;
-        }
-        if (arrayGet(a, i, v)) {
-            TextView text = plainText(v, digits);
-            text.copyTo(out, oneByte);
-            out += text.size() * unitSize;
-        }
+        if (i)
+            out.put(sep);
+        if (arrayGet(a, i, v))
+            out.put(plainText(v, digits));
     }
     return true;
 }
@@ -765,7 +749,7 @@ std::u16string joinArrayText(Engine& engine, ArrayBody* a, std::u16string_view s
             return;
         if (count == 0)
             return;
-        if (count > kMaxJoinLength / separator.size() || out.size() + count * separator.size() > kMaxJoinLength)
+        if (count > kMaxStringLength / separator.size() || out.size() + count * separator.size() > kMaxStringLength)
             engine.raiseError(kErrOutOfMemory);
         // A long run of holes is one fill, not one append per hole.
         if (separator.size() == 1) {

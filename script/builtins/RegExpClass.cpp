@@ -252,15 +252,18 @@ Value newRegExp(Engine& engine, std::u16string_view pattern, std::uint32_t flags
     return cls ? makeRegExp(engine, cls, pattern, flags) : Value::null();
 }
 
+bool regExpExecText(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, TextView text,
+                    MatchTable& table) {
+    if (text.oneByte)
+        return regExpExec(pattern, global, lastIndex, RegExpSubject(ByteText{text.bytes(), text.length}), table);
+    return regExpExec(pattern, global, lastIndex, RegExpSubject(text.unitView()), table);
+}
+
 Value regExpExecString(Engine& engine, RegExpData& re, const Value& text) {
     NativeClass* cls = regExpClass(engine);
     RegExpClassData& data = regExpClassData(cls);
     TextView whole = text.isString() ? textOf(text.asString()) : TextView();
-    bool found = whole.oneByte ? regExpExec(re.pattern, re.global(), re.lastIndex,
-                                            RegExpSubject(ByteText{whole.bytes(), whole.length}), data.table)
-                               : regExpExec(re.pattern, re.global(), re.lastIndex, RegExpSubject(whole.unitView()),
-                                            data.table);
-    if (!found)
+    if (!regExpExecText(re.pattern, re.global(), re.lastIndex, whole, data.table))
         return Value::null();
     // The whole match and the groups up to the first that did not take part.
     ValueRoot result(engine, newArray(engine));

@@ -9,6 +9,7 @@
 #include "script/builtins/BuiltinSupport.h"
 #include "script/builtins/RegExpPattern.h"
 #include "script/values/Engine.h"
+#include "script/values/String.h"
 
 namespace quill {
 
@@ -50,6 +51,10 @@ RegExpData* regExpData(Engine& engine, const Value& v);
 // A new RegExp object; Null (after writing the library's message to the
 // trace output) when the pattern does not compile.
 Value newRegExp(Engine& engine, std::u16string_view pattern, std::uint32_t flags);
+
+// regExpExec over a String's text, of either width.
+bool regExpExecText(const RegExpPattern& pattern, bool global, std::uint32_t& lastIndex, TextView text,
+                    MatchTable& table);
 
 // exec on a String: the search from lastIndex; the result Array (whole match
 // and leading groups, with `index` and `input`), or Null. The class-wide

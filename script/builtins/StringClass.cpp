@@ -85,25 +85,11 @@ Value concatMethod(Engine& engine, const Value& receiver, ArgList args) {
         if (length > kMaxStringLength)
             engine.raiseError(kErrOutOfMemory);
     }
-    Value result;
-    char* out;
-    if (oneByte) {
-        unsigned char* bytes;
-        result = newOneByteStringToFill(engine, length, bytes);
-        out = reinterpret_cast<char*>(bytes);
-    } else {
-        char16_t* units;
-        result = newStringToFill(engine, length, units);
-        out = reinterpret_cast<char*>(units);
-    }
-    size_t unitSize = oneByte ? 1 : sizeof(char16_t);
-    first.copyTo(out, oneByte);
-    out += first.length * unitSize;
-    for (std::int64_t i = 1; i <= argCount(args); ++i) {
-        TextView part = textOf(args.values[i].asString());
-        part.copyTo(out, oneByte);
-        out += part.length * unitSize;
-    }
+    TextWriter out;
+    Value result = newStringToWrite(engine, length, oneByte, out);
+    out.put(first);
+    for (std::int64_t i = 1; i <= argCount(args); ++i)
+        out.put(textOf(args.values[i].asString()));
     return result;
 }
 
@@ -204,12 +190,9 @@ Value searchMethod(Engine& engine, const Value& receiver, ArgList args) {
     if (!state || !re)
         return Value::integer(-1);
     state->input = receiver;
-    TextView text = textOf(receiver.asString());
-    bool found = text.oneByte ? regExpExec(re->pattern, re->global(), re->lastIndex,
-                                           RegExpSubject(ByteText{text.bytes(), text.length}), state->table)
-                              : regExpExec(re->pattern, re->global(), re->lastIndex,
-                                           RegExpSubject(text.unitView()), state->table);
-    return found ? Value::integer(state->table.start(0)) : Value::integer(-1);
+    if (!regExpExecText(re->pattern, re->global(), re->lastIndex, textOf(receiver.asString()), state->table))
+        return Value::integer(-1);
+    return Value::integer(state->table.start(0));
 }
 
 Value splitMethod(Engine& engine, const Value& receiver, ArgList args) {

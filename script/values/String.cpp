@@ -55,14 +55,18 @@ Value newOneByteStringToFill(Engine& engine, size_t length, unsigned char*& char
     return Value::string(s);
 }
 
-Value concatTexts(Engine& engine, const TextView& a, const TextView& b) {
-    size_t length = a.length + b.length;
-    bool oneByte = a.fitsOneByte() && b.fitsOneByte();
+Value newStringToWrite(Engine& engine, size_t length, bool oneByte, TextWriter& writer) {
     StringBody* s = newBody(engine, length, oneByte);
-    auto* out = static_cast<char*>(s->rawChars());
-    a.copyTo(out, oneByte);
-    b.copyTo(out + a.length * s->unitSize(), oneByte);
+    writer = TextWriter(s->rawChars(), oneByte);
     return Value::string(s);
+}
+
+Value concatTexts(Engine& engine, const TextView& a, const TextView& b) {
+    TextWriter out;
+    Value v = newStringToWrite(engine, a.length + b.length, a.fitsOneByte() && b.fitsOneByte(), out);
+    out.put(a);
+    out.put(b);
+    return v;
 }
 
 namespace {

@@ -101,6 +101,24 @@ Value newString(Engine& engine, const TextView& text);
 // 0xFF).
 Value newStringToFill(Engine& engine, size_t length, char16_t*& chars);
 Value newOneByteStringToFill(Engine& engine, size_t length, unsigned char*& chars);
+// Writes texts one after another into a new string's characters.
+class TextWriter {
+public:
+    TextWriter() = default;
+    TextWriter(void* chars, bool oneByte) : at_(static_cast<char*>(chars)), oneByte_(oneByte) {}
+    void put(const TextView& text) {
+        text.copyTo(at_, oneByte_);
+        at_ += text.length * (oneByte_ ? 1 : sizeof(char16_t));
+    }
+
+private:
+    char* at_ = nullptr;
+    bool oneByte_ = false;
+};
+// A new string of `length` units, one byte a unit when oneByte (every unit
+// written must then be at most 0xFF), whose characters the caller writes
+// through `writer` before the next collection point.
+Value newStringToWrite(Engine& engine, size_t length, bool oneByte, TextWriter& writer);
 // The concatenation of a String and further characters. Long results keep
 // their characters in a growable buffer; appending to the string that last
 // grew a buffer reuses its spare room, so building a text by repeated
