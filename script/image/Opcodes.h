@@ -211,7 +211,7 @@ constexpr int stackNeeds(Op op, int64_t operand) {
 
 // Fused opcodes, the VM's own: never in an image, given by the loader to the
 // first cell of a frequent instruction sequence (see script/vm/Code.h). They
-// lie above the image's opcodes, 113..127 and 241..252 (between them lie the
+// lie above the image's opcodes, 113..127 and 241..254 (between them lie the
 // image opcodes with the linker's "checked" bit set), each range dense and
 // ascending. Each row is  X(Id, number, sequence).
 // clang-format off
@@ -243,7 +243,9 @@ constexpr int stackNeeds(Op op, int64_t operand) {
     X(SubArgInt,        249, "getarg a; pushint k; sub") \
     X(SetElemLocals,    250, "getlocal v; getlocal a; getlocal i; setelem") \
     X(GetElemLocals,    251, "getlocal a; getlocal i; getelem") \
-    X(AddElemSetLocal,  252, "getlocal x; getlocal a; getlocal i; getelem; add; setlocal c")
+    X(AddElemSetLocal,  252, "getlocal x; getlocal a; getlocal i; getelem; add; setlocal c") \
+    X(GetLocalShared,   253, "getlocal a, a of a local that appends fill") \
+    X(AppendSetLocal,   254, "add; setlocal a, ending an append to local a")
 #define QUILL_FUSED_OPCODES(X) QUILL_FUSED_OPCODES_LOW(X) QUILL_FUSED_OPCODES_HIGH(X)
 // clang-format on
 

@@ -53,6 +53,10 @@ struct StringBody {
     static constexpr uint32_t kOwnProperties = 8;
     // One byte a code unit (Latin-1); never together with kStatic.
     static constexpr uint32_t kOneByte = 16;
+    // Made by an append into a local (script/vm/Code.h) and held by that
+    // local alone: no cell has read it from there since, so lengthening it
+    // in place changes no other holder's string.
+    static constexpr uint32_t kSoleHolder = 32;
     uint32_t flags;
     uint32_t length; // code units
 
@@ -68,6 +72,7 @@ struct StringBody {
     bool hasSharedChars() const { return (flags & kSharedChars) != 0; }
     bool hasOwnProperties() const { return (flags & kOwnProperties) != 0; }
     bool isOneByte() const { return (flags & kOneByte) != 0; }
+    bool isSoleHeld() const { return (flags & kSoleHolder) != 0; }
     size_t unitSize() const { return isOneByte() ? 1 : sizeof(char16_t); }
 
     // The characters of either width.

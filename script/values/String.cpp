@@ -117,6 +117,22 @@ Value appendToString(Engine& engine, StringBody* head, const TextView& tail) {
     return Value::string(body);
 }
 
+bool lengthenSoleString(StringBody* s, const TextView& tail) {
+    QUILL_ASSERT(s->isSoleHeld());
+    if (!s->hasSharedChars())
+        return false;
+    size_t length = size_t(s->length) + tail.length;
+    void* chars = s->charsPointer();
+    bool oneByte = s->isOneByte();
+    if (length > kMaxStringLength || bufferUsed(chars) != s->length ||
+        bufferCapacity(chars, s->unitSize()) < length || (oneByte && !tail.fitsOneByte()))
+        return false;
+    tail.copyTo(static_cast<char*>(chars) + size_t(s->length) * s->unitSize(), oneByte);
+    bufferUsed(chars) = static_cast<uint32_t>(length);
+    s->length = static_cast<uint32_t>(length);
+    return true;
+}
+
 void makeStringCharsPrivate(Engine& engine, StringBody* s) {
     if (!s->hasSharedChars())
         return;

@@ -127,6 +127,10 @@ Value appendToString(Engine& engine, StringBody* head, const TextView& tail);
 inline Value appendToString(Engine& engine, StringBody* head, const char16_t* tail, size_t tailLength) {
     return appendToString(engine, head, TextView(tail, tailLength));
 }
+// Lengthens a string held alone (StringBody::kSoleHolder) by tail in
+// place: only when it is what its buffer last took, the buffer has room
+// and the tail fits its width; false (the string unchanged) otherwise.
+bool lengthenSoleString(StringBody* s, const TextView& tail);
 // The concatenation of two texts as a new string (never a buffer).
 Value concatTexts(Engine& engine, const TextView& a, const TextView& b);
 // Before writing into a string's characters: gives a string whose

@@ -351,10 +351,96 @@ bool isIntegerCompare(Op op) { return op == Op::Lt || op == Op::Le || op == Op::
 
 bool isAddOrSub(Op op) { return op == Op::Add || op == Op::Sub; }
 
+void setCellOpcode(Insn& insn, uint32_t op) { insn.word = (insn.word & ~uint32_t(0xFF)) | op; }
+
+// The longest value an append may compute, in cells.
+constexpr size_t kMaxAppendValue = 64;
+
+// The add cell of the append that the getlocal at `at` begins (getlocal a;
+// value; add; setlocal a), or 0. The value is straight-line code that no
+// jump enters, that leaves exactly one value above the copy of a without
+// touching it, and that does not use local a.
+size_t appendAddOf(std::span<const Insn> code, const std::vector<bool>& isTarget, size_t at) {
+    int32_t a = code[at].arg;
+    int64_t above = 0;
+    size_t last = std::min(code.size(), at + 2 + kMaxAppendValue);
+    for (size_t q = at + 1; q + 1 < last; ++q) {
+        const Insn& in = code[q];
+        Op op = in.op();
+        if (isTarget[q] || in.checked() || isJump(op) || endsFlow(op))
+            return 0;
+        if ((op == Op::GetLocal || op == Op::SetLocal || op == Op::DelLocal) && in.arg == a)
+            return 0;
+        StackUse use = stackUse(op, in.arg);
+        if (use.needs < 0)
+            return 0;
+        if (use.needs > above) {
+            const Insn& store = code[q + 1];
+            bool ends = op == Op::Add && above == 1 && !isTarget[q + 1] && !store.checked() &&
+                        store.op() == Op::SetLocal && store.arg == a;
+            return ends ? q : 0;
+        }
+        above += use.effect;
+    }
+    return 0;
+}
+
+// Gives the appends of the function's string locals their cells (see
+// Code.h). A local counts as a string local when a string constant is
+// stored to it somewhere; a counter that appends also fill keeps its
+// plain reads, and with them its fused loops.
+void markAppends(std::span<Insn> code, std::span<const Value> constants) {
+    auto isStringConstant = [&](const Insn& in) {
+        size_t k = uint32_t(in.arg);
+        return in.op() == Op::PushConst && !in.checked() && k < constants.size() && constants[k].isString();
+    };
+    std::vector<bool> isTarget(code.size() + 1, false);
+    std::vector<int32_t> stringLocals;
+    bool anyAppend = false;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const Insn& in = code[i];
+        if (isJump(in.op())) {
+            int64_t to = int64_t(i) + 1 + in.arg;
+            if (to >= 0 && size_t(to) <= code.size())
+                isTarget[size_t(to)] = true;
+        }
+        if (i > 0 && in.op() == Op::SetLocal && isStringConstant(code[i - 1]))
+            stringLocals.push_back(in.arg);
+        anyAppend = anyAppend || (in.op() == Op::SetLocal && i > 0 && code[i - 1].op() == Op::Add);
+    }
+    if (!anyAppend || stringLocals.empty())
+        return;
+    std::sort(stringLocals.begin(), stringLocals.end());
+    stringLocals.erase(std::unique(stringLocals.begin(), stringLocals.end()), stringLocals.end());
+    auto isStringLocal = [&](int32_t a) { return std::binary_search(stringLocals.begin(), stringLocals.end(), a); };
+    // The appends (their first cells and add cells) and the locals they fill.
+    std::vector<bool> begins(code.size(), false);
+    std::vector<size_t> adds;
+    std::vector<int32_t> filled;
+    for (size_t i = 0; i < code.size(); ++i) {
+        if (code[i].op() != Op::GetLocal || code[i].checked() || !isStringLocal(code[i].arg))
+            continue;
+        if (size_t add = appendAddOf(code, isTarget, i)) {
+            begins[i] = true;
+            adds.push_back(add);
+            filled.push_back(code[i].arg);
+        }
+    }
+    if (adds.empty())
+        return;
+    std::sort(filled.begin(), filled.end());
+    auto isFilled = [&](int32_t a) { return std::binary_search(filled.begin(), filled.end(), a); };
+    // Every other read of a filled local may hand its string on.
+    for (size_t i = 0; i < code.size(); ++i)
+        if (code[i].op() == Op::GetLocal && !code[i].checked() && !begins[i] && isFilled(code[i].arg))
+            setCellOpcode(code[i], uint32_t(FusedOp::GetLocalShared));
+    for (size_t add : adds)
+        setCellOpcode(code[add], uint32_t(FusedOp::AppendSetLocal));
+}
+
 } // namespace
 
 void fuseInstructions(std::span<Insn> code, std::span<const Value> constants) {
-    auto setOpcode = [](Insn& insn, uint32_t op) { insn.word = (insn.word & ~uint32_t(0xFF)) | op; };
     // push0..push3 carry the value they push, and a pushconst of a small
     // Integer becomes the pushint of it, so a fused cell reads every integer
     // operand the same way.
@@ -369,7 +455,7 @@ void fuseInstructions(std::span<Insn> code, std::span<const Value> constants) {
             if (k < constants.size() && constants[k].isInteger()) {
                 int64_t v = constants[k].asInteger();
                 if (v >= INT32_MIN && v <= INT32_MAX) {
-                    setOpcode(insn, uint32_t(Op::PushInt) | (insn.word & Insn::kChecked));
+                    setCellOpcode(insn, uint32_t(Op::PushInt) | (insn.word & Insn::kChecked));
                     insn.arg = int32_t(v);
                 }
             }
@@ -378,6 +464,7 @@ void fuseInstructions(std::span<Insn> code, std::span<const Value> constants) {
         default: break;
         }
     }
+    markAppends(code, constants);
     // The opcodes as they are before fusing: a counted loop looks at its
     // test, which may already carry a fused opcode.
     std::vector<Insn> plainCode(code.begin(), code.end());
@@ -390,7 +477,7 @@ void fuseInstructions(std::span<Insn> code, std::span<const Value> constants) {
     auto isInt = [](Op op) {
         return op == Op::PushInt || op == Op::Push0 || op == Op::Push1 || op == Op::Push2 || op == Op::Push3;
     };
-    auto fuse = [&](size_t i, FusedOp op) { setOpcode(code[i], uint32_t(op)); };
+    auto fuse = [&](size_t i, FusedOp op) { setCellOpcode(code[i], uint32_t(op)); };
     // The typed compare-and-branch cell of `getlocal|getarg; pushint; cmp; jf`.
     auto typedCompare = [](bool local, Op cmp) {
         static constexpr FusedOp kLocal[] = {FusedOp::LtJfLocalInt, FusedOp::LeJfLocalInt, FusedOp::GtJfLocalInt,

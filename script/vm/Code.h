@@ -69,9 +69,19 @@ struct Insn {
 // allocating (an element it holds, or an append with room); the sum cell
 // also needs Integers to add.
 //
+// Appends (253, 254): `s = s + value` into a local s, where the value is
+// straight-line code that leaves the copy of s alone, ends in an add cell
+// that stores the result itself (AppendSetLocal). A local that appends fill
+// and that a string constant is stored to (so not a counter) has its other
+// getlocal cells given GetLocalShared, which reads the local like getlocal
+// and clears the string's kSoleHolder flag. A string an append makes is
+// flagged: while it stays in its local and no other cell has read it, it
+// is held there alone, and the next append may lengthen it in place when
+// it is what its buffer last took and the buffer has room.
+//
 // Fused opcodes (FusedOp, listed with the sequence each stands for in
 // script/image/Opcodes.h) lie above the image's opcodes: 113..127, and
-// 241..252, which no checked cell uses (a checked cell is an image opcode,
+// 241..254, which no checked cell uses (a checked cell is an image opcode,
 // 33..112, with Insn::kChecked set). Fused cells are never checked.
 
 // The opcode byte of a linked cell (image opcode, checked or fused).

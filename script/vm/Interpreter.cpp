@@ -386,11 +386,11 @@ void execute(Engine& engine, RunState& st) {
 #define QUILL_LABEL_CHECKED(id, mnemonic, number, operand, pops, effect, meaning) &&op_checked,
         QUILL_OPCODES(QUILL_LABEL_CHECKED)
 #undef QUILL_LABEL_CHECKED
-        // 241..252: fused cells (FusedOp)
+        // 241..254: fused cells (FusedOp)
         QUILL_FUSED_OPCODES_HIGH(QUILL_LABEL_FUSED)
 #undef QUILL_LABEL_FUSED
-        // 253..255
-        QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0) QUILL_LABEL_BAD(0)
+        // 255
+        QUILL_LABEL_BAD(0)
 #undef QUILL_BAD16
 #undef QUILL_LABEL_BAD
     };
@@ -1078,6 +1078,35 @@ op_FusedArithArg:
     TYPED_ARITH_SET(op_FusedSubSetLocalInt, INT_OPERAND, MINUS)
     TYPED_ARITH_SET(op_FusedAddSetLocalLocal, LOCAL_OPERAND, PLUS)
     TYPED_ARITH_SET(op_FusedSubSetLocalLocal, LOCAL_OPERAND, MINUS)
+
+    // Appends into a local (script/vm/Code.h). Another cell's read of the
+    // local may hand its string on, which is then no longer held alone.
+op_FusedGetLocalShared: {
+    const Value* slot = fp - 4 - uint32_t(ARG);
+    if (slot >= sp && slot->isString())
+        slot->asString()->flags &= ~StringBody::kSoleHolder;
+    goto op_GetLocal;
+}
+    // The add of `s = s + value`; the setlocal cell after it names the local.
+op_FusedAppendSetLocal: {
+    Value* slot = fp - 4 - uint32_t(pc[1].arg);
+    const Value& s = sp[1];
+    if (QUILL_UNLIKELY(!s.isString() || slot <= sp + 1))
+        goto op_Add;
+    StringBody* head = s.asString();
+    if (slot->isString() && slot->asString() == head && head->isSoleHeld() && appendInPlace(e, head, sp[0])) {
+        sp += 2;
+        pc += 1;
+        NEXT();
+    }
+    SAVE();
+    Value r = appendForLocal(e, s, sp[0]);
+    *slot = r;
+    sp += 2;
+    pc += 1;
+    COLLECT();
+    NEXT();
+}
 #define TYPED_ARITH_PUSH(label, FETCH, ARITH, FALLBACK)                                                        \
     label : {                                                                                                  \
         int64_t x;                                                                                             \

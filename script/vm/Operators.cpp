@@ -97,6 +97,23 @@ bool numericEqual(const Value& a, const Value& b) {
 
 } // namespace
 
+bool appendInPlace(Engine& engine, StringBody* s, const Value& b) {
+    ConcatPart part;
+    if (b.isString())
+        part.text = textOf(b.asString());
+    else if (!integerDigits(engine, b, part))
+        return false;
+    return lengthenSoleString(s, part.text);
+}
+
+Value appendForLocal(Engine& engine, const Value& s, const Value& b) {
+    QUILL_ASSERT(s.isString());
+    // concat makes a new body whenever the left side is a String.
+    Value r = concat(engine, s, b);
+    r.asString()->flags |= StringBody::kSoleHolder;
+    return r;
+}
+
 Value arithmetic(Engine& engine, ArithOp op, const Value& a0, const Value& b0) {
     if (op == ArithOp::Add && (a0.isString() || b0.isString()))
         return concat(engine, a0, b0);

@@ -16,6 +16,14 @@ enum class CompareOp { Lt, Le, Gt, Ge };
 inline Value numberValue(double d) { return d != d ? Value::nan() : Value::floating(d); }
 
 Value arithmetic(Engine& engine, ArithOp op, const Value& a, const Value& b);
+// The append `s = s + b` into a local that holds the String s alone
+// (StringBody::kSoleHolder): lengthens s in place when it can without
+// converting b by script code (b a String, or an Integer while the Number
+// class is the built-in one) and its buffer has room; false otherwise.
+bool appendInPlace(Engine& engine, StringBody* s, const Value& b);
+// `s + b` for a String s, as a new string flagged to be held alone by the
+// local the caller stores it in.
+Value appendForLocal(Engine& engine, const Value& s, const Value& b);
 Value negate(Engine& engine, const Value& a);
 // lt, le, gt, ge: a Boolean, or Undefined when either side is NaN.
 Value compare(Engine& engine, CompareOp op, const Value& a, const Value& b);
