@@ -22,15 +22,16 @@ done
 /usr/bin/python3 - "$work" "$n" > "$here/code-order.txt" <<'PY'
 import re, sys
 work, count = sys.argv[1], int(sys.argv[2])
-# The C runtime's start-up code runs before main and is not named in the
-# profiles; left to the linker it would land past the ordered functions.
+# The C runtime's entry code, which the profiles may not name; left to the
+# linker it would land past the ordered functions.
 # Then the one table every run reads (the primes of the hash maps' sizes),
 # which takes .rodata's first page instead of a page of its own.
-for name in ("_start", "_dl_relocate_static_pie", "deregister_tm_clones", "register_tm_clones",
-             "__do_global_dtors_aux", "frame_dummy",
-             "_ZZNKSt8__detail20_Prime_rehash_policy11_M_next_bktEmE10__fast_bkt"):
+first = ("_start", "_dl_relocate_static_pie", "deregister_tm_clones", "register_tm_clones",
+         "__do_global_dtors_aux", "frame_dummy",
+         "_ZZNKSt8__detail20_Prime_rehash_policy11_M_next_bktEmE10__fast_bkt")
+for name in first:
     print(name)
-seen = set()
+seen = set(first)
 for i in range(1, count + 1):
     lines = open("%s/%d.out" % (work, i)).read().split("\n")
     objects, functions = {}, {}
