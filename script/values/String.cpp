@@ -82,6 +82,25 @@ size_t bufferCapacity(const void* chars, size_t unitSize) {
     return (Heap::blockSize(chars) - sizeof(uint32_t)) / unitSize;
 }
 
+// The head's buffer when it can take the tail in place (making the text
+// `length` units long): the head is what was last written to it, there is
+// room, and the tail fits its width; null otherwise.
+void* bufferTaking(const StringBody* head, const TextView& tail, size_t length) {
+    if (!head->hasSharedChars())
+        return nullptr;
+    void* chars = head->charsPointer();
+    if (bufferUsed(chars) != head->length || bufferCapacity(chars, head->unitSize()) < length ||
+        (head->isOneByte() && !tail.fitsOneByte()))
+        return nullptr;
+    return chars;
+}
+
+// Writes the tail after the buffer's first `at` units and records the use.
+void putInBuffer(void* chars, size_t at, const TextView& tail, bool oneByte) {
+    tail.copyTo(static_cast<char*>(chars) + at * (oneByte ? 1 : sizeof(char16_t)), oneByte);
+    bufferUsed(chars) = static_cast<uint32_t>(at + tail.length);
+}
+
 } // namespace
 
 Value appendToString(Engine& engine, StringBody* head, const TextView& tail) {
@@ -92,12 +111,9 @@ Value appendToString(Engine& engine, StringBody* head, const TextView& tail) {
     if (length < kBufferFrom)
         return concatTexts(engine, headText, tail);
     auto* body = static_cast<StringBody*>(engine.gcAlloc(StringBody::kPointerSize));
-    void* chars = head->hasSharedChars() ? head->charsPointer() : nullptr;
+    void* chars = bufferTaking(head, tail, length);
     bool oneByte = head->isOneByte();
-    // The head's buffer takes the tail in place when the head is what was
-    // last written to it, there is room, and the tail fits its width.
-    if (!chars || bufferUsed(chars) != head->length || bufferCapacity(chars, head->unitSize()) < length ||
-        (oneByte && !tail.fitsOneByte())) {
+    if (!chars) {
         // A new buffer five eighths as large again as the head, so a chain
         // of appends copies each character a bounded number of times; an
         // append that more than doubles the text (s = s + s) gets just what
@@ -109,8 +125,7 @@ Value appendToString(Engine& engine, StringBody* head, const TextView& tail) {
         chars = engine.gcAlloc(bytes);
         headText.copyTo(chars, oneByte);
     }
-    tail.copyTo(static_cast<char*>(chars) + size_t(head->length) * (oneByte ? 1 : sizeof(char16_t)), oneByte);
-    bufferUsed(chars) = static_cast<uint32_t>(length);
+    putInBuffer(chars, head->length, tail, oneByte);
     body->flags = StringBody::kSharedChars | (oneByte ? StringBody::kOneByte : 0);
     body->length = static_cast<uint32_t>(length);
     body->setCharsPointer(chars);
@@ -119,16 +134,11 @@ Value appendToString(Engine& engine, StringBody* head, const TextView& tail) {
 
 bool lengthenSoleString(StringBody* s, const TextView& tail) {
     QUILL_ASSERT(s->isSoleHeld());
-    if (!s->hasSharedChars())
-        return false;
     size_t length = size_t(s->length) + tail.length;
-    void* chars = s->charsPointer();
-    bool oneByte = s->isOneByte();
-    if (length > kMaxStringLength || bufferUsed(chars) != s->length ||
-        bufferCapacity(chars, s->unitSize()) < length || (oneByte && !tail.fitsOneByte()))
+    void* chars = length <= kMaxStringLength ? bufferTaking(s, tail, length) : nullptr;
+    if (!chars)
         return false;
-    tail.copyTo(static_cast<char*>(chars) + size_t(s->length) * s->unitSize(), oneByte);
-    bufferUsed(chars) = static_cast<uint32_t>(length);
+    putInBuffer(chars, s->length, tail, s->isOneByte());
     s->length = static_cast<uint32_t>(length);
     return true;
 }

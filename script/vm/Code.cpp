@@ -394,22 +394,20 @@ void markAppends(std::span<Insn> code, std::span<const Value> constants) {
         size_t k = uint32_t(in.arg);
         return in.op() == Op::PushConst && !in.checked() && k < constants.size() && constants[k].isString();
     };
-    std::vector<bool> isTarget(code.size() + 1, false);
     std::vector<int32_t> stringLocals;
-    bool anyAppend = false;
+    for (size_t i = 1; i < code.size(); ++i)
+        if (code[i].op() == Op::SetLocal && isStringConstant(code[i - 1]))
+            stringLocals.push_back(code[i].arg);
+    if (stringLocals.empty())
+        return;
+    std::vector<bool> isTarget(code.size() + 1, false);
     for (size_t i = 0; i < code.size(); ++i) {
-        const Insn& in = code[i];
-        if (isJump(in.op())) {
-            int64_t to = int64_t(i) + 1 + in.arg;
+        if (isJump(code[i].op())) {
+            int64_t to = int64_t(i) + 1 + code[i].arg;
             if (to >= 0 && size_t(to) <= code.size())
                 isTarget[size_t(to)] = true;
         }
-        if (i > 0 && in.op() == Op::SetLocal && isStringConstant(code[i - 1]))
-            stringLocals.push_back(in.arg);
-        anyAppend = anyAppend || (in.op() == Op::SetLocal && i > 0 && code[i - 1].op() == Op::Add);
     }
-    if (!anyAppend || stringLocals.empty())
-        return;
     std::sort(stringLocals.begin(), stringLocals.end());
     stringLocals.erase(std::unique(stringLocals.begin(), stringLocals.end()), stringLocals.end());
     auto isStringLocal = [&](int32_t a) { return std::binary_search(stringLocals.begin(), stringLocals.end(), a); };
